@@ -1,0 +1,60 @@
+// The process-wide log manager.
+#pragma once
+
+#include <cstdarg>
+
+#include <UTL/Export.h>
+#include <UTL/LogSink.h>
+
+namespace UTL {
+
+class LogManagementDataC;
+
+// Keeps the registered sinks, formats each message printf-style and hands the
+// text to every sink whose mask accepts it.
+//
+// The manager is created on first use (with a silent default sink of mask
+// LOG_None) and destroyed only by Cleanup(), which also destroys every
+// registered sink. Log, AddSink and RemoveSink may be called from any thread;
+// creation and Cleanup are not synchronised and belong to start-up and
+// shutdown.
+//
+// A message is formatted only when some sink accepts its mask, into one
+// 1024-byte buffer: longer texts are cut at 1023 characters. A sink must not
+// call Log, AddSink or RemoveSink from its LogMessage.
+class UTL_API LogManagementC {
+public:
+    static LogManagementC* Instance();
+    static void Cleanup();
+
+    // Takes ownership of `sink`. False if it is already registered or null.
+    static bool AddSink(LogSinkI* sink);
+    // Unregisters `sink` and, if `destroy`, deletes it. False (and nothing
+    // deleted) if it was not registered.
+    static bool RemoveSink(LogSinkI* sink, bool destroy);
+
+    // Formats `format` and the arguments (vsnprintf conventions) and dispatches
+    // the text with `file` and `line` passed through untouched.
+    static void Log(const char* file, int line, unsigned long mask, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+
+    LogManagementC(const LogManagementC&) = delete;
+    LogManagementC& operator=(const LogManagementC&) = delete;
+
+protected:
+    LogManagementC();
+    virtual ~LogManagementC();
+
+    // The dispatch loop; `args` is the argument list of Log.
+    virtual void LogMessage(const char* file, int line, unsigned long mask, const char* format,
+                            va_list args) const;
+
+private:
+    LogManagementDataC* GetData() { return m_data; }
+    const LogManagementDataC* GetData() const { return m_data; }
+
+    LogManagementDataC* m_data;
+    static LogManagementC* s_instance;
+};
+
+}  // namespace UTL

@@ -1,0 +1,53 @@
+// Log sinks and 32-bit category masks.
+#pragma once
+
+#include <UTL/Export.h>
+
+namespace UTL {
+
+// Base of every log sink. A sink accepts a message when every bit of the
+// message's mask is also set in the sink's own mask (not an any-bit test), so
+// a message of mask LOG_None reaches every sink.
+//
+// Masks are 32 bits wide: higher bits of an `unsigned long` argument are
+// ignored.
+class UTL_API LogSinkI {
+public:
+    // Category constants. Note that LOG_DBMessage, LOG_UserApp and
+    // LOG_DeviceMsg combine several bits (0x16, 0x64, 0x128) and so share bits
+    // with other categories.
+    static const unsigned long LOG_None = 0x00000000;
+    static const unsigned long LOG_TxtToken = 0x00000001;
+    static const unsigned long LOG_AppMessage = 0x00000002;
+    static const unsigned long LOG_DevMessage = 0x00000004;
+    static const unsigned long LOG_GuiMessage = 0x00000008;
+    static const unsigned long LOG_DBMessage = 0x00000016;
+    static const unsigned long LOG_UserApp = 0x00000064;
+    static const unsigned long LOG_DeviceMsg = 0x00000128;
+    static const unsigned long LOG_Assert = 0x80000000;
+    static const unsigned long LOG_All = 0xFFFFFFFF;
+
+    LogSinkI();  // mask LOG_All
+    LogSinkI(const LogSinkI& other);
+    LogSinkI& operator=(const LogSinkI& other);
+    virtual ~LogSinkI();
+
+    // Replaces the mask (no combination with the old one).
+    void SetLogMask(unsigned long mask) { m_mask = static_cast<unsigned int>(mask); }
+    unsigned long GetLogMask() const { return m_mask; }
+
+    bool IsEnabled(unsigned long mask) const {
+        const unsigned int m = static_cast<unsigned int>(mask);
+        return (m_mask & m) == m;
+    }
+
+    // Writes one message: the logging code's source file and line, the
+    // message's mask and the finished text (valid only during the call).
+    virtual void LogMessage(const char* file, int line, unsigned long mask,
+                            const char* text) const = 0;
+
+private:
+    unsigned int m_mask;  // 32-bit category mask
+};
+
+}  // namespace UTL

@@ -1,0 +1,45 @@
+// Load handling: the library's static objects, defined in one translation unit
+// so that their construction order at load (and the reverse order at unload)
+// is the order written here rather than an accident of link order.
+//
+// Linux has no per-thread attach notifications to switch off, so loading does
+// nothing beyond constructing these objects.
+#include <UTL/Library.h>
+
+#include <cstring>
+
+#include "Statics.h"
+
+namespace {
+
+// Records each construction; constant-initialised, so it is ready before any
+// dynamic initialisation of this library runs.
+struct LoadJournal {
+    char text[128];
+    void Add(const char* name) {
+        if (text[0]) std::strncat(text, ", ", sizeof text - std::strlen(text) - 1);
+        std::strncat(text, name, sizeof text - std::strlen(text) - 1);
+    }
+};
+LoadJournal g_journal = {};
+
+struct LoadStep {
+    explicit LoadStep(const char* name) { g_journal.Add(name); }
+};
+
+}  // namespace
+
+namespace UTL {
+namespace detail {
+
+BSS::TSK::MutexC g_formatMutex;
+static const LoadStep s_formatMutexBuilt("format mutex");
+
+BSS::TSK::MutexC g_fileOutputLock;
+static const LoadStep s_fileOutputLockBuilt("file output lock");
+
+}  // namespace detail
+
+const char* LoadSequence() { return g_journal.text; }
+
+}  // namespace UTL

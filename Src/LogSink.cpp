@@ -1,0 +1,29 @@
+// Log sink base: the category mask and its acceptance test.
+#include <UTL/LogSink.h>
+
+namespace UTL {
+
+// Out-of-line definitions so that the constants are exported symbols.
+const unsigned long LogSinkI::LOG_None;
+const unsigned long LogSinkI::LOG_TxtToken;
+const unsigned long LogSinkI::LOG_AppMessage;
+const unsigned long LogSinkI::LOG_DevMessage;
+const unsigned long LogSinkI::LOG_GuiMessage;
+const unsigned long LogSinkI::LOG_DBMessage;
+const unsigned long LogSinkI::LOG_UserApp;
+const unsigned long LogSinkI::LOG_DeviceMsg;
+const unsigned long LogSinkI::LOG_Assert;
+const unsigned long LogSinkI::LOG_All;
+
+LogSinkI::LogSinkI() : m_mask(static_cast<unsigned int>(LOG_All)) {}
+
+LogSinkI::LogSinkI(const LogSinkI& other) : m_mask(other.m_mask) {}
+
+LogSinkI& LogSinkI::operator=(const LogSinkI& other) {
+    m_mask = other.m_mask;
+    return *this;
+}
+
+LogSinkI::~LogSinkI() = default;
+
+}  // namespace UTL
