@@ -15,12 +15,12 @@ const unsigned long LogSinkI::LOG_DeviceMsg;
 const unsigned long LogSinkI::LOG_Assert;
 const unsigned long LogSinkI::LOG_All;
 
-LogSinkI::LogSinkI() : m_mask(static_cast<unsigned int>(LOG_All)) {}
+LogSinkI::LogSinkI() : m_mask(static_cast<std::uint32_t>(LOG_All)) {}
 
-LogSinkI::LogSinkI(const LogSinkI& other) : m_mask(other.m_mask) {}
+LogSinkI::LogSinkI(const LogSinkI& other) : m_mask(other.m_mask.load(std::memory_order_relaxed)) {}
 
 LogSinkI& LogSinkI::operator=(const LogSinkI& other) {
-    m_mask = other.m_mask;
+    SetLogMask(other.GetLogMask());
     return *this;
 }
 

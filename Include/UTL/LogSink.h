@@ -3,6 +3,9 @@
 
 #include <UTL/Export.h>
 
+#include <atomic>
+#include <cstdint>
+
 namespace UTL {
 
 // Base of every log sink. A sink accepts a message when every bit of the
@@ -10,7 +13,8 @@ namespace UTL {
 // a message of mask LOG_None reaches every sink.
 //
 // Masks are 32 bits wide: higher bits of an `unsigned long` argument are
-// ignored.
+// ignored. The mask is one word read and written whole without a lock, so an
+// application may change it while other threads log.
 class UTL_API LogSinkI {
 public:
     // Category constants. Note that LOG_DBMessage, LOG_UserApp and
@@ -33,12 +37,15 @@ public:
     virtual ~LogSinkI();
 
     // Replaces the mask (no combination with the old one).
-    void SetLogMask(unsigned long mask) { m_mask = static_cast<unsigned int>(mask); }
-    unsigned long GetLogMask() const { return m_mask; }
+    void SetLogMask(unsigned long mask) {
+        m_mask.store(static_cast<std::uint32_t>(mask), std::memory_order_relaxed);
+    }
+    unsigned long GetLogMask() const { return m_mask.load(std::memory_order_relaxed); }
 
+    // True when every bit of `mask` is set in the sink's mask.
     bool IsEnabled(unsigned long mask) const {
-        const unsigned int m = static_cast<unsigned int>(mask);
-        return (m_mask & m) == m;
+        const std::uint32_t m = static_cast<std::uint32_t>(mask);
+        return (m_mask.load(std::memory_order_relaxed) & m) == m;
     }
 
     // Writes one message: the logging code's source file and line, the
@@ -47,7 +54,7 @@ public:
                             const char* text) const = 0;
 
 private:
-    unsigned int m_mask;  // 32-bit category mask
+    std::atomic<std::uint32_t> m_mask;  // 32-bit category mask
 };
 
 }  // namespace UTL
