@@ -24,6 +24,6 @@ LogSinkI& LogSinkI::operator=(const LogSinkI& other) {
     return *this;
 }
 
-LogSinkI::~LogSinkI() = default;
+LogSinkI::~LogSinkI() noexcept(false) = default;
 
 }  // namespace UTL

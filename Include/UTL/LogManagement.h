@@ -34,7 +34,9 @@ public:
     static bool RemoveSink(LogSinkI* sink, bool destroy);
 
     // Formats `format` and the arguments (vsnprintf conventions) and dispatches
-    // the text with `file` and `line` passed through untouched.
+    // the text with `file` and `line` passed through untouched. A null format
+    // gives an empty text. An exception thrown by a sink reaches the caller,
+    // with the lock released; the sinks after it miss that message.
     static void Log(const char* file, int line, unsigned long mask, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
 

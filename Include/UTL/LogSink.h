@@ -34,7 +34,9 @@ public:
     LogSinkI();  // mask LOG_All
     LogSinkI(const LogSinkI& other);
     LogSinkI& operator=(const LogSinkI& other);
-    virtual ~LogSinkI();
+    // May throw (noexcept(false)) so that a derived sink's throwing destructor
+    // reaches the log manager, which swallows it while tearing down.
+    virtual ~LogSinkI() noexcept(false);
 
     // Replaces the mask (no combination with the old one).
     void SetLogMask(unsigned long mask) {
