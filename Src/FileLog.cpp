@@ -14,6 +14,8 @@ const int FileLogC::kMaxPath;
 
 namespace {
 
+const std::size_t kStreamBuffer = 64 * 1024;
+
 // Composes "<card>/<name>" into `path` (kMaxPath + 1 bytes). False, with
 // nothing usable in `path`, when the result would not fit.
 bool ComposeCardPath(const char* name, char (&path)[FileLogC::kMaxPath + 1]) {
@@ -28,21 +30,56 @@ bool ComposeCardPath(const char* name, char (&path)[FileLogC::kMaxPath + 1]) {
     return true;
 }
 
+// Writes `n` in decimal so that it ends just before `end`; returns its first
+// character (digit or sign): the "%d" of the line without parsing a format.
+char* FormatDecimal(int n, char* end) {
+    // Negate in unsigned arithmetic so that INT_MIN needs no special case.
+    unsigned int magnitude =
+        n < 0 ? 0u - static_cast<unsigned int>(n) : static_cast<unsigned int>(n);
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (n < 0) *--p = '-';
+    return p;
+}
+
+void PutString(const char* s, std::FILE* stream) {
+    fwrite_unlocked(s, 1, std::strlen(s), stream);
+}
+
 }  // namespace
 
 FileLogC::FileLogC(const char* name) : m_stream(nullptr) {
     char path[kMaxPath + 1];
     if (name && ComposeCardPath(name, path)) m_stream = std::fopen(path, "w");
+    // A larger buffer than the block-sized default: fewer system calls per line.
+    if (m_stream) std::setvbuf(m_stream, nullptr, _IOFBF, kStreamBuffer);
 }
 
 FileLogC::~FileLogC() {
     if (m_stream) std::fclose(m_stream);
 }
 
+// The line is the one fprintf(stream, "%s (%d): %s\n", file, line, text) would
+// write, assembled from its pieces with the stream locked once.
 void FileLogC::LogMessage(const char* file, int line, unsigned long mask, const char* text) const {
     if (!IsEnabled(mask) || !m_stream) return;
+    char number[24];
+    char* const numberEnd = number + sizeof number - 3;
+    char* first = FormatDecimal(line, numberEnd);
+    *--first = '(';
+    *--first = ' ';
+    std::memcpy(numberEnd, "): ", 3);
+
     BSS::TSK::GuardC guard(detail::g_fileOutputLock, -1);
-    std::fprintf(m_stream, "%s (%d): %s\n", file ? file : "", line, text ? text : "");
+    flockfile(m_stream);
+    PutString(file ? file : "", m_stream);
+    fwrite_unlocked(first, 1, static_cast<std::size_t>(number + sizeof number - first), m_stream);
+    PutString(text ? text : "", m_stream);
+    putc_unlocked('\n', m_stream);
+    funlockfile(m_stream);
 }
 
 }  // namespace UTL

@@ -62,11 +62,15 @@ TEST_F(FileLog, WritesOneLinePerMessageInTheCardDirectory) {
         sink.LogMessage("F", 56, LogSinkI::LOG_DevMessage, "T");
         sink.LogMessage("/src/module.cpp", -1, LogSinkI::LOG_Assert, "second %d");
         sink.LogMessage("g.cpp", 2147483647, 0, "");
+        sink.LogMessage("h.cpp", -2147483647 - 1, 0, "min");
+        sink.LogMessage("i.cpp", 0, 0, "zero");
     }
     EXPECT_EQ(ReadFile(CardFile("app.log")),
               "F (56): T\n"
               "/src/module.cpp (-1): second %d\n"
-              "g.cpp (2147483647): \n");
+              "g.cpp (2147483647): \n"
+              "h.cpp (-2147483648): min\n"
+              "i.cpp (0): zero\n");
 }
 
 TEST_F(FileLog, ExistingFileIsEmptiedAtConstruction) {

@@ -4,9 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <chrono>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -114,6 +121,66 @@ TEST_F(LogManager, TextIsExactlyTheFormattedMessage) {
     EXPECT_EQ(g_journal[1].line, -3);
 }
 
+// Logs `format` with `args` and expects the text snprintf gives for them.
+template <typename... Args>
+void ExpectSameAsCLibrary(const char* format, Args... args) {
+    g_journal.clear();
+    LogManagementC::Log("f", 1, 0, format, args...);
+    char expected[1024];
+    std::snprintf(expected, sizeof expected, format, args...);
+    ASSERT_EQ(g_journal.size(), 1u);
+    EXPECT_EQ(g_journal[0].text, expected) << "format: " << format;
+}
+
+TEST_F(LogManager, FormattingMatchesTheCLibrary) {
+    LogManagementC::AddSink(new RecordingSink("s"));
+    ExpectSameAsCLibrary("%d|%i|%u|%x|%X", INT_MIN, INT_MAX, 0u, 0xDEADBEEFu, 0xABCu);
+    ExpectSameAsCLibrary("%ld %li %lu %lx %lX", LONG_MIN, LONG_MAX, ULONG_MAX, 0ul, ULONG_MAX);
+    ExpectSameAsCLibrary("%c%c%c.", 'a', 0xE9, 'z');
+    const char* volatile noText = nullptr;  // hidden from the compiler's format checks
+    ExpectSameAsCLibrary("%s and %s", "", static_cast<const char*>(noText));
+    ExpectSameAsCLibrary("100%% sure, %s%%", "really");
+    ExpectSameAsCLibrary("%5d|%-4s|%05x|%+d|% d|%#x", 42, "ab", 255u, 3, 4, 16u);
+    ExpectSameAsCLibrary("%lld %hd %zu %p", -5LL, (short)-2, std::size_t{7}, (void*)0x10);
+    ExpectSameAsCLibrary("%e %g %E %G %a", 1.5, 0.0001, -2e300, 1e-5, 1.0);
+    ExpectSameAsCLibrary("%f %.0f %.f %.1f %.2f %.2f", 3.14159, 0.5, 1.5, 2.25, 0.125, 0.375);
+    ExpectSameAsCLibrary("%.0f %.0f %.0f %.3f %.3f", 2.5, -2.5, -0.4, -0.0, 1e16 + 2);
+    ExpectSameAsCLibrary("%f %f %f %f %lf", std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity(), std::nan(""), 1e20, 2.0);
+    ExpectSameAsCLibrary("%.17f %.99f %.100f", 0.1, 1.0 / 3.0, 2.0 / 3.0);
+    ExpectSameAsCLibrary("%.3f%s%.3fx", 1.0005, "/", 1.0015);
+    ExpectSameAsCLibrary("%d %s trailing %", 1, "x");
+    ExpectSameAsCLibrary("%c|%s", 0, "after a zero byte");
+
+    std::mt19937_64 random(12345);
+    std::uniform_int_distribution<int> precision(0, 20), exponent(-30, 20);
+    for (int i = 0; i < 2000; ++i) {
+        const double value =
+            std::ldexp(static_cast<double>(random() >> 11) / (1ull << 53), exponent(random)) *
+            (i % 2 ? -1 : 1) * 1e6;
+        const std::string format = "%." + std::to_string(precision(random)) + "f";
+        ExpectSameAsCLibrary(format.c_str(), value);
+        if (HasFailure()) break;
+    }
+}
+
+TEST_F(LogManager, FormattingFollowsTheRoundingModeAndLocale) {
+    LogManagementC::AddSink(new RecordingSink("s"));
+    std::fesetround(FE_UPWARD);
+    ExpectSameAsCLibrary("%.1f %.0f %.2f", 0.25, -1.5, 1.0 / 3.0);
+    std::fesetround(FE_TONEAREST);
+
+    const char* const previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            ExpectSameAsCLibrary("%.2f %f", 1.25, -3.5);  // decimal comma
+            break;
+        }
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
 TEST_F(LogManager, LongMessagesAreCutToTheBuffer) {
     LogManagementC::AddSink(new RecordingSink("s"));
     const std::string longText(5000, 'x');
@@ -123,6 +190,12 @@ TEST_F(LogManager, LongMessagesAreCutToTheBuffer) {
 
     LogManagementC::Log("f", 1, 0, "%s", std::string(1023, 'y').c_str());
     EXPECT_EQ(g_journal[1].text.size(), 1023u);  // exactly full: nothing lost
+
+    const std::string half(600, 'h');
+    LogManagementC::Log("f", 1, 0, "%s%d%s%.3f", half.c_str(), 123456, half.c_str(), 2.5);
+    EXPECT_EQ(g_journal[2].text, (half + "123456" + half).substr(0, 1023));
+    LogManagementC::Log("f", 1, 0, "%s%5d", std::string(1020, 'w').c_str(), 12);
+    EXPECT_EQ(g_journal[3].text, std::string(1020, 'w') + "   ");
 }
 
 TEST_F(LogManager, AddSinkRefusesDuplicatesAndNull) {
