@@ -13,7 +13,8 @@ namespace UTL {
 // text) to a file in the memory card's root directory.
 //
 // The file is created (or emptied) by the constructor and closed, which
-// flushes it, by the destructor; lines are buffered, never flushed one by one.
+// flushes it, by the destructor. Lines are buffered in a 64 KiB stream buffer
+// and reach the file when it fills or at destruction, never one by one.
 // Every write of every FileLogC in the process is made under one file output
 // lock, so sinks may be called from any thread.
 //
