@@ -1,18 +1,18 @@
 // Logging under real concurrency: many threads through the manager into two
-// file sinks, direct writes to one sink, and registration changes and mask
-// changes while others log. Every line must arrive once, whole and in each
-// thread's order.
+// file sinks, direct writes to one sink, and registration and mask changes
+// while others log. Every line must arrive once, whole and in its thread's
+// order.
 #include <UTL/BSS.h>
 #include <UTL/FileLog.h>
 #include <UTL/LogManagement.h>
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,53 +27,40 @@ constexpr int kThreads = 4;
 constexpr int kMessages = 2000;
 const std::string kPadding(120, 'p');  // long lines make tearing visible
 
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// Checks that `lines` hold exactly kThreads * kMessages well-formed lines,
-// each (thread, message) once and every thread's messages in order.
-void ExpectEveryLineOnceAndWhole(const std::vector<std::string>& lines) {
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kMessages));
-    std::vector<int> next(kThreads, 0);
-    for (const std::string& line : lines) {
-        int thread = -1, lineNo = -1, message = -1, consumed = 0;
-        const int fields = std::sscanf(line.c_str(), "worker.cpp (%d): t%d m%d %n", &lineNo,
-                                       &thread, &message, &consumed);
-        ASSERT_EQ(fields, 3) << line;
-        ASSERT_GE(thread, 0);
-        ASSERT_LT(thread, kThreads);
-        EXPECT_EQ(lineNo, 100 + thread) << line;
-        EXPECT_EQ(line.substr(consumed), kPadding) << line;
-        EXPECT_EQ(message, next[thread]) << line;
-        next[thread] = message + 1;
-    }
-}
-
-void LogFromWorkers(unsigned long mask) {
+void RunWorkers(const std::function<void(int thread, int message)>& logOne) {
     std::vector<std::thread> workers;
-    for (int t = 0; t < kThreads; ++t) {
-        workers.emplace_back([t, mask] {
-            for (int i = 0; i < kMessages; ++i)
-                LogManagementC::Log("worker.cpp", 100 + t, mask, "t%d m%d %s", t, i,
-                                    kPadding.c_str());
+    for (int t = 0; t < kThreads; ++t)
+        workers.emplace_back([t, &logOne] {
+            for (int i = 0; i < kMessages; ++i) logOne(t, i);
         });
-    }
     for (std::thread& w : workers) w.join();
 }
 
-class CountingSink : public LogSinkI {
-public:
-    explicit CountingSink(std::atomic<long>* received) : m_received(received) {}
-    void LogMessage(const char*, int, unsigned long, const char* text) const override {
-        if (text[0] == 't') m_received->fetch_add(1, std::memory_order_relaxed);
-    }
+void LogThroughManager(int t, int i) {
+    LogManagementC::Log("worker.cpp", 100 + t, LogSinkI::LOG_AppMessage, "t%d m%d %s", t, i,
+                        kPadding.c_str());
+}
 
-private:
-    std::atomic<long>* m_received;
+void ExpectEveryLineOnceAndWhole(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<int> next(kThreads, 0);
+    int lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+        int lineNo = -1, t = -1, i = -1, consumed = 0;
+        ASSERT_EQ(
+            std::sscanf(line.c_str(), "worker.cpp (%d): t%d m%d %n", &lineNo, &t, &i, &consumed), 3)
+            << line;
+        ASSERT_TRUE(t >= 0 && t < kThreads && lineNo == 100 + t) << line;
+        EXPECT_EQ(line.substr(consumed), kPadding) << line;
+        EXPECT_EQ(i, next[t]++) << line;
+    }
+    EXPECT_EQ(lines, kThreads * kMessages);
+}
+
+struct CountingSink : LogSinkI {
+    explicit CountingSink(std::atomic<long>* received) : received(received) {}
+    void LogMessage(const char*, int, unsigned long, const char*) const override { ++*received; }
+    std::atomic<long>* received;
 };
 
 class LoggingThreads : public ::testing::Test {
@@ -99,28 +86,22 @@ protected:
 TEST_F(LoggingThreads, ManyThreadsIntoTwoFileSinksLoseAndTearNothing) {
     LogManagementC::AddSink(new FileLogC("one.log"));
     LogManagementC::AddSink(new FileLogC("two.log"));
-    LogFromWorkers(LogSinkI::LOG_AppMessage);
+    RunWorkers(LogThroughManager);
     LogManagementC::Cleanup();  // closes both files
-    ExpectEveryLineOnceAndWhole(ReadLines(CardFile("one.log")));
-    ExpectEveryLineOnceAndWhole(ReadLines(CardFile("two.log")));
+    ExpectEveryLineOnceAndWhole(CardFile("one.log"));
+    ExpectEveryLineOnceAndWhole(CardFile("two.log"));
 }
 
 TEST_F(LoggingThreads, DirectWritesToOneSinkSerialise) {
     {
         FileLogC sink("direct.log");
-        std::vector<std::thread> workers;
-        for (int t = 0; t < kThreads; ++t) {
-            workers.emplace_back([t, &sink] {
-                char text[256];
-                for (int i = 0; i < kMessages; ++i) {
-                    std::snprintf(text, sizeof text, "t%d m%d %s", t, i, kPadding.c_str());
-                    sink.LogMessage("worker.cpp", 100 + t, LogSinkI::LOG_DevMessage, text);
-                }
-            });
-        }
-        for (std::thread& w : workers) w.join();
+        RunWorkers([&sink](int t, int i) {
+            char text[256];
+            std::snprintf(text, sizeof text, "t%d m%d %s", t, i, kPadding.c_str());
+            sink.LogMessage("worker.cpp", 100 + t, LogSinkI::LOG_DevMessage, text);
+        });
     }
-    ExpectEveryLineOnceAndWhole(ReadLines(CardFile("direct.log")));
+    ExpectEveryLineOnceAndWhole(CardFile("direct.log"));
 }
 
 TEST_F(LoggingThreads, RegistrationAndMaskChangesDuringLogging) {
@@ -132,7 +113,7 @@ TEST_F(LoggingThreads, RegistrationAndMaskChangesDuringLogging) {
     std::atomic<bool> stop{false};
     std::atomic<int> churns{0};
     std::thread churner([&] {
-        while (!stop.load()) {
+        while (!stop) {
             auto* destroyed = new CountingSink(&received);
             auto* handedBack = new CountingSink(&received);
             EXPECT_TRUE(LogManagementC::AddSink(destroyed));
@@ -141,24 +122,21 @@ TEST_F(LoggingThreads, RegistrationAndMaskChangesDuringLogging) {
             EXPECT_TRUE(LogManagementC::RemoveSink(destroyed, true));
             EXPECT_TRUE(LogManagementC::RemoveSink(handedBack, false));
             delete handedBack;
-            churns.fetch_add(1);
+            ++churns;
         }
     });
-    std::thread masker([&] {
-        // The sink stays registered; only its mask flips, without a lock.
-        for (int i = 0; !stop.load(); ++i)
+    std::thread masker([&] {  // the mask flips without any lock
+        for (int i = 0; !stop; ++i)
             toggled->SetLogMask(i % 2 ? LogSinkI::LOG_None : LogSinkI::LOG_All);
     });
 
-    LogFromWorkers(LogSinkI::LOG_AppMessage);
-    // Keep churning until the churner has surely overlapped some logging.
-    while (churns.load() < 10) std::this_thread::yield();
-    stop.store(true);
+    RunWorkers(LogThroughManager);
+    while (churns < 10) std::this_thread::yield();
+    stop = true;
     churner.join();
     masker.join();
-
     LogManagementC::Cleanup();
-    ExpectEveryLineOnceAndWhole(ReadLines(CardFile("steady.log")));
+    ExpectEveryLineOnceAndWhole(CardFile("steady.log"));
     EXPECT_LE(received.load(), 3L * kThreads * kMessages);
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // --- Observing the path mapping ----------------------------------------------
 // These definitions interpose the common services' search functions for this
@@ -60,64 +61,43 @@ using UTL::SplitPath;
 using UTL::Trim;
 
 TEST(ReplaceChars, ReplacesEveryMatchInPlace) {
-    char path[] = "a/b/c";
+    char path[] = "a/b/c\xE9";
     EXPECT_EQ(ReplaceChars(path, '/', '\\'), 0);
-    EXPECT_STREQ(path, "a\\b\\c");
-
-    char none[] = "abc";
-    EXPECT_EQ(ReplaceChars(none, '\0', 'x'), 0);  // the terminator is never matched
-    EXPECT_STREQ(none, "abc");
-    char high[] = "\xE9t\xE9";
-    ReplaceChars(high, '\xE9', 'e');
-    EXPECT_STREQ(high, "ete");
+    EXPECT_EQ(ReplaceChars(path, '\xE9', 'e'), 0);
+    EXPECT_STREQ(path, "a\\b\\ce");
+    EXPECT_EQ(ReplaceChars(path, '\0', 'x'), 0);  // the terminator is never matched
+    EXPECT_STREQ(path, "a\\b\\ce");
     EXPECT_EQ(ReplaceChars(nullptr, 'a', 'b'), 0);
 }
 
-TEST(Trims, LeftTrimCountsWhatItRemoves) {
-    char s[] = " \tab ";
-    EXPECT_EQ(LTrim(s), 2);
-    EXPECT_STREQ(s, "ab ");
-    char plain[] = "ab";
-    EXPECT_EQ(LTrim(plain), 0);
-    EXPECT_STREQ(plain, "ab");
-    char blanks[] = " \t \t";
-    EXPECT_EQ(LTrim(blanks), 4);
-    EXPECT_STREQ(blanks, "");
-    char other[] = "\n\vab";  // only space and tab are blanks
-    EXPECT_EQ(LTrim(other), 0);
-    char empty[] = "";
-    EXPECT_EQ(LTrim(empty), 0);
-    EXPECT_EQ(LTrim(nullptr), 0);
-}
-
-TEST(Trims, RightTrimReturnsThePositionOfTheLastCharacter) {
-    char s[] = "ab \t";
-    EXPECT_EQ(RTrim(s), 1);
-    EXPECT_STREQ(s, "ab");
-    char plain[] = "ab";
-    EXPECT_EQ(RTrim(plain), 1);
-    char blanks[] = "   ";
-    EXPECT_EQ(RTrim(blanks), -1);
-    EXPECT_STREQ(blanks, "");
-    char one[] = "x";
-    EXPECT_EQ(RTrim(one), 0);
-    char inner[] = " a b\r";  // \r is not a blank
-    EXPECT_EQ(RTrim(inner), 4);
-    EXPECT_EQ(RTrim(nullptr), 0);
-}
-
-TEST(Trims, TrimAddsBothResults) {
-    char s[] = "  ab  ";
-    EXPECT_EQ(Trim(s), 3);  // 2 removed + position 1
-    EXPECT_STREQ(s, "ab");
-    char blanks[] = "   ";
-    EXPECT_EQ(Trim(blanks), 3);  // the right trim then sees an empty string
-    EXPECT_STREQ(blanks, "");
-    char plain[] = "ab";
-    EXPECT_EQ(Trim(plain), 1);
-    char empty[] = "";
-    EXPECT_EQ(Trim(empty), 0);
-    EXPECT_EQ(Trim(nullptr), 0);
+TEST(Trims, ResultsAndRemainders) {
+    struct Case {
+        int (*trim)(char*);
+        const char *in, *out;
+        int result;
+    } cases[] = {
+        {LTrim, " \tab ", "ab ", 2},
+        {LTrim, "ab", "ab", 0},
+        {LTrim, " \t \t", "", 4},
+        {LTrim, "\n\vab", "\n\vab", 0},  // only space and tab are blanks
+        {RTrim, "ab \t", "ab", 1},
+        {RTrim, "ab", "ab", 1},
+        {RTrim, "   ", "", -1},
+        {RTrim, "x", "x", 0},
+        {RTrim, " a b\r", " a b\r", 4},
+        {Trim, "  ab  ", "ab", 3},
+        {Trim, "   ", "", 3},
+        {Trim, "ab", "ab", 1},
+        {LTrim, "", "", 0},
+        {RTrim, "", "", 0},
+        {Trim, "", "", 0},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(c.trim(&text[0]), c.result) << '"' << c.in << '"';
+        EXPECT_STREQ(text.c_str(), c.out) << '"' << c.in << '"';
+    }
+    EXPECT_EQ(LTrim(nullptr) + RTrim(nullptr) + Trim(nullptr), 0);
 }
 
 TEST(FileExists, GoesThroughThePathMappingAndAlwaysCloses) {
@@ -149,59 +129,40 @@ TEST(FileExists, GoesThroughThePathMappingAndAlwaysCloses) {
     rmdir(dir);
 }
 
-struct Parts {
-    std::string drive, dir, name, ext;
-};
-
-Parts Split(const char* path) {
+// Splits `path` into four strings, each with room for the whole path.
+std::vector<std::string> Split(const char* path) {
     const std::size_t room = (path ? std::strlen(path) : 0) + 1;
-    std::string drive(room, '#'), dir(room, '#'), name(room, '#'), ext(room, '#');
-    SplitPath(path, &drive[0], &dir[0], &name[0], &ext[0]);
-    return {drive.c_str(), dir.c_str(), name.c_str(), ext.c_str()};
+    std::vector<std::string> parts(4, std::string(room, '#'));
+    SplitPath(path, &parts[0][0], &parts[1][0], &parts[2][0], &parts[3][0]);
+    for (std::string& part : parts) part.resize(std::strlen(part.c_str()));
+    return parts;
 }
 
-void ExpectSplit(const char* path, const char* drive, const char* dir, const char* name,
-                 const char* ext) {
-    const Parts p = Split(path);
-    EXPECT_EQ(p.drive, drive) << path;
-    EXPECT_EQ(p.dir, dir) << path;
-    EXPECT_EQ(p.name, name) << path;
-    EXPECT_EQ(p.ext, ext) << path;
-}
-
-TEST(SplitPath, BackslashAndColonSeparate) {
-    ExpectSplit("C:\\dir\\sub\\file.txt", "C:", "\\dir\\sub\\", "file", ".txt");
-    ExpectSplit("file", "", "", "file", "");
-    ExpectSplit("C:file", "C:", "", "file", "");
-    ExpectSplit("\\\\server\\share\\f.x", "", "\\\\server\\share\\", "f", ".x");
-    ExpectSplit("C:\\", "C:", "\\", "", "");
-    ExpectSplit("a:b:c\\d", "a:", "b:c\\", "d", "");
-}
-
-TEST(SplitPath, SlashIsAnOrdinaryCharacter) {
-    ExpectSplit("dir/file.txt", "", "", "dir/file", ".txt");
-    ExpectSplit("/usr/lib/x", "", "", "/usr/lib/x", "");
-}
-
-TEST(SplitPath, ExtensionStartsAtTheLastDotAnywhere) {
-    ExpectSplit("C:\\a.b\\file", "C:", "\\", "a", ".b\\file");
-    ExpectSplit("archive.tar.gz", "", "", "archive.tar", ".gz");
-    ExpectSplit(".profile", "", "", "", ".profile");
-    ExpectSplit("name.", "", "", "name", ".");
+TEST(SplitPath, BackslashAndColonSeparateAndTheLastDotStartsTheExtension) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Split("C:\\dir\\sub\\file.txt"), (V{"C:", "\\dir\\sub\\", "file", ".txt"}));
+    EXPECT_EQ(Split("file"), (V{"", "", "file", ""}));
+    EXPECT_EQ(Split("C:file"), (V{"C:", "", "file", ""}));
+    EXPECT_EQ(Split("\\\\server\\share\\f.x"), (V{"", "\\\\server\\share\\", "f", ".x"}));
+    EXPECT_EQ(Split("a:b:c\\d"), (V{"a:", "b:c\\", "d", ""}));
+    EXPECT_EQ(Split("dir/file.txt"), (V{"", "", "dir/file", ".txt"}));  // "/" is ordinary
+    EXPECT_EQ(Split("C:\\a.b\\file"), (V{"C:", "\\", "a", ".b\\file"}));
+    EXPECT_EQ(Split("archive.tar.gz"), (V{"", "", "archive.tar", ".gz"}));
+    EXPECT_EQ(Split(".profile"), (V{"", "", "", ".profile"}));
 }
 
 TEST(SplitPath, LengthLimitAndNulls) {
+    const std::vector<std::string> empty(4);
     const std::string fits = "C:\\" + std::string(UTL::kSplitPathMax - 7, 'a') + ".ext";
     ASSERT_EQ(fits.size(), 774u);
-    const Parts split = Split(fits.c_str());
-    EXPECT_EQ(split.drive, "C:");
-    EXPECT_EQ(split.name.size(), 767u);
-    EXPECT_EQ(split.ext, ".ext");
+    const std::vector<std::string> split = Split(fits.c_str());
+    EXPECT_EQ(split[0] + split[1] + split[3], "C:\\.ext");
+    EXPECT_EQ(split[2].size(), 767u);
 
-    ExpectSplit((fits + "x").c_str(), "", "", "", "");  // 775 characters: refused
-    ExpectSplit(std::string(100000, 'x').c_str(), "", "", "", "");
-    ExpectSplit("", "", "", "", "");
-    ExpectSplit(nullptr, "", "", "", "");
+    EXPECT_EQ(Split((fits + "x").c_str()), empty);  // 775 characters: refused
+    EXPECT_EQ(Split(std::string(100000, 'x').c_str()), empty);
+    EXPECT_EQ(Split(""), empty);
+    EXPECT_EQ(Split(nullptr), empty);
 
     char name[16] = "#";
     SplitPath("C:\\d\\f.x", nullptr, nullptr, name, nullptr);  // null outputs are skipped
