@@ -19,8 +19,9 @@ class LogManagementDataC;
 // creation and Cleanup are not synchronised and belong to start-up and
 // shutdown.
 //
-// A message is formatted only when some sink accepts its mask, into one
-// 1024-byte buffer: longer texts are cut at 1023 characters. A sink must not
+// A message is formatted only when some sink accepts its mask, once, into one
+// 1024-byte buffer that every accepting sink then receives: longer texts are
+// cut at 1023 characters. The text is exactly vsnprintf's. A sink must not
 // call Log, AddSink or RemoveSink from its LogMessage.
 class UTL_API LogManagementC {
 public:
