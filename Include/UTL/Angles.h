@@ -37,6 +37,8 @@
 //    NaN.
 //  - The zenith reduction counts whole turns in double: any finite angle
 //    reduces; NaN and infinities give NaN.
+//  - Slope percent: NaN gives NaN, infinities the sentinel 1000.0. Ratio:
+//    NaN and infinities give NaN (the tangent of an infinity is NaN).
 #pragma once
 
 #include <UTL/Export.h>

@@ -8,7 +8,8 @@
 // Inputs outside the usual domain never cause undefined behaviour:
 //  - NaN compares unequal and unordered everywhere (every predicate gives
 //    false); an infinity never equals anything, itself included, because the
-//    difference inf - inf is NaN.
+//    difference inf - inf is NaN; so IsGreaterEqual(inf, inf) and
+//    IsLessEqual(inf, inf) are false as well.
 //  - The 32-bit conversions of `RoundToInt` and `RoundToLong` saturate:
 //    results above INT32_MAX give INT32_MAX, below INT32_MIN give INT32_MIN,
 //    and NaN gives 0.
