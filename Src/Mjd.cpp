@@ -29,7 +29,8 @@ constexpr double kDaysPerCentury = 36524.25;
 constexpr double kCalendarOrigin = 1720995.0;
 constexpr double kYearEstimateOffset = 122.1;
 constexpr double kSecondsPerDay = 86400.0;
-constexpr double kTenthsPerDay = 864000.0;
+constexpr std::uint32_t kSecondsInDay = 86400;
+constexpr std::uint32_t kTenthsInDay = 864000;
 constexpr double kHalf = 0.5;
 
 // ---- Tables of the double expressions for the usual field values ------------
@@ -92,8 +93,15 @@ double GetMjdInDouble(long year, long month, double dayWithTime) {
 
 // ---- Splitting ---------------------------------------------------------------
 
+// The values MinOleDateTimeAsMjd and MaxOleDateTimeAsMjd compute and cache
+// (the tests check that they agree); the splitting functions compare with
+// these constants directly.
+constexpr double kMinSupportedMjd = -313698.0;
+constexpr double kMaxSupportedMjd = 2973483.0;
+
+// False for NaN as well.
 bool InSupportedRange(double mjd) {
-    return mjd >= Unit::MinOleDateTimeAsMjd() && mjd <= Unit::MaxOleDateTimeAsMjd();
+    return mjd >= kMinSupportedMjd && mjd <= kMaxSupportedMjd;
 }
 
 // fmod(x, 1.0) for finite x, sign of zero included.
@@ -128,16 +136,18 @@ Date CalendarInDouble(double z, double fraction) {
     return date;
 }
 
-// The same steps for a whole Z in exact integer arithmetic. Each truncated
-// quotient of the double steps lies at least 1/306001 from a whole number,
-// far beyond the double rounding errors, so the results agree. Returns the
-// day before adding the fraction (b - d - trunc(30.6001 * e)).
-Date CalendarOfWholeDay(std::int64_t z) {
-    const std::int64_t alpha = (4 * z - 7468865) / 146097;  // (z - 1867216.25) / 36524.25
-    const std::int64_t b = z - 1720994 + alpha - alpha / 4;
-    const std::int64_t c = (20 * b - 2442) / 7305;    // (b - 122.1) / 365.25
-    const std::int64_t d = (1461 * c) / 4;            // 365.25 * c
-    const std::int64_t e = (b - d) * 10000 / 306001;  // (b - d) / 30.6001
+// The same steps for a whole Z of the supported range (2086303 to 5373484)
+// in exact unsigned 32-bit arithmetic (every intermediate is positive and
+// below 2^27). Each truncated quotient of the double steps lies at least
+// 1/306001 from a whole number, far beyond the double rounding errors, so the
+// results agree. Returns the day before adding the fraction
+// (b - d - trunc(30.6001 * e)).
+Date CalendarOfWholeDay(std::uint32_t z) {
+    const std::uint32_t alpha = (4 * z - 7468865) / 146097;  // (z - 1867216.25) / 36524.25
+    const std::uint32_t b = z - 1720994 + alpha - alpha / 4;
+    const std::uint32_t c = (20 * b - 2442) / 7305;    // (b - 122.1) / 365.25
+    const std::uint32_t d = (1461 * c) / 4;            // 365.25 * c
+    const std::uint32_t e = (b - d) * 10000 / 306001;  // (b - d) / 30.6001
     Date date;
     date.day = static_cast<long>(b - d - kMonthDays.days[e]);
     const long month = static_cast<long>(e) - 1;
@@ -147,12 +157,12 @@ Date CalendarOfWholeDay(std::int64_t z) {
 }
 
 // Z of a day count inside the supported range (at least 2086303).
-constexpr std::int64_t kJulianDayOfMjdZero = 2400001;
+constexpr std::uint32_t kJulianDayOfMjdZero = 2400001;
 
 // The calendar split of an MJD m with its fraction f.
 Date SplitCalendar(double mjd, double fraction) {
     const double z = mjd + 1.0 - fraction + kJulianDayOffset;
-    const std::int64_t wholeZ = static_cast<std::int64_t>(z);  // z > 2e6 in range
+    const std::uint32_t wholeZ = static_cast<std::uint32_t>(z);  // 2086303 <= z < 5373485
     if (static_cast<double>(wholeZ) != z) return CalendarInDouble(z, fraction);
     Date date = CalendarOfWholeDay(wholeZ);
     date.day = static_cast<long>(std::trunc(static_cast<double>(date.day) + fraction));
@@ -165,19 +175,22 @@ void WriteDate(const Date& date, long& year, long& month, long& day) {
     day = date.day;
 }
 
-// Splits an in-range MJD rounded to 1 / unitsPerDay of a day: writes the date
-// and returns the rounded time of day in those units.
-long SplitRounded(double mjd, double unitsPerDay, long& year, long& month, long& day) {
+// Splits an in-range MJD rounded to 1 / kUnitsPerDay of a day: writes the
+// date and returns the rounded time of day in those units.
+template <std::uint32_t kUnitsPerDay>
+long SplitRounded(double mjd, long& year, long& month, long& day) {
+    constexpr double unitsPerDay = kUnitsPerDay;
     const double scaled = mjd * unitsPerDay;
     if (scaled >= 0.0) {
         // Shortcut: the rounded count splits exactly into whole days and units
         // (the double steps recover the same day and time of day because the
-        // quotient's rounding error stays below 1e-3 units).
-        const std::int64_t truncated = static_cast<std::int64_t>(scaled);
-        const std::int64_t rounded = truncated + (scaled - truncated >= kHalf ? 1 : 0);
-        const std::int64_t units = static_cast<std::int64_t>(unitsPerDay);
-        WriteDate(CalendarOfWholeDay(rounded / units + kJulianDayOfMjdZero), year, month, day);
-        return static_cast<long>(rounded % units);
+        // quotient's rounding error stays below 1e-3 units). scaled < 2^38.
+        const std::uint64_t truncated = static_cast<std::uint64_t>(scaled);
+        const std::uint64_t rounded =
+            truncated + (scaled - static_cast<double>(truncated) >= kHalf ? 1 : 0);
+        const std::uint32_t days = static_cast<std::uint32_t>(rounded / kUnitsPerDay);
+        WriteDate(CalendarOfWholeDay(days + kJulianDayOfMjdZero), year, month, day);
+        return static_cast<long>(rounded % kUnitsPerDay);
     }
     const double rounded = RoundHalfUp(scaled) / unitsPerDay;
     const double fraction = FractionOf(rounded);
@@ -207,7 +220,7 @@ double GetMjd(long year, long month, long day, long hour, long minute, long seco
 void SetMjd(double mjd, long& year, long& month, long& day, long& hour, long& minute,
             long& second) {
     if (!InSupportedRange(mjd)) return;
-    const long t = SplitRounded(mjd, kSecondsPerDay, year, month, day);
+    const long t = SplitRounded<kSecondsInDay>(mjd, year, month, day);
     hour = t / 3600;
     minute = (t - 3600 * hour) / 60;
     second = t - 3600 * hour - 60 * minute;
@@ -216,7 +229,7 @@ void SetMjd(double mjd, long& year, long& month, long& day, long& hour, long& mi
 void SetMjd(double mjd, long& year, long& month, long& day, long& hour, long& minute, long& second,
             long& tenths) {
     if (!InSupportedRange(mjd)) return;
-    long rest = SplitRounded(mjd, kTenthsPerDay, year, month, day);
+    long rest = SplitRounded<kTenthsInDay>(mjd, year, month, day);
     hour = rest / 36000;
     rest -= 36000 * hour;
     minute = rest / 600;
