@@ -286,6 +286,20 @@ TEST(MjdSplit, MatchesTheStepByStepArithmetic) {
     }
 }
 
+// Every second and every half second of days where the MJD changes binade
+// (its last bit doubles) and of the range's ends.
+TEST(MjdSplit, EverySecondOfBinadeEdges) {
+    for (double day : {-313698.0, -1.0, 0.0, 1.0, 32767.0, 65535.0, 65536.0, 1048575.0, 2097151.0,
+                       2097152.0, 2973482.0}) {
+        for (int s = 0; s < 2 * 86400; ++s) {
+            const double mjd = day + s / 172800.0;
+            ASSERT_EQ(Seconds(mjd), reference::Seconds(mjd)) << std::hexfloat << mjd;
+            ASSERT_EQ(Tenths(mjd), reference::Tenths(mjd)) << std::hexfloat << mjd;
+            ASSERT_EQ(Precise(mjd), reference::Precise(mjd)) << std::hexfloat << mjd;
+        }
+    }
+}
+
 TEST(MjdSplit, RoundTripsThroughTheFields) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> any(0.0, kMax);
