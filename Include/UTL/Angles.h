@@ -24,7 +24,7 @@
 // error at most about 1.1e-16 plus the factor's own 0.5 ulp). A split
 // followed by a join returns the value within a few ulp of the degrees; the
 // seconds of a split carry the absolute error of the input's last bit times
-// 3600 (about 2e-12" at 360°).
+// 3600 (about 2e-10" at 360°).
 //
 // Outside the domain (never undefined behaviour):
 //  - Splitting an angle of 2^31 degrees (gon) or more, or an infinity, gives
