@@ -1,0 +1,15 @@
+// Library-internal entry points of the wide formatting engine.
+#pragma once
+
+#include <cstdarg>
+
+namespace UTL {
+namespace detail {
+
+// As lvswprintf, but writes at most capacity - 1 code units and a terminator, cutting a longer
+// result; like lvswprintf it leaves `buffer` untouched for a null/empty format and on the double
+// range failure (both log messages are still issued). A capacity of 0 writes nothing. Returns 0.
+int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format, va_list args);
+
+}  // namespace detail
+}  // namespace UTL
