@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <UTL/LogManagement.h>
 #include <UTL/LogSink.h>
@@ -667,3 +668,436 @@ int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format,
 
 }  // namespace detail
 }  // namespace UTL
+
+// ---- Formatted wide input ---------------------------------------------------
+//
+// Input and format are narrowed, the format is cut into one piece per
+// directive, and each piece is scanned twice on the same input position: once
+// with a "measuring" format that stores the field's text into a 256-byte area
+// (its length decides how far the input advances), once to convert the field
+// into the caller's target.
+//
+// Every format handed to sscanf first passes a guard that keeps it to one
+// assigning directive, turns "%m" allocation into assignment suppression,
+// drops positional "N$" prefixes and, for the engine's own areas, limits the
+// width of string fields to the area. The commonest measuring formats are
+// evaluated directly, with results identical to sscanf's.
+
+namespace {
+
+constexpr unsigned kScanArea = 256;  // piece, measuring format, field text
+
+// A narrow buffer that lives on the stack when small.
+class ScratchBuffer {
+public:
+    explicit ScratchBuffer(size_t size)
+        : data_(size <= sizeof inline_ ? inline_ : new char[size]) {}
+    ~ScratchBuffer() {
+        if (data_ != inline_) delete[] data_;
+    }
+    ScratchBuffer(const ScratchBuffer&) = delete;
+    ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+    char* Data() { return data_; }
+
+private:
+    char inline_[512];
+    char* data_;
+};
+
+// The scan engine's own narrowing: U+00FF and above become a space.
+size_t NarrowForScan(char* dst, const char16_t* src) {
+    size_t n = 0;
+    for (; src[n]; ++n) dst[n] = src[n] >= 0xFF ? ' ' : static_cast<char>(src[n]);
+    dst[n] = 0;
+    return n;
+}
+
+// "%" characters that are not part of a "%%" pair (a trailing lone "%" counts).
+unsigned CountDirectives(const char* format) {
+    unsigned count = 0;
+    for (const char* s = format; *s; ++s) {
+        if (*s != '%') continue;
+        if (s[1] == '%') {
+            ++s;
+        } else {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// End of the piece that starts at `start`: the next "%" that does not begin a
+// "%%" pair (pairs stay inside the piece).
+const char* PieceEnd(const char* start) {
+    const char* s = start;
+    if (*s == '%' && s[1] != '%') ++s;  // the piece's own directive
+    while (*s) {
+        if (*s != '%') {
+            ++s;
+        } else if (s[1] == '%') {
+            s += 2;
+        } else {
+            break;
+        }
+    }
+    return s;
+}
+
+// Copies at most kScanArea - 1 characters of [begin, end).
+void CopyCut(char* dst, const char* begin, const char* end) {
+    size_t n = static_cast<size_t>(end - begin);
+    if (n > kScanArea - 1) n = kScanArea - 1;
+    std::memcpy(dst, begin, n);
+    dst[n] = 0;
+}
+
+bool IsScanSizeLetter(char c) {
+    return c == 'I' || c == 'L' || c == 'h' || c == 'l';
+}
+bool IsScanConversionLetter(char c) {
+    return c && std::strchr("CEGSX[]cdefgiosux", c) != nullptr;
+}
+
+// Bounded narrow text builder for the 256-byte areas.
+class ScanText {
+public:
+    explicit ScanText(char* area) : area_(area) {}
+    void Push(char c) {
+        if (size_ < kScanArea - 1) area_[size_++] = c;
+    }
+    void Push(const char* s) {
+        while (*s) Push(*s++);
+    }
+    void End() { area_[size_] = 0; }
+
+private:
+    char* area_;
+    size_t size_ = 0;
+};
+
+// The measuring format of a piece: string and character pieces measure as
+// they are; every other piece becomes "%[^X]" with X the delimiter after the
+// conversion letter (a space at the end of the piece), size letters dropped.
+void MeasuringFormat(const char* piece, char* out) {
+    const char p1 = piece[0] ? piece[1] : 0;
+    const char p2 = p1 ? piece[2] : 0;
+    if (p1 == 'c' || p1 == 'C' || p1 == '[' || p1 == 's' || p1 == 'S') {
+        std::strcpy(out, piece);
+        return;
+    }
+    const bool charPair = p2 == 'c' || p2 == 'C';
+    const bool stringPair = p2 == 's' || p2 == 'S';
+    if ((p1 == 'h' || p1 == 'l') && (charPair || stringPair)) {
+        const char* fixed = p1 == 'h' ? (charPair ? "%C" : "%S") : (charPair ? "%c" : "%s");
+        std::strcpy(out, fixed);
+        return;
+    }
+    ScanText text(out);
+    bool converted = false;
+    bool afterDropped = false;
+    for (const char* s = piece; *s; ++s) {
+        if (!converted && !afterDropped && IsScanSizeLetter(*s)) {
+            afterDropped = true;
+            continue;
+        }
+        afterDropped = false;
+        if (!converted && IsScanConversionLetter(*s)) {
+            converted = true;
+            text.Push("[^");
+            if (s[1]) {
+                text.Push(*++s);
+            } else {
+                text.Push(' ');
+            }
+            text.Push(']');
+            continue;
+        }
+        text.Push(*s);
+    }
+    text.End();
+}
+
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Rewrites a scanf format so it is safe to run with exactly one target:
+// positional "N$" prefixes are dropped, "%m" allocation becomes assignment
+// suppression, everything from a second assigning directive on is cut off
+// and, when `areaBytes` is not 0, string and character fields are limited to
+// what fits an area of that many bytes (wide forms at 4 bytes a character).
+void GuardScanFormat(const char* in, char* out, size_t areaBytes) {
+    ScanText text(out);
+    bool assigned = false;
+    const char* s = in;
+    while (*s) {
+        if (*s != '%') {
+            text.Push(*s++);
+            continue;
+        }
+        const char* directive = s++;
+        if (*s == '%') {  // literal percent
+            text.Push("%%");
+            ++s;
+            continue;
+        }
+        const char* digits = s;
+        while (IsAsciiDigit(*s)) ++s;
+        if (*s == '$' && s != digits) {
+            ++s;  // positional argument: dropped
+        } else {
+            s = digits;
+        }
+        bool suppressed = false;
+        std::string flags;
+        for (; *s == '*' || *s == '\'' || *s == 'I'; ++s) {
+            if (*s == '*') {
+                suppressed = true;
+            } else {
+                flags += *s;
+            }
+        }
+        unsigned long width = 0;
+        bool hasWidth = false;
+        for (; IsAsciiDigit(*s); ++s) {
+            hasWidth = true;
+            if (width < 100000000UL) width = width * 10 + static_cast<unsigned>(*s - '0');
+        }
+        bool allocate = false;
+        for (; *s == 'm'; ++s) allocate = true;
+        std::string sizes;
+        for (; *s && std::strchr("hlqLjzt", *s); ++s) sizes += *s;
+        const char conv = *s;
+        if (!conv || !std::strchr("diouxXaAeEfFgGsScC[pn%", conv)) {
+            // Incomplete or unknown: sscanf fails here, so copy it as it is.
+            text.Push(directive);
+            break;
+        }
+        ++s;
+        const char* setBegin = s;
+        if (conv == '[') {
+            if (*s == '^') ++s;
+            if (*s == ']') ++s;
+            while (*s && *s != ']') ++s;
+            if (*s) ++s;
+        }
+        const bool assigning = !suppressed && conv != '%';
+        if (assigning && assigned) break;  // no target for a second field
+        if (allocate && assigning) suppressed = true;
+        assigned = assigned || (assigning && !allocate);
+        const bool isText = std::strchr("sScC[", conv) != nullptr;
+        if (areaBytes && isText && !suppressed) {
+            const bool wide =
+                conv == 'S' || conv == 'C' || sizes.find_first_not_of('h') != std::string::npos;
+            const unsigned long cap = wide ? areaBytes / 4 - 1 : areaBytes - 1;
+            const bool single = conv == 'c' || conv == 'C';  // default width 1
+            if (hasWidth ? width > cap || (width == 0 && !single) : !single) {
+                width = cap;
+                hasWidth = true;
+            }
+        }
+        text.Push('%');
+        if (suppressed) text.Push('*');
+        text.Push(flags.c_str());
+        if (hasWidth) {
+            char number[24];
+            std::snprintf(number, sizeof number, "%lu", width);
+            text.Push(number);
+        }
+        text.Push(sizes.c_str());
+        text.Push(conv);
+        for (; setBegin < s; ++setBegin) text.Push(*setBegin);
+    }
+    text.End();
+}
+
+// Direct evaluation of the measuring formats "%[^X]" (optionally with a
+// width), "%s" and "%c", with sscanf's results: -1 at the end of the input,
+// 0 when nothing matched, 1 when the field was stored. Returns false for any
+// other format (left to sscanf).
+bool MeasureDirectly(const char* input, const char* format, char* field, int& result) {
+    if (format[0] != '%') return false;
+    const char* f = format + 1;
+    if ((*f == 's' || *f == 'S' || *f == 'c' || *f == 'C')) {
+        const bool word = *f == 's' || *f == 'S';
+        if (word) {
+            while (std::isspace(static_cast<unsigned char>(*input))) ++input;
+        }
+        if (!*input) {
+            result = -1;
+            return true;
+        }
+        size_t n = 0;
+        if (word) {
+            while (input[n] && !std::isspace(static_cast<unsigned char>(input[n])) &&
+                   n < kScanArea - 1) {
+                ++n;
+            }
+        } else {
+            n = 1;
+        }
+        std::memcpy(field, input, n);
+        result = 1;
+        return true;
+    }
+    size_t width = 0;
+    for (; IsAsciiDigit(*f); ++f) {
+        if (width < kScanArea) width = width * 10 + static_cast<unsigned>(*f - '0');
+    }
+    if (f[0] != '[' || f[1] != '^' || !f[2] || f[3] != ']') return false;
+    const char delimiter = f[2];
+    if (width == 0 || width > kScanArea - 1) width = kScanArea - 1;
+    if (!*input) {
+        result = -1;
+        return true;
+    }
+    size_t n = 0;
+    while (n < width && input[n] && input[n] != delimiter) ++n;
+    std::memcpy(field, input, n);
+    result = n ? 1 : 0;
+    return true;
+}
+
+// The measuring scan: stores the field's text into `field` (cleared first)
+// and returns sscanf's result for it.
+int MeasureField(const char* input, char* measuring, char* field) {
+    std::memset(field, 0, kScanArea);
+    // Wide forms measure as their narrow counterparts.
+    if (measuring[0] && (measuring[1] == 'C' || measuring[1] == 'S')) {
+        measuring[1] = measuring[1] == 'C' ? 'c' : 's';
+    }
+    int result;
+    if (MeasureDirectly(input, measuring, field, result)) return result;
+    char guarded[kScanArea];
+    GuardScanFormat(measuring, guarded, kScanArea);
+    return std::sscanf(input, guarded, field);
+}
+
+// The conversion scan of one piece into the caller's target.
+void ConvertField(const char* input, char* piece, void* target, char* strings, size_t stringsSize) {
+    if (!target) return;
+    char guarded[kScanArea];
+    const char p1 = piece[0] == '%' ? piece[1] : 0;
+    if (p1 == 's' || p1 == 'c' || p1 == '[') {
+        // Wide target: scan narrow, then widen with a terminator.
+        GuardScanFormat(piece, guarded, stringsSize);
+        strings[0] = strings[1] = 0;
+        if (std::sscanf(input, guarded, strings) == 1) {
+            UTL::AsciiToUnicode(static_cast<char16_t*>(target), strings);
+        }
+        return;
+    }
+    if (p1 == 'S' || p1 == 'C') piece[1] = p1 == 'S' ? 's' : 'c';  // narrow target
+    GuardScanFormat(piece, guarded, 0);
+    std::sscanf(input, guarded, target);
+}
+
+// Smallest byte 1..126 absent from `s`, or 0 when all occur.
+char UnusedByte(const char* s) {
+    bool seen[128] = {};
+    for (; *s; ++s) {
+        const unsigned char c = static_cast<unsigned char>(*s);
+        if (c < 128) seen[c] = true;
+    }
+    for (int v = 1; v <= 126; ++v) {
+        if (!seen[v]) return static_cast<char>(v);
+    }
+    return 0;
+}
+
+void ReplaceByte(char* s, char from, char to) {
+    for (; *s; ++s) {
+        if (*s == from) *s = to;
+    }
+}
+
+struct ScanState {
+    char* input;  // narrowed input
+    size_t inputLength;
+    size_t position;  // current input position
+    char* strings;    // the area for string and character fields
+    size_t stringsSize;
+};
+
+// One directive: measure, convert, advance. Returns the measuring result and
+// sets `done` when the input has been stepped over its end.
+int ScanPiece(ScanState& st, char* piece, void* target, bool& done) {
+    char measuring[kScanArea];
+    MeasuringFormat(piece, measuring);
+    const size_t measuringLength = std::strlen(measuring);
+
+    // A delimiter outside ASCII is swapped for an unused ASCII byte while
+    // this field is scanned.
+    char* rest = st.input + st.position;
+    char delimiter = 0, substitute = 0;
+    if (measuringLength > 3 && static_cast<unsigned char>(measuring[3]) > 0x7F) {
+        delimiter = measuring[3];
+        substitute = UnusedByte(rest);
+        if (substitute) {
+            ReplaceByte(rest, delimiter, substitute);
+            ReplaceByte(piece, delimiter, substitute);
+            ReplaceByte(measuring, delimiter, substitute);
+        }
+    }
+    if (measuringLength > 3) {
+        while (*rest && *rest == measuring[3]) ++rest;
+    }
+    st.position = static_cast<size_t>(rest - st.input);
+
+    char field[kScanArea];
+    const int measured = MeasureField(rest, measuring, field);
+    ConvertField(rest, piece, target, st.strings, st.stringsSize);
+    if (substitute) ReplaceByte(rest, substitute, delimiter);
+
+    // The field text lies inside the input; the bound only matters for
+    // non-text results such as "%n" or "%p" that measure binary values.
+    size_t step = std::strlen(field);
+    if (step > st.inputLength - st.position) step = st.inputLength - st.position;
+    if (st.input[st.position + step] == 0) {
+        done = true;
+    } else {
+        st.position += step + 1;
+    }
+    return measured;
+}
+
+}  // namespace
+
+int lvswscanf(const char16_t* input, const char16_t* format, va_list args) {
+    if (!format) return 0;
+    if (!input) input = u"";
+    const size_t inputLength = lwcslen(input);
+    const size_t formatLength = lwcslen(format);
+    const size_t stringsSize = inputLength + 2;
+    ScratchBuffer scratch(inputLength + 1 + formatLength + 1 + stringsSize);
+    char* narrowInput = scratch.Data();
+    char* narrowFormat = narrowInput + inputLength + 1;
+    NarrowForScan(narrowInput, input);
+    NarrowForScan(narrowFormat, format);
+    const unsigned directives = CountDirectives(narrowFormat);
+    if (directives == 0) return 0;
+
+    ScanState st{narrowInput, inputLength, 0, narrowFormat + formatLength + 1, stringsSize};
+    va_list targets;
+    va_copy(targets, args);
+    int result = 0;
+    const char* pieceStart = narrowFormat;
+    bool done = false;
+    for (unsigned i = 0; i < directives && !done; ++i) {
+        const char* pieceEnd = PieceEnd(pieceStart);
+        char piece[kScanArea];
+        CopyCut(piece, pieceStart, pieceEnd);
+        pieceStart = pieceEnd;
+        result += ScanPiece(st, piece, va_arg(targets, void*), done);
+    }
+    va_end(targets);
+    return result;
+}
+
+int lswscanf(const char16_t* input, const char16_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = lvswscanf(input, format, args);
+    va_end(args);
+    return result;
+}
