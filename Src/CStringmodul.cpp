@@ -322,6 +322,10 @@ public:
     char Last() const { return size_ ? text_[size_ - 1] : 0; }
     char BeforeLast() const { return size_ > 1 ? text_[size_ - 2] : 0; }
     void SetLast(char c) { text_[size_ - 1] = c; }
+    void Assign(const char* s) {
+        size_ = 0;
+        while (*s) Push(*s++);
+    }
     void DropBeforeLast() {
         text_[size_ - 2] = text_[size_ - 1];
         --size_;
@@ -393,6 +397,66 @@ void AppendWideField(WideAccumulator& out, const char* spec, const char16_t* arg
 
 // Appends snprintf's text for one directive, cut to the narrow work area.
 // An error of snprintf appends nothing.
+// Width and precision beyond these would make glibc allocate work space of
+// their size, yet cannot change the first 99 characters of the text, which is
+// all the narrow area keeps: a precision of 1100 already shows every digit of
+// any double (and of any in-range one with %f) exactly and pads integers with
+// more zeros than the area holds; a width that pads beyond the longest such
+// text by more than the area shows only padding there.
+constexpr unsigned long kMaxPrecision = 1100;
+constexpr unsigned long kMaxWidth = 4096;
+
+unsigned long ReadCount(const char*& s) {
+    unsigned long v = 0;
+    for (; IsDigit(static_cast<unsigned char>(*s)); ++s) {
+        if (v < 100000000000UL) v = v * 10 + static_cast<unsigned>(*s - '0');
+    }
+    return v;
+}
+
+// Rewrites "%<flags><width>.<precision><size><conv>" with its numbers limited
+// as above. `narrowArg` is the string of a narrow-string directive (its length
+// decides how much width still shows), else null. Texts of other shapes are
+// not touched: glibc rejects those without allocating.
+void LimitFieldNumbers(DirectiveText& text, const char* narrowArg) {
+    const char* s = text.Text();
+    if (*s++ != '%') return;
+    const char* flags = s;
+    while (*s == '-' || *s == '+' || *s == ' ' || *s == '#' || *s == '0') ++s;
+    const int flagCount = static_cast<int>(s - flags);
+    unsigned long width = ReadCount(s);
+    const bool hasPrecision = *s == '.';
+    unsigned long precision = 0;
+    if (hasPrecision) {
+        ++s;
+        precision = ReadCount(s);
+    }
+    const char* tail = s;
+    if (*s == 'h' || *s == 'l') ++s;
+    if (ClassOf(static_cast<unsigned char>(*s)) == Conv::None || s[1] != 0) return;
+
+    if (precision <= kMaxPrecision && width <= kMaxWidth) return;
+    if (precision > kMaxPrecision) precision = kMaxPrecision;
+    if (width > kMaxWidth) {
+        size_t widthLimit = kMaxWidth;
+        if (narrowArg) {
+            const size_t shown =
+                hasPrecision ? strnlen(narrowArg, precision) : std::strlen(narrowArg);
+            if (shown + kNarrowArea > widthLimit) widthLimit = shown + kNarrowArea;
+        }
+        if (width > widthLimit) width = widthLimit;
+    }
+
+    char rebuilt[kRewriteArea];
+    char precisionText[24] = "";
+    if (hasPrecision) std::snprintf(precisionText, sizeof precisionText, ".%lu", precision);
+    char widthText[24] = "";
+    if (width) std::snprintf(widthText, sizeof widthText, "%lu", width);
+    std::snprintf(rebuilt, sizeof rebuilt, "%%%.*s%s%s%s", flagCount, flags, widthText,
+                  precisionText, tail);
+    text.Assign(rebuilt);
+}
+
 template <typename T>
 void AppendConverted(WideAccumulator& out, const char* directive, T value) {
     char narrow[kNarrowArea];
@@ -462,7 +526,9 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             return true;
         case Conv::Integer: {
             const int value = va_arg(args.ap, int);
-            if (complete) AppendInteger(out, text, value);
+            if (!complete) return true;
+            LimitFieldNumbers(text, nullptr);
+            AppendInteger(out, text, value);
             return true;
         }
         case Conv::Double: {
@@ -471,7 +537,9 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
                 LogRangeFailure();
                 return false;
             }
-            if (complete) AppendConverted(out, text.Text(), value);
+            if (!complete) return true;
+            LimitFieldNumbers(text, nullptr);
+            AppendConverted(out, text.Text(), value);
             return true;
         }
         case Conv::Count: {
@@ -481,7 +549,9 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
         }
         case Conv::Pointer: {
             void* value = va_arg(args.ap, void*);
-            if (complete) AppendConverted(out, text.Text(), value);
+            if (!complete) return true;
+            LimitFieldNumbers(text, nullptr);
+            AppendConverted(out, text.Text(), value);
             return true;
         }
         case Conv::NarrowString: {
@@ -491,7 +561,9 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             // letter is dropped and the narrow text shown as with "%s".
             if (text.BeforeLast() == 'l' || text.BeforeLast() == 'h') text.DropBeforeLast();
             text.SetLast('s');
-            AppendConverted(out, text.Text(), value ? value : "");
+            if (!value) value = "";
+            LimitFieldNumbers(text, value);
+            AppendConverted(out, text.Text(), value);
             return true;
         }
         case Conv::WideString: {

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr size_t kBufferUnits = 4096;
+constexpr size_t kBufferUnits = 70000;  // room for the largest field
 
 // Formats into a buffer prefilled with '#' and returns the text before the
 // terminator; `untouched` reports whether the buffer kept its fill.
@@ -287,6 +287,7 @@ TEST(WideFormat, StarModePassesOddShapesOnUnchanged) {
 
 TEST(WideFormat, StarValuesAreWrittenInDecimal) {
     EXPECT_EQ(Fmt(u"%*d|", INT_MIN + 1, 1).size(), 99u + 1u);  // cut to the narrow area
+    EXPECT_EQ(Fmt(u"%*d|", INT_MAX, 1), std::u16string(99, u' ') + u"|");
     EXPECT_EQ(Fmt(u"%.*d", 5, 42), u"00042");
     EXPECT_EQ(Fmt(u"%*d", 0, 42), u"42");
 }
@@ -332,6 +333,33 @@ TEST(WideFormat, NarrowTextIsCutAt99Characters) {
     EXPECT_EQ(Fmt(u"%150S|", "x").size(), 100u);
 }
 
+TEST(WideFormat, HugeWidthsAndPrecisionsKeepTheFirst99Characters) {
+    // Beyond the narrow area they cannot change what is shown, so they are
+    // limited before the C library sees them (no huge work space, no delay).
+    const struct {
+        const char16_t* wide;
+        const char* narrow;
+    } cases[] = {
+        {u"%.*f", "%.5000f"}, {u"%.*e", "%.5000e"}, {u"%#1.*g", "%#1.5000g"}, {u"%.*g", "%.5000g"}};
+    for (const auto& c : cases) {
+        for (double v : {1e-320, 1.0 / 3, -1e+50, 2.5e-7}) {
+            EXPECT_EQ(Fmt(c.wide, 5000, v), Snprintf(c.narrow, v).substr(0, 99)) << c.narrow;
+            EXPECT_EQ(Fmt(c.wide, 1000000000, v), Snprintf(c.narrow, v).substr(0, 99)) << c.narrow;
+        }
+    }
+    EXPECT_EQ(Fmt(u"%.*d", 1000000000, -7), u"-" + std::u16string(98, u'0'));
+    EXPECT_EQ(Fmt(u"%#1.*x", 1000000000, 255), u"0x" + std::u16string(97, u'0'));
+    EXPECT_EQ(Fmt(u"%-*.*f|", 1000000000, 1, 2.0), u"2.0" + std::u16string(96, u' ') + u"|");
+    EXPECT_EQ(Fmt(u"%0*d", 1000000000, -3), u"-" + std::u16string(98, u'0'));
+    EXPECT_EQ(Fmt(u"%*p", 1000000000, nullptr), std::u16string(99, u' '));
+    // A narrow string longer than the usual limit still shows its padding.
+    const std::string longText(5000, 'z');
+    EXPECT_EQ(Fmt(u"%*S", 5050, longText.c_str()),
+              std::u16string(50, u' ') + std::u16string(49, u'z'));
+    EXPECT_EQ(Fmt(u"%*S", 1000000000, longText.c_str()), std::u16string(99, u' '));
+    EXPECT_EQ(Fmt(u"%-*.*S", 1000000000, 1000000000, "ab"), u"ab" + std::u16string(97, u' '));
+}
+
 TEST(WideFormat, StarDirectiveBeyondTheRewriteAreaShowsNothing) {
     // 60 zero flags: the rewritten directive is cut before its conversion
     // character; the argument is still consumed.
@@ -341,7 +369,7 @@ TEST(WideFormat, StarDirectiveBeyondTheRewriteAreaShowsNothing) {
     EXPECT_EQ(Fmt(format.c_str(), 1, 2), u"|2*");
     // A long directive text (over 99 characters) in star mode.
     std::u16string longText = u"%-";
-    longText.append(200, u'x');
+    longText.append(200, u'w');  // not a conversion character
     longText += u"d|%d*";
     EXPECT_EQ(Fmt(longText.c_str(), 5), u"|5*");
 }
