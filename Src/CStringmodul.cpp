@@ -898,7 +898,9 @@ bool IsAsciiDigit(char c) {
 // suppression, everything from a second assigning directive on is cut off
 // and, when `areaBytes` is not 0, string and character fields are limited to
 // what fits an area of that many bytes (wide forms at 4 bytes a character).
-void GuardScanFormat(const char* in, char* out, size_t areaBytes) {
+// Widths above `inputLength` + 1 are lowered to it: no field can take more
+// than the rest of the input, so nothing changes but the numbers stay small.
+void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLength) {
     ScanText text(out);
     bool assigned = false;
     const char* s = in;
@@ -957,6 +959,7 @@ void GuardScanFormat(const char* in, char* out, size_t areaBytes) {
         if (assigning && assigned) break;  // no target for a second field
         if (allocate && assigning) suppressed = true;
         assigned = assigned || (assigning && !allocate);
+        if (width > inputLength + 1) width = inputLength + 1;
         const bool isText = std::strchr("sScC[", conv) != nullptr;
         if (areaBytes && isText && !suppressed) {
             const bool wide =
@@ -1032,7 +1035,7 @@ bool MeasureDirectly(const char* input, const char* format, char* field, int& re
 
 // The measuring scan: stores the field's text into `field` (cleared first)
 // and returns sscanf's result for it.
-int MeasureField(const char* input, char* measuring, char* field) {
+int MeasureField(const char* input, size_t inputLength, char* measuring, char* field) {
     std::memset(field, 0, kScanArea);
     // Wide forms measure as their narrow counterparts.
     if (measuring[0] && (measuring[1] == 'C' || measuring[1] == 'S')) {
@@ -1041,18 +1044,19 @@ int MeasureField(const char* input, char* measuring, char* field) {
     int result;
     if (MeasureDirectly(input, measuring, field, result)) return result;
     char guarded[kScanArea];
-    GuardScanFormat(measuring, guarded, kScanArea);
+    GuardScanFormat(measuring, guarded, kScanArea, inputLength);
     return std::sscanf(input, guarded, field);
 }
 
 // The conversion scan of one piece into the caller's target.
-void ConvertField(const char* input, char* piece, void* target, char* strings, size_t stringsSize) {
+void ConvertField(const char* input, size_t inputLength, char* piece, void* target, char* strings,
+                  size_t stringsSize) {
     if (!target) return;
     char guarded[kScanArea];
     const char p1 = piece[0] == '%' ? piece[1] : 0;
     if (p1 == 's' || p1 == 'c' || p1 == '[') {
         // Wide target: scan narrow, then widen with a terminator.
-        GuardScanFormat(piece, guarded, stringsSize);
+        GuardScanFormat(piece, guarded, stringsSize, inputLength);
         strings[0] = strings[1] = 0;
         if (std::sscanf(input, guarded, strings) == 1) {
             UTL::AsciiToUnicode(static_cast<char16_t*>(target), strings);
@@ -1060,7 +1064,7 @@ void ConvertField(const char* input, char* piece, void* target, char* strings, s
         return;
     }
     if (p1 == 'S' || p1 == 'C') piece[1] = p1 == 'S' ? 's' : 'c';  // narrow target
-    GuardScanFormat(piece, guarded, 0);
+    GuardScanFormat(piece, guarded, 0, inputLength);
     std::sscanf(input, guarded, target);
 }
 
@@ -1117,8 +1121,9 @@ int ScanPiece(ScanState& st, char* piece, void* target, bool& done) {
     st.position = static_cast<size_t>(rest - st.input);
 
     char field[kScanArea];
-    const int measured = MeasureField(rest, measuring, field);
-    ConvertField(rest, piece, target, st.strings, st.stringsSize);
+    const size_t restLength = st.inputLength - st.position;
+    const int measured = MeasureField(rest, restLength, measuring, field);
+    ConvertField(rest, restLength, piece, target, st.strings, st.stringsSize);
     if (substitute) ReplaceByte(rest, substitute, delimiter);
 
     // The field text lies inside the input; the bound only matters for
