@@ -2,6 +2,7 @@
 #include <UTL/StringC.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -84,15 +85,17 @@ bool IsTextIndex(const DataC& block, int index, bool allowEnd) {
 // the cached blocks at thread exit. Under AddressSanitizer cached blocks are
 // poisoned, so a use after release is still caught.
 
-constexpr int kCachedBlocks = 32;
+constexpr int kCachedBlocks = 16;
 
+// initial-exec: the cache is reached with one thread-pointer-relative load
+// instead of a call to __tls_get_addr; it needs about 140 bytes of static TLS.
 struct BlockCache {
     void* blocks[kCachedBlocks];
     int count;
     bool closerArmed;
     bool closed;
 };
-thread_local BlockCache t_blockCache;
+__attribute__((tls_model("initial-exec"))) thread_local BlockCache t_blockCache;
 
 struct BlockCacheCloser {
     bool armed = false;
@@ -107,6 +110,41 @@ struct BlockCacheCloser {
     }
 };
 thread_local BlockCacheCloser t_blockCacheCloser;
+
+void* TakeBlockMemory() {
+    BlockCache& cache = t_blockCache;
+    if (cache.count == 0) return ::operator new(sizeof(DataC));
+    void* block = cache.blocks[--cache.count];
+    UTL_UNPOISON(block, sizeof(DataC));
+    return block;
+}
+
+void GiveBackBlockMemory(void* block) {
+    BlockCache& cache = t_blockCache;
+    if (cache.closed || cache.count == kCachedBlocks) {
+        ::operator delete(block);
+        return;
+    }
+    if (!cache.closerArmed) {
+        cache.closerArmed = true;
+        t_blockCacheCloser.armed = true;  // the first use constructs it for this thread
+    }
+    UTL_POISON(block, sizeof(DataC));
+    cache.blocks[cache.count++] = block;
+}
+
+// `new DataC(arg)` without a call through the exported operator new; the
+// block is released by `delete`, which returns the memory to the cache.
+template <typename Arg>
+inline __attribute__((always_inline)) DataC* NewBlock(Arg arg) {
+    void* memory = TakeBlockMemory();
+    try {
+        return ::new (memory) DataC(arg);
+    } catch (...) {
+        GiveBackBlockMemory(memory);
+        throw;
+    }
+}
 
 // ---- The shared empty block -------------------------------------------------
 
@@ -130,34 +168,6 @@ void DestroySharedEmptyBlock() {
 // StringC::DataC
 // ============================================================================
 
-DataC::DataC(const char16_t* text)
-    : m_heap(nullptr), m_refs(1), m_capacity(0), m_sharedEmpty(false) {
-    m_inline[0] = 0;
-    if (text == nullptr) return;
-    const unsigned int length = CutLength(lwcslen(text));
-    char16_t* dst = m_inline;
-    if (length >= kInlineUnits) {
-        m_heap = new char16_t[length + 1];
-        m_capacity = static_cast<unsigned short>(length + 1);
-        dst = m_heap;
-    }
-    CopyUnits(dst, text, length);
-    dst[length] = 0;
-}
-
-DataC::DataC(unsigned long size) : m_heap(nullptr), m_refs(1), m_capacity(0), m_sharedEmpty(false) {
-    m_inline[0] = 0;
-    if (size < kInlineUnits) return;
-    if (size > kMaxCapacity) size = kMaxCapacity;
-    m_heap = new char16_t[size];
-    m_heap[0] = 0;
-    m_capacity = static_cast<unsigned short>(size);
-}
-
-DataC::~DataC() {
-    delete[] m_heap;
-}
-
 bool DataC::AddSharedRef() {
     unsigned short count = __atomic_load_n(&m_refs, __ATOMIC_RELAXED);
     do {
@@ -174,28 +184,11 @@ unsigned int DataC::ReleaseShared() {
 }
 
 void* DataC::operator new(std::size_t size) {
-    BlockCache& cache = t_blockCache;
-    if (size == sizeof(DataC) && cache.count > 0) {
-        void* block = cache.blocks[--cache.count];
-        UTL_UNPOISON(block, sizeof(DataC));
-        return block;
-    }
-    return ::operator new(size);
+    return size == sizeof(DataC) ? TakeBlockMemory() : ::operator new(size);
 }
 
 void DataC::operator delete(void* block) {
-    if (block == nullptr) return;
-    BlockCache& cache = t_blockCache;
-    if (cache.closed || cache.count == kCachedBlocks) {
-        ::operator delete(block);
-        return;
-    }
-    if (!cache.closerArmed) {
-        cache.closerArmed = true;
-        t_blockCacheCloser.armed = true;  // first use constructs it for this thread
-    }
-    UTL_POISON(block, sizeof(DataC));
-    cache.blocks[cache.count++] = block;
+    if (block != nullptr) GiveBackBlockMemory(block);
 }
 
 // ============================================================================
@@ -204,7 +197,7 @@ void DataC::operator delete(void* block) {
 
 DataC* StringC::GetEmptyDataBlock() const {
     static DataC* const shared = [] {
-        DataC* block = new DataC(static_cast<const char16_t*>(nullptr));
+        DataC* block = NewBlock(static_cast<const char16_t*>(nullptr));
         block->m_sharedEmpty = true;
         g_sharedEmptyBlock.store(block, std::memory_order_release);
         std::atexit(DestroySharedEmptyBlock);
@@ -216,17 +209,16 @@ DataC* StringC::GetEmptyDataBlock() const {
 DataC* StringC::AcquireEmptyBlock() const {
     DataC* shared = GetEmptyDataBlock();
     if (shared != nullptr && shared->AddRef()) return shared;
-    return new DataC(static_cast<const char16_t*>(nullptr));
+    return NewBlock(static_cast<const char16_t*>(nullptr));
 }
 
-DataC* StringC::ShareBlock(DataC* block) {
-    if (block->AddRef()) return block;
-    return new DataC(block->GetBuffer());
+DataC* StringC::CopyBlock(DataC* block) {
+    return NewBlock(block->GetBuffer());
 }
 
 void StringC::MakeCopy() {
     if (m_pcs->GetRefCount() <= 1) return;
-    DataC* copy = new DataC(m_pcs->GetBuffer());
+    DataC* copy = NewBlock(m_pcs->GetBuffer());
     m_pcs->Release();
     m_pcs = copy;
 }
@@ -240,7 +232,7 @@ void StringC::NewStr(const char16_t* text) {
             return;
         }
     }
-    DataC* block = (text != nullptr && text[0] != 0) ? new DataC(text) : AcquireEmptyBlock();
+    DataC* block = (text != nullptr && text[0] != 0) ? NewBlock(text) : AcquireEmptyBlock();
     DeleteStr();
     m_pcs = block;
 }
@@ -250,15 +242,9 @@ void StringC::NewStr(unsigned long size) {
         m_pcs->GetBuffer()[0] = 0;
         return;
     }
-    DataC* block = new DataC(size);
+    DataC* block = NewBlock(size);
     DeleteStr();
     m_pcs = block;
-}
-
-void StringC::DeleteStr() {
-    if (m_pcs == nullptr) return;
-    m_pcs->Release();
-    m_pcs = nullptr;
 }
 
 // ============================================================================
@@ -267,10 +253,8 @@ void StringC::DeleteStr() {
 
 StringC::StringC() : m_pcs(AcquireEmptyBlock()) {}
 
-StringC::StringC(const StringC& other) : m_pcs(ShareBlock(other.m_pcs)) {}
-
 StringC::StringC(const char16_t* text)
-    : m_pcs(text != nullptr && text[0] != 0 ? new DataC(text) : AcquireEmptyBlock()) {}
+    : m_pcs(text != nullptr && text[0] != 0 ? NewBlock(text) : AcquireEmptyBlock()) {}
 
 StringC::StringC(const char* text) : m_pcs(nullptr) {
     const std::size_t length = text != nullptr ? std::strlen(text) : 0;
@@ -279,7 +263,7 @@ StringC::StringC(const char* text) : m_pcs(nullptr) {
         return;
     }
     const unsigned int size = CutLength(length) + 1;
-    m_pcs = new DataC(static_cast<unsigned long>(size));
+    m_pcs = NewBlock(static_cast<unsigned long>(size));
     UTL::AsciiToUnicode(m_pcs->GetBuffer(), size, text);
 }
 
@@ -288,18 +272,6 @@ StringC::StringC(unsigned int key1, unsigned int key2) : m_pcs(nullptr) {
 }
 
 StringC::StringC(DataC* block) : m_pcs(block) {}
-
-StringC::~StringC() {
-    DeleteStr();
-}
-
-StringC& StringC::operator=(const StringC& other) {
-    if (m_pcs == other.m_pcs) return *this;  // itself, or already sharing
-    DataC* block = ShareBlock(other.m_pcs);
-    DeleteStr();
-    m_pcs = block;
-    return *this;
-}
 
 StringC& StringC::operator=(const char16_t* text) {
     NewStr(text);
@@ -314,20 +286,12 @@ int StringC::GetLength() const {
     return static_cast<int>(lwcslen(m_pcs->GetBuffer()));
 }
 
-bool StringC::IsEmpty() const {
-    return m_pcs->GetBuffer()[0] == 0;
-}
-
 char16_t StringC::GetAt(int index) const {
     return IsTextIndex(*m_pcs, index, true) ? m_pcs->GetBuffer()[index] : u'\0';
 }
 
 char16_t StringC::operator[](int index) const {
     return GetAt(index);
-}
-
-StringC::operator const char16_t*() const {
-    return m_pcs->GetBuffer();
 }
 
 void StringC::SetAt(int index, char16_t c) {
@@ -408,7 +372,7 @@ StringC& StringC::operator+=(const char16_t* text) {
     const unsigned int joinedLength =
         CutLength(static_cast<unsigned long>(ownLength) + lwcslen(added));
     // The old block stays alive until the copy is done: `text` may be our own.
-    DataC* block = new DataC(static_cast<unsigned long>(joinedLength) + 1);
+    DataC* block = NewBlock(static_cast<unsigned long>(joinedLength) + 1);
     char16_t* dst = block->GetBuffer();
     CopyUnits(dst, own, ownLength);
     CopyUnits(dst + ownLength, added, joinedLength - ownLength);
@@ -435,17 +399,19 @@ StringC StringC::operator+(const char16_t* text) const {
 }
 
 StringC StringC::Mid(int start) const {
-    return Mid(start, GetLength());
+    return Mid(start, INT_MAX);
 }
 
 StringC StringC::Mid(int start, int count) const {
-    const int length = GetLength();
     if (start < 0) start = 0;
-    if (start > length) return StringC();
-    if (count < 0) count = 0;
-    if (count > length - start) count = length - start;
-    DataC* block = new DataC(static_cast<unsigned long>(count) + 1);
-    lwcsncpy(block->GetBuffer(), m_pcs->GetBuffer() + start, count);
+    if (!IsTextIndex(*m_pcs, start, true)) return StringC();
+    // Measures only as far as the part reaches.
+    const char16_t* from = m_pcs->GetBuffer() + start;
+    const unsigned int taken =
+        DataC::CountUnits(from, count < 0 ? 0u : static_cast<unsigned int>(count));
+    DataC* block = NewBlock(static_cast<unsigned long>(taken) + 1);
+    CopyUnits(block->GetBuffer(), from, taken);
+    block->GetBuffer()[taken] = 0;
     return StringC(block);
 }
 

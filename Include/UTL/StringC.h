@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 #include <UTL/Export.h>
 
@@ -146,9 +147,10 @@ public:
     // wide, which fixes the limits above.
     class UTL_API DataC {
     public:
-        static constexpr unsigned int kInlineUnits = 12;      // inline area, terminator included
-        static constexpr unsigned int kMaxRefs = 0xFFFF;      // references one block can carry
-        static constexpr unsigned int kMaxCapacity = 0xFFFF;  // heap buffer units, terminator included
+        static constexpr unsigned int kInlineUnits = 12;  // inline area, terminator included
+        static constexpr unsigned int kMaxRefs = 0xFFFF;  // references one block can carry
+        static constexpr unsigned int kMaxCapacity =
+            0xFFFF;  // heap buffer units, terminator included
         static constexpr unsigned int kMaxLength = kMaxCapacity - 1;
 
         // Count 1. Null leaves the block empty; a text of n < 12 units goes
@@ -158,7 +160,7 @@ public:
         // Count 1, empty text, room for `size` units terminator included
         // (inline below 12, at most kMaxCapacity).
         explicit DataC(unsigned long size);
-        ~DataC();
+        ~DataC() { delete[] m_heap; }
         DataC(const DataC&) = delete;
         DataC& operator=(const DataC&) = delete;
 
@@ -196,6 +198,12 @@ public:
         friend class StringC;
         bool AddSharedRef();
         unsigned int ReleaseShared();
+        // Code units before the terminator, counting at most `limit`.
+        static unsigned int CountUnits(const char16_t* text, unsigned int limit) {
+            unsigned int n = 0;
+            while (n < limit && text[n] != 0) ++n;
+            return n;
+        }
 
         char16_t m_inline[kInlineUnits];
         char16_t* m_heap;           // null while the inline area is in use
@@ -229,6 +237,72 @@ private:
     DataC* AcquireEmptyBlock() const;
     // `block` with a reference added, or a private copy of its text.
     static DataC* ShareBlock(DataC* block);
+    // A new block holding `block`'s text.
+    static DataC* CopyBlock(DataC* block);
 
     DataC* m_pcs;
 };
+
+// ---- Inline members --------------------------------------------------------
+// Construction of a block, copying, assignment between strings and
+// destruction are defined here so that they cost no call into the library.
+
+inline StringC::DataC::DataC(const char16_t* text)
+    : m_heap(nullptr), m_refs(1), m_capacity(0), m_sharedEmpty(false) {
+    m_inline[0] = 0;
+    if (text == nullptr) return;
+    // Short texts are copied while they are measured: one pass, no call.
+    for (unsigned int i = 0; i < kInlineUnits; ++i) {
+        m_inline[i] = text[i];
+        if (text[i] == 0) return;
+    }
+    const unsigned int length =
+        kInlineUnits + CountUnits(text + kInlineUnits, kMaxLength - kInlineUnits);
+    m_heap = new char16_t[length + 1];
+    m_capacity = static_cast<unsigned short>(length + 1);
+    std::memcpy(m_heap, text, length * sizeof(char16_t));
+    m_heap[length] = 0;
+    m_inline[0] = 0;
+}
+
+inline StringC::DataC::DataC(unsigned long size)
+    : m_heap(nullptr), m_refs(1), m_capacity(0), m_sharedEmpty(false) {
+    m_inline[0] = 0;
+    if (size < kInlineUnits) return;
+    if (size > kMaxCapacity) size = kMaxCapacity;
+    m_heap = new char16_t[size];
+    m_heap[0] = 0;
+    m_capacity = static_cast<unsigned short>(size);
+}
+
+inline StringC::StringC(const StringC& other) : m_pcs(ShareBlock(other.m_pcs)) {}
+
+inline StringC::~StringC() {
+    DeleteStr();
+}
+
+inline StringC& StringC::operator=(const StringC& other) {
+    if (m_pcs == other.m_pcs) return *this;  // itself, or already sharing
+    DataC* block = ShareBlock(other.m_pcs);
+    DeleteStr();
+    m_pcs = block;
+    return *this;
+}
+
+inline bool StringC::IsEmpty() const {
+    return m_pcs->GetBuffer()[0] == 0;
+}
+
+inline StringC::operator const char16_t*() const {
+    return m_pcs->GetBuffer();
+}
+
+inline void StringC::DeleteStr() {
+    if (m_pcs == nullptr) return;
+    m_pcs->Release();
+    m_pcs = nullptr;
+}
+
+inline StringC::DataC* StringC::ShareBlock(DataC* block) {
+    return block->AddRef() ? block : CopyBlock(block);
+}
