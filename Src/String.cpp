@@ -499,7 +499,7 @@ int StringC::Format(const char16_t* format, ...) {
     return result;
 }
 
-int StringC::Scan(const char16_t* format, ...) {
+int StringC::Scan(const char16_t* format, ...) const {
     if (format == nullptr) return 0;
     const char16_t* text = m_pcs->GetBuffer();
     while (*text == u' ') ++text;

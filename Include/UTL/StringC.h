@@ -137,7 +137,7 @@ public:
     // Reads values from the text, after its leading spaces (U+0020 only), with
     // the library's scanf engine (see lvswscanf); returns its result. A null
     // format reads nothing and returns 0.
-    int Scan(const char16_t* format, ...);
+    int Scan(const char16_t* format, ...) const;
     // Sets the string to the display text for the keys from
     // UTL::TokenAccessorBridgeC. Returns true when there is a text; otherwise
     // the string becomes empty and the result is false.
