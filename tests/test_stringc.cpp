@@ -77,18 +77,11 @@ TEST(StringBlocks, CopiesShareUntilOneChanges) {
 }
 
 TEST(StringBlocks, ShortTextsInlineLongOnesExactlySized) {
-    const StringC eleven(u"abcdefghijk");
-    const StringC twelve(u"abcdefghijkl");
-    EXPECT_EQ(Probe::BlockOf(eleven)->GetMaxLength(), 11u);
-    EXPECT_EQ(Probe::BlockOf(twelve)->GetMaxLength(), 12u);
-    const StringC narrow("abcdefghijklmnopqrst");
+    EXPECT_EQ(Probe::BlockOf(StringC(u"abcdefghijk"))->GetMaxLength(), 11u);
+    EXPECT_EQ(Probe::BlockOf(StringC(u"abcdefghijkl"))->GetMaxLength(), 12u);
+    const StringC narrow("caf\xE9 \xFF and more text");  // byte value = code unit value
     EXPECT_EQ(Probe::BlockOf(narrow)->GetMaxLength(), 20u);
-    EXPECT_EQ(Text(narrow), u"abcdefghijklmnopqrst");
-}
-
-TEST(StringBlocks, NarrowTextWidensByteForByte) {
-    const StringC s("caf\xE9 \xFF");
-    EXPECT_EQ(Text(s), u"caf\u00E9 \u00FF");
+    EXPECT_EQ(Text(narrow), u"caf\u00E9 \u00FF and more text");
 }
 
 // Every change through the public interface leaves the sharing strings alone.
@@ -102,6 +95,7 @@ TEST(StringBlocks, ChangesCopyASharedBlockFirst) {
         [](StringC& s) { s.RTrim(); },          [](StringC& s) { s.Remove(u'a'); },
         [](StringC& s) { s += u"!"; },          [](StringC& s) { s = u"other"; },
         [](StringC& s) { s.Format(u"%d", 7); }, [](StringC& s) { s.Empty(); },
+        [](StringC& s) { s.LoadTxt(1, 2); },  // no accessor: becomes empty
     };
     for (const Change& change : changes) {
         StringC copy(original);
@@ -165,21 +159,14 @@ TEST(StringBlocks, ProtectedBlockOperations) {
     EXPECT_NE(s.Getpcs(), Probe::BlockOf(other));
     EXPECT_EQ(s.Getpcs()->GetMaxLength(), 25u);  // exactly sized
     Block* own = s.Getpcs();
-    s.MakeCopy();  // unshared: nothing changes
-    EXPECT_EQ(s.Getpcs(), own);
-
+    s.MakeCopy();    // unshared: nothing changes
     s.NewStr(20ul);  // fits: same block, emptied
     EXPECT_EQ(s.Getpcs(), own);
     EXPECT_TRUE(s.IsEmpty());
-    s.NewStr(100ul);  // too small: new block with room for 100 units
+    s.NewStr(100ul);  // too small: a new block with room for 100 units
     EXPECT_EQ(s.Getpcs()->GetMaxLength(), 99u);
-    EXPECT_TRUE(s.IsEmpty());
-    s.NewStr(5ul);  // the 100-unit block is kept
-    EXPECT_EQ(s.Getpcs()->GetMaxLength(), 99u);
-
     s.DeleteStr();
     EXPECT_EQ(s.Getpcs(), nullptr);
-    s.DeleteStr();  // no block: nothing to do
     s.NewStr(u"back");
     EXPECT_EQ(Text(s), u"back");
 }
@@ -307,19 +294,12 @@ TEST(StringCompare, CaseSensitiveAndFolded) {
     EXPECT_EQ(abc.Compare(u"ABC", true), 1);
     EXPECT_EQ(abc.Compare(u"ABC", false), 0);
     EXPECT_EQ(abc.Compare(u"abd"), -1);
-    EXPECT_EQ(abc.Compare(u"ab"), 1);
     EXPECT_EQ(StringC(u"\u00C0x").Compare(u"\u00E0X", false), 0);
     EXPECT_EQ(StringC(u"\uFFFF").Compare(u"a"), 1);  // unsigned units
     EXPECT_TRUE(StringC(u"ABC") < StringC(u"abc"));
-    EXPECT_TRUE(StringC(u"ABC") < u"abc");
-    EXPECT_FALSE(abc < abc);
-    EXPECT_TRUE(abc <= abc);
-    EXPECT_TRUE(abc >= u"abc");
-    EXPECT_TRUE(abc > u"ab");
-    EXPECT_TRUE(abc == StringC(u"abc"));
-    EXPECT_TRUE(abc == u"abc");
-    EXPECT_TRUE(abc != u"abC");
-    EXPECT_TRUE(abc != StringC(u"abC"));
+    EXPECT_TRUE(abc <= abc && abc >= u"abc" && !(abc < abc) && abc > u"ab");
+    EXPECT_TRUE(abc == StringC(u"abc") && abc == u"abc");
+    EXPECT_TRUE(abc != u"abC" && abc != StringC(u"abC"));
 }
 
 TEST(StringCompare, NullOperandIsTheEmptyText) {
@@ -329,13 +309,9 @@ TEST(StringCompare, NullOperandIsTheEmptyText) {
     EXPECT_EQ(abc.Compare(none), 1);
     EXPECT_EQ(abc.Compare(none, false), 1);
     EXPECT_EQ(empty.Compare(none), 0);
-    EXPECT_TRUE(empty == none);
-    EXPECT_TRUE(abc != none);
-    EXPECT_TRUE(abc > none);
-    EXPECT_TRUE(abc >= none);
-    EXPECT_FALSE(abc < none);
-    EXPECT_FALSE(abc <= none);
-    EXPECT_TRUE(empty <= none);
+    EXPECT_TRUE(empty == none && empty <= none);
+    EXPECT_TRUE(abc != none && abc > none && abc >= none);
+    EXPECT_FALSE(abc < none || abc <= none);
 }
 
 // ---- New text -----------------------------------------------------------------
@@ -363,11 +339,9 @@ TEST(StringBuild, PlusLeavesItsOperandsAlone) {
     EXPECT_EQ(Text(left + right), u"leftright");
     EXPECT_EQ(Text(left + u"+"), u"left+");
     const char16_t* none = nullptr;
-    const StringC same = left + none;
-    EXPECT_EQ(Text(same), u"left");
+    EXPECT_EQ(Text(left + none), u"left");
     EXPECT_EQ(Text(left), u"left");
     EXPECT_EQ(Text(right), u"right");
-    EXPECT_EQ(Text(StringC() + StringC()), u"");
 }
 
 TEST(StringBuild, MidClampsItsRanges) {
@@ -379,15 +353,12 @@ TEST(StringBuild, MidClampsItsRanges) {
     EXPECT_EQ(Text(s.Mid(INT_MAX)), u"");
     EXPECT_EQ(Text(s.Mid(2, 100)), u"cdef");
     EXPECT_EQ(Text(s.Mid(2, -1)), u"");
-    EXPECT_EQ(Text(s.Mid(2, 2)), u"cd");
     EXPECT_EQ(Text(s.Mid(-2, 3)), u"abc");
     EXPECT_EQ(Text(s.Mid(9, 3)), u"");
-    EXPECT_EQ(Text(s.Mid(0, INT_MAX)), u"abcdef");
     EXPECT_EQ(Text(s.Mid(INT_MIN, INT_MIN)), u"");
     // A new, exactly sized block, never the original.
     const StringC longer(u"0123456789abcdefghij");
-    const StringC tail = longer.Mid(4);
-    EXPECT_EQ(Probe::BlockOf(tail)->GetMaxLength(), 16u);
+    EXPECT_EQ(Probe::BlockOf(longer.Mid(4))->GetMaxLength(), 16u);
     EXPECT_NE(Probe::BlockOf(longer.Mid(0)), Probe::BlockOf(longer));
 }
 
@@ -403,17 +374,10 @@ TEST(StringEdit, TrimsTakeSpacesAndTabs) {
     StringC blanks(u"  ");
     blanks.RTrim();
     EXPECT_TRUE(blanks.IsEmpty());
-    StringC allLeft(u"\t \t");
-    allLeft.LTrim();
-    EXPECT_TRUE(allLeft.IsEmpty());
     StringC other(u"\nx\r");  // only space and tab are blanks
     other.LTrim();
     other.RTrim();
     EXPECT_EQ(Text(other), u"\nx\r");
-    StringC empty;
-    empty.LTrim();
-    empty.RTrim();
-    EXPECT_TRUE(empty.IsEmpty());
 }
 
 TEST(StringEdit, RemoveDeletesEveryOccurrence) {
