@@ -909,7 +909,7 @@ void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLe
             text.Push(*s++);
             continue;
         }
-        const char* directive = s++;
+        ++s;
         if (*s == '%') {  // literal percent
             text.Push("%%");
             ++s;
@@ -943,8 +943,8 @@ void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLe
         for (; *s && std::strchr("hlqLjzt", *s); ++s) sizes += *s;
         const char conv = *s;
         if (!conv || !std::strchr("diouxXaAeEfFgGsScC[pn%", conv)) {
-            // Incomplete or unknown: sscanf fails here, so copy it as it is.
-            text.Push(directive);
+            // Incomplete or unknown: sscanf stops here and returns what it
+            // has, exactly as at the end of the format, so the format ends.
             break;
         }
         ++s;
@@ -953,7 +953,8 @@ void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLe
             if (*s == '^') ++s;
             if (*s == ']') ++s;
             while (*s && *s != ']') ++s;
-            if (*s) ++s;
+            if (!*s) break;  // an unterminated set fails the same way
+            ++s;
         }
         const bool assigning = !suppressed && conv != '%';
         if (assigning && assigned) break;  // no target for a second field

@@ -308,6 +308,11 @@ TEST(WideScan, AllocatingAndPositionalFormsAreNeutralised) {
     int a = -9;
     EXPECT_EQ(lswscanf(u"42", u"%2$d", &a), 1);
     EXPECT_EQ(a, 42);
+    // Its measuring format "%1$[^%]%9" ends in an incomplete directive,
+    // which is cut off like everything sscanf would stop at.
+    a = -9;
+    EXPECT_EQ(lswscanf(u"5%9", u"%1$d%%9", &a), 1);
+    EXPECT_EQ(a, 5);
 }
 
 TEST(WideScan, SubstitutionNeverGivesAPieceASecondTarget) {
