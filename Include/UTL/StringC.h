@@ -130,9 +130,11 @@ public:
     // printf engine (see lvswprintf in WideText.h); returns its result, 0.
     // A format longer than 3500 units is not processed: the string becomes the
     // format text itself and 0 is returned. Results are cut at 4095 units (the
-    // shared result area holds 4096). A null or empty format, or a failure of
-    // the engine, makes the string empty. Safe from any thread: callers are
-    // serialised on the library's format mutex.
+    // shared result area holds 4096); a result that fills the area is reported
+    // to the log manager as a LOG_DevMessage. A null or empty format, or a
+    // failure of the engine, makes the string empty. Strings on different
+    // threads may format at the same time: the shared area is guarded by the
+    // library's format mutex.
     int Format(const char16_t* format, ...);
     // Reads values from the text, after its leading spaces (U+0020 only), with
     // the library's scanf engine (see lvswscanf); returns its result. A null
