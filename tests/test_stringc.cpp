@@ -70,7 +70,8 @@ TEST(StringBlocks, CopiesShareUntilOneChanges) {
         EXPECT_EQ(Probe::BlockOf(b), Probe::BlockOf(a));
         EXPECT_EQ(Probe::BlockOf(c), Probe::BlockOf(a));
         EXPECT_EQ(Probe::Refs(a), 3u);
-        c = c;  // itself: nothing changes
+        StringC& same = c;
+        c = same;  // itself: nothing changes
         EXPECT_EQ(Probe::Refs(a), 3u);
     }
     EXPECT_EQ(Probe::Refs(a), 1u);
