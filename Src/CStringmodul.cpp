@@ -1232,13 +1232,145 @@ int MeasureField(const char* input, size_t inputLength, char* measuring, char* f
     return std::sscanf(input, guarded, field);
 }
 
+// ---- Direct conversion of the common piece shapes ----
+//
+// As in the output engine, sscanf's set-up dominates, so the plainest pieces
+// are converted here by glibc's own rules: the number's characters are
+// gathered exactly as glibc's scanner gathers them and then converted by the
+// same strtol/strtoul/strtod/strtof it uses. Every other piece goes to sscanf.
+
+bool IsSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+// "%s" or "%c" into a wide target; nothing is stored when the input has ended.
+void ScanWideDirect(const char* input, char p1, char16_t* target) {
+    if (p1 == 's') {
+        while (IsSpace(*input)) ++input;
+    }
+    if (!*input) return;  // nothing stored, target untouched
+    size_t n = 0;
+    if (p1 == 's') {
+        for (; input[n] && !IsSpace(input[n]); ++n)
+            target[n] = static_cast<unsigned char>(input[n]);
+    } else {
+        target[n] = static_cast<unsigned char>(input[n]);
+        ++n;
+    }
+    target[n] = 0;
+}
+
+// "%[width][h|l]conv" with conv one of "diouxX": true when handled.
+bool ScanIntegerDirect(const char* input, const char* piece, void* target) {
+    const char* f = piece + 1;
+    long width = 0;
+    for (; IsAsciiDigit(*f); ++f) {
+        if (width < 100000) width = width * 10 + (*f - '0');
+    }
+    if (width == 0) width = -1;  // unlimited, as glibc reads a zero width
+    const char size = (*f == 'h' || *f == 'l') ? *f++ : 0;
+    const char conv = *f;
+    if (!conv || !std::strchr("diouxX", conv)) return false;
+    int base = conv == 'i' ? 0 : conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
+
+    const char* s = input;
+    while (IsSpace(*s)) ++s;
+    if (!*s) return true;  // end of input: nothing stored
+    char digits[64];
+    size_t n = 0;
+    auto take = [&](char c) {
+        if (width > 0) --width;
+        digits[n++] = c;
+    };
+    char c = *s;
+    if (c == '-' || c == '+') take(c), c = *++s;
+    if (width != 0 && c == '0') {
+        take(c);
+        c = *++s;
+        if (width != 0 && (c == 'x' || c == 'X')) {
+            if (base == 0) base = 16;
+            if (base == 16) {
+                if (width > 0) --width;
+                c = *++s;
+            }
+        } else if (base == 0) {
+            base = 8;
+        }
+    }
+    if (base == 0) base = 10;
+    while (c && width != 0) {
+        const bool digit = base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                                      : IsAsciiDigit(c) && c - '0' < base;
+        if (!digit) break;
+        if (n == sizeof digits - 1) return false;  // very long: leave it to sscanf
+        take(c);
+        c = *++s;
+    }
+    digits[n] = 0;
+    if (n == 0 || (n == 1 && (digits[0] == '+' || digits[0] == '-'))) return true;
+    char* end;
+    if (conv == 'd' || conv == 'i') {
+        const long v = std::strtol(digits, &end, base);
+        if (end == digits) return true;
+        if (size == 'l') {
+            *static_cast<long*>(target) = v;
+        } else if (size == 'h') {
+            *static_cast<short*>(target) = static_cast<short>(v);
+        } else {
+            *static_cast<int*>(target) = static_cast<int>(v);
+        }
+    } else {
+        const unsigned long v = std::strtoul(digits, &end, base);
+        if (end == digits) return true;
+        if (size == 'l') {
+            *static_cast<unsigned long*>(target) = v;
+        } else if (size == 'h') {
+            *static_cast<unsigned short*>(target) = static_cast<unsigned short>(v);
+        } else {
+            *static_cast<unsigned*>(target) = static_cast<unsigned>(v);
+        }
+    }
+    return true;
+}
+
+// "%[l]conv" with conv one of "eEfgG" and no width: true when handled.
+// Infinities, NaNs and hexadecimal forms are left to sscanf.
+bool ScanFloatDirect(const char* input, const char* piece, void* target) {
+    const char* f = piece + 1;
+    const bool isDouble = *f == 'l';
+    if (isDouble) ++f;
+    if (!*f || !std::strchr("eEfgG", *f)) return false;
+    const char* s = input;
+    while (IsSpace(*s)) ++s;
+    if (!*s) return true;
+    const char* t = s + (*s == '-' || *s == '+');
+    if (*t == 'n' || *t == 'N' || *t == 'i' || *t == 'I') return false;
+    if (t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) return false;
+    char* end;
+    if (isDouble) {
+        const double v = std::strtod(s, &end);
+        if (end != s) *static_cast<double*>(target) = v;
+    } else {
+        const float v = std::strtof(s, &end);
+        if (end != s) *static_cast<float*>(target) = v;
+    }
+    return true;
+}
+
 // The conversion scan of one piece into the caller's target.
 void ConvertField(const char* input, size_t inputLength, char* piece, void* target, char* strings,
                   size_t stringsSize) {
     if (!target) return;
     char guarded[kScanArea];
     const char p1 = piece[0] == '%' ? piece[1] : 0;
-    if (p1 == 's' || p1 == 'c' || p1 == '[') {
+    if (p1 == 's' || p1 == 'c') {
+        ScanWideDirect(input, p1, static_cast<char16_t*>(target));
+        return;
+    }
+    if (p1 && (ScanIntegerDirect(input, piece, target) || ScanFloatDirect(input, piece, target))) {
+        return;
+    }
+    if (p1 == '[') {
         // Wide target: scan narrow, then widen with a terminator.
         GuardScanFormat(piece, guarded, stringsSize, inputLength);
         strings[0] = strings[1] = 0;

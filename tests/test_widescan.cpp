@@ -129,6 +129,70 @@ TEST(WideScan, NumbersFollowTheCLibrary) {
     EXPECT_EQ(rest, 5);
 }
 
+TEST(WideScan, SingleFieldsStoreWhatTheCLibraryStores) {
+    // The stored value of every one-directive format equals sscanf's own on
+    // the same text, including overflow, prefixes, widths and partial numbers.
+    const char* inputs[] = {
+        "",
+        " ",
+        "0",
+        "-0",
+        "+",
+        "-",
+        "12",
+        "-12",
+        " \t 42x",
+        "0x",
+        "0x1f",
+        "0X1G",
+        "0xg",
+        "08",
+        "077",
+        "9999999999",
+        "-9999999999",
+        "99999999999999999999999",
+        "+-1",
+        "1e5",
+        "1.5",
+        ".5",
+        "-.5e-3",
+        "1e",
+        "1e+",
+        "inf",
+        "-nan",
+        "0x1p3",
+        "abc",
+        "1,2",
+        "  -0x10",
+        "ff",
+        "FFFFFFFF",
+        "4294967296",
+        "-2147483649",
+        "1.7976931348623157e309",
+        "4.9e-325",
+        "00x1",
+        "1.2.3",
+        "+.e3",
+        "123456789012345678901234567890123456789012345678901234567890123456789"};
+    const char* formats[] = {"%d",  "%i",  "%x",  "%X",  "%o",  "%u",  "%hd", "%hu", "%ld",
+                             "%lu", "%li", "%lx", "%3d", "%2x", "%1i", "%1d", "%2i", "%0d",
+                             "%f",  "%lf", "%e",  "%lg", "%G",  "%5f", "%Lf"};
+    for (const char* format : formats) {
+        for (const char* input : inputs) {
+            unsigned char expected[32], actual[32];
+            std::memset(expected, 0x5A, sizeof expected);
+            std::memset(actual, 0x5A, sizeof actual);
+            std::sscanf(input, format, expected);
+            std::u16string wideInput, wideFormat;
+            for (const char* c = input; *c; ++c) wideInput += static_cast<char16_t>(*c);
+            for (const char* c = format; *c; ++c) wideFormat += static_cast<char16_t>(*c);
+            lswscanf(wideInput.c_str(), wideFormat.c_str(), actual);
+            EXPECT_EQ(std::memcmp(expected, actual, sizeof expected), 0)
+                << format << " on \"" << input << "\"";
+        }
+    }
+}
+
 // ---- Strings and characters ----------------------------------------------------
 
 TEST(WideScan, WideStringTargets) {
