@@ -398,8 +398,6 @@ void AppendWideField(WideAccumulator& out, const char* spec, const char16_t* arg
     }
 }
 
-// Appends snprintf's text for one directive, cut to the narrow work area.
-// An error of snprintf appends nothing.
 // Width and precision beyond these would make glibc allocate work space of
 // their size, yet cannot change the first 99 characters of the text, which is
 // all the narrow area keeps: a precision of 1100 already shows every digit of
@@ -418,9 +416,10 @@ unsigned long ReadCount(const char*& s) {
 }
 
 // Rewrites "%<flags><width>.<precision><size><conv>" with its numbers limited
-// as above. `narrowArg` is the string of a narrow-string directive (its length
-// decides how much width still shows), else null. Texts of other shapes are
-// not touched: glibc rejects those without allocating.
+// as above. `narrowArg` is the string of a narrow-string directive, else null:
+// its precision only limits how much text is read and stays, and its width
+// keeps room to pad past the text shown. Texts of other shapes are not
+// touched: glibc rejects those without allocating.
 void LimitFieldNumbers(DirectiveText& text, const char* narrowArg) {
     const char* s = text.Text();
     if (*s++ != '%') return;
@@ -438,8 +437,8 @@ void LimitFieldNumbers(DirectiveText& text, const char* narrowArg) {
     if (*s == 'h' || *s == 'l') ++s;
     if (ClassOf(static_cast<unsigned char>(*s)) == Conv::None || s[1] != 0) return;
 
-    if (precision <= kMaxPrecision && width <= kMaxWidth) return;
-    if (precision > kMaxPrecision) precision = kMaxPrecision;
+    if ((narrowArg || precision <= kMaxPrecision) && width <= kMaxWidth) return;
+    if (!narrowArg && precision > kMaxPrecision) precision = kMaxPrecision;
     if (width > kMaxWidth) {
         size_t widthLimit = kMaxWidth;
         if (narrowArg) {
@@ -460,6 +459,8 @@ void LimitFieldNumbers(DirectiveText& text, const char* narrowArg) {
     text.Assign(rebuilt);
 }
 
+// Appends snprintf's text for one directive, cut to the narrow work area.
+// An error of snprintf appends nothing.
 template <typename T>
 void AppendConverted(WideAccumulator& out, const char* directive, T value) {
     char narrow[kNarrowArea];

@@ -429,6 +429,9 @@ TEST(WideFormat, HugeWidthsAndPrecisionsKeepTheFirst99Characters) {
               std::u16string(50, u' ') + std::u16string(49, u'z'));
     EXPECT_EQ(Fmt(u"%*S", 1000000000, longText.c_str()), std::u16string(99, u' '));
     EXPECT_EQ(Fmt(u"%-*.*S", 1000000000, 1000000000, "ab"), u"ab" + std::u16string(97, u' '));
+    // A large precision on a long narrow text still decides the padding.
+    EXPECT_EQ(Fmt(u"%*.*S", 5030, 4990, longText.c_str()),
+              std::u16string(40, u' ') + std::u16string(59, u'z'));
 }
 
 TEST(WideFormat, StarDirectiveBeyondTheRewriteAreaShowsNothing) {
