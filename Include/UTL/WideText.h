@@ -48,19 +48,49 @@ UTL_API char16_t ltowupper(char16_t c);
 
 // ---- Formatting engines -----------------------------------------------------
 
-// Formats `format` into `buffer` (no size: the caller supplies enough room).
-// Literal text and %s/%S/%c/%C are handled directly; every other directive is
-// handed, narrowed, to the C library's snprintf, so numeric text is exactly the
-// C library's. Arguments are taken by class, in order: integer directives take
-// an int, floating-point ones a double, %s a const char16_t*, %S a const char*.
-// Always returns 0.
+// Formats `format` into `buffer` (no size: the caller supplies enough room) and
+// always returns 0.
+//
+// Literal text is copied; "%s" (const char16_t*), "%S" (const char*), "%c" (the
+// low 16 bits of an int) and "%C" (the low byte of an int, sign-extended) are
+// handled directly; every other directive is formatted like the C library's
+// narrow snprintf for that directive alone, so numeric text is exactly glibc's.
+// Arguments are taken by class, in order: "d i o u x X" an int whatever the
+// size letter ("%ld" shows it as a long, "%lx" as the 32-bit unsigned value),
+// "e E f g G" a double, "n" and "p" a pointer, "*" an int. A "*" anywhere in
+// the format switches the call to star mode, in which "*" widths and
+// precisions are expanded. A "%s" with flags uses the engine's own field
+// layout ("%5s" keeps the last 5 units of a longer text, "%-5s" the first).
+//
+// Unrecognised directives show nothing and take no argument; the text resumes
+// at the failing character ("%y" shows "y"). A zero code unit ends the result.
+// A double outside [-1e+50, +1e+50] logs two LOG_DevMessage lines and returns
+// at once, leaving `buffer` untouched; so does a null or empty format.
+//
+// Outside the usual contract: null string arguments read as empty text; "%n"
+// stores 0 (the directive is formatted alone) and shows nothing; the text of
+// one converted directive is cut at 99 characters and a "%s" field at 65535
+// units; a null `buffer` does nothing. See docs/platform.md for the rest.
 UTL_API int lvswprintf(char16_t* buffer, const char16_t* format, va_list args);
 UTL_API int lswprintf(char16_t* buffer, const char16_t* format, ...);
 
-// Reads values from `input` under `format`, one target pointer per directive,
-// by measuring each field with the C library's sscanf and then converting it.
-// Returns the sum of the measuring scans (1 per measured field, 0 for an empty
-// one, -1 when the input had ended).
+// Reads values from `input` under `format`, one target pointer per directive
+// (each directive takes exactly one, whatever its form).
+//
+// The format is cut into pieces (a directive and the literal text after it).
+// For each piece the field's extent is measured first (up to the delimiter
+// that follows the conversion letter, leading delimiters skipped) and the
+// field is then converted as the C library's sscanf does for the piece: "%s",
+// "%c" and "%[" directly after the "%" store a wide string, "%S" a narrow
+// string, "%C" one narrow char, everything else what sscanf stores ("%ld" a
+// long, "%f" a float, "%lf" a double). The input advances by the measured
+// field and its delimiter. Code units from U+00FF up read as spaces.
+//
+// Returns the sum of the measuring results: 1 per measured field (even if it
+// did not convert), 0 for an empty one, -1 when the input had ended (which also
+// ends the scan). A format without directives, or a null one, returns 0; a
+// null input reads as empty. Fields and pieces longer than 255 characters are
+// measured cut; see docs/platform.md for the rest.
 UTL_API int lvswscanf(const char16_t* input, const char16_t* format, va_list args);
 UTL_API int lswscanf(const char16_t* input, const char16_t* format, ...);
 

@@ -1,0 +1,195 @@
+// StringC beside std::u16string for texts of 5, 40 and 400 code units:
+// construction, copy, assignment, +=, Mid, Find, Compare and Format.
+#include <UTL/StringC.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// A text of `length` units whose last unit is '#'.
+std::u16string MakeText(int length) {
+    std::u16string text;
+    for (int i = 0; i + 1 < length; ++i) text.push_back(static_cast<char16_t>(u'a' + i % 26));
+    text.push_back(u'#');
+    return text;
+}
+
+const char16_t kPiece[] = u"-tail";
+
+// ---- Construction from a text ----------------------------------------------------
+
+void BM_Construct_StringC(benchmark::State& state) {
+    const std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        StringC s(text.c_str());
+        benchmark::DoNotOptimize(s);
+    }
+}
+void BM_Construct_U16(benchmark::State& state) {
+    const std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        std::u16string s(text.c_str());
+        benchmark::DoNotOptimize(s);
+    }
+}
+
+// ---- Copy construction -----------------------------------------------------------
+
+void BM_Copy_StringC(benchmark::State& state) {
+    const StringC source(MakeText(static_cast<int>(state.range(0))).c_str());
+    for (auto _ : state) {
+        StringC copy(source);
+        benchmark::DoNotOptimize(copy);
+    }
+}
+void BM_Copy_U16(benchmark::State& state) {
+    const std::u16string source = MakeText(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        std::u16string copy(source);
+        benchmark::DoNotOptimize(copy);
+    }
+}
+
+// ---- Assignment between strings (two sources in turn) ------------------------------
+
+void BM_Assign_StringC(benchmark::State& state) {
+    const std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    const StringC first(text.c_str());
+    const StringC second(text.c_str());
+    StringC target;
+    for (auto _ : state) {
+        target = first;
+        benchmark::DoNotOptimize(target);
+        target = second;
+        benchmark::DoNotOptimize(target);
+    }
+}
+void BM_Assign_U16(benchmark::State& state) {
+    const std::u16string first = MakeText(static_cast<int>(state.range(0)));
+    const std::u16string second = first;
+    std::u16string target;
+    for (auto _ : state) {
+        target = first;
+        benchmark::DoNotOptimize(target);
+        target = second;
+        benchmark::DoNotOptimize(target);
+    }
+}
+
+// ---- Copy, then append a 5-unit piece ----------------------------------------------
+
+void BM_Append_StringC(benchmark::State& state) {
+    const StringC base(MakeText(static_cast<int>(state.range(0))).c_str());
+    for (auto _ : state) {
+        StringC s(base);
+        s += kPiece;
+        benchmark::DoNotOptimize(s);
+    }
+}
+void BM_Append_U16(benchmark::State& state) {
+    const std::u16string base = MakeText(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        std::u16string s(base);
+        s += kPiece;
+        benchmark::DoNotOptimize(s);
+    }
+}
+
+// ---- Middle half of the text -------------------------------------------------------
+
+void BM_Mid_StringC(benchmark::State& state) {
+    const int length = static_cast<int>(state.range(0));
+    const StringC s(MakeText(length).c_str());
+    for (auto _ : state) {
+        StringC part = s.Mid(length / 4, length / 2);
+        benchmark::DoNotOptimize(part);
+    }
+}
+void BM_Mid_U16(benchmark::State& state) {
+    const int length = static_cast<int>(state.range(0));
+    const std::u16string s = MakeText(length);
+    for (auto _ : state) {
+        std::u16string part = s.substr(length / 4, length / 2);
+        benchmark::DoNotOptimize(part);
+    }
+}
+
+// ---- Find the last unit ------------------------------------------------------------
+
+void BM_Find_StringC(benchmark::State& state) {
+    const StringC s(MakeText(static_cast<int>(state.range(0))).c_str());
+    for (auto _ : state) benchmark::DoNotOptimize(s.Find(u'#'));
+}
+void BM_Find_U16(benchmark::State& state) {
+    const std::u16string s = MakeText(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(s.find(u'#'));
+}
+
+// ---- Compare texts that differ in the last unit -------------------------------------
+
+void BM_Compare_StringC(benchmark::State& state) {
+    std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    const StringC a(text.c_str());
+    text.back() = u'$';
+    const StringC b(text.c_str());
+    for (auto _ : state) benchmark::DoNotOptimize(a.Compare(b));
+}
+void BM_Compare_U16(benchmark::State& state) {
+    std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    const std::u16string a = text;
+    text.back() = u'$';
+    const std::u16string b = text;
+    for (auto _ : state) benchmark::DoNotOptimize(a.compare(b));
+}
+
+// ---- Format "<text>: <int>" ----------------------------------------------------------
+// The u16string side formats the number with snprintf and joins the pieces.
+
+void BM_Format_StringC(benchmark::State& state) {
+    const std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    StringC s;
+    int n = 0;
+    for (auto _ : state) {
+        s.Format(u"%s: %d", text.c_str(), ++n);
+        benchmark::DoNotOptimize(s);
+    }
+}
+void BM_Format_U16(benchmark::State& state) {
+    const std::u16string text = MakeText(static_cast<int>(state.range(0)));
+    std::u16string s;
+    int n = 0;
+    for (auto _ : state) {
+        char digits[16];
+        const int count = std::snprintf(digits, sizeof digits, "%d", ++n);
+        s = text;
+        s += u": ";
+        s.append(digits, digits + count);
+        benchmark::DoNotOptimize(s);
+    }
+}
+
+#define UTL_STRING_BENCH(name) BENCHMARK(name)->Arg(5)->Arg(40)->Arg(400)
+
+UTL_STRING_BENCH(BM_Construct_StringC);
+UTL_STRING_BENCH(BM_Construct_U16);
+UTL_STRING_BENCH(BM_Copy_StringC);
+UTL_STRING_BENCH(BM_Copy_U16);
+UTL_STRING_BENCH(BM_Assign_StringC);
+UTL_STRING_BENCH(BM_Assign_U16);
+UTL_STRING_BENCH(BM_Append_StringC);
+UTL_STRING_BENCH(BM_Append_U16);
+UTL_STRING_BENCH(BM_Mid_StringC);
+UTL_STRING_BENCH(BM_Mid_U16);
+UTL_STRING_BENCH(BM_Find_StringC);
+UTL_STRING_BENCH(BM_Find_U16);
+UTL_STRING_BENCH(BM_Compare_StringC);
+UTL_STRING_BENCH(BM_Compare_U16);
+UTL_STRING_BENCH(BM_Format_StringC);
+UTL_STRING_BENCH(BM_Format_U16);
+
+}  // namespace
+
+BENCHMARK_MAIN();
