@@ -358,10 +358,10 @@ long LeadingInt(const char* s) {
 // text after the "%", split at dots (empty pieces skipped). Right-aligned for
 // a positive width, else left-aligned; a taken text longer than the field
 // keeps its last (right) or first (left) |width| units.
-void AppendWideField(WideAccumulator& out, const char* spec, const char16_t* arg) {
+void AppendWideField(WideAccumulator& out, const char* layout, const char16_t* arg) {
     long width = 0, precision = 0;
     int token = 0;
-    for (const char* s = spec; *s && token < 2;) {
+    for (const char* s = layout; *s && token < 2;) {
         if (*s == '.') {
             ++s;
             continue;
@@ -479,7 +479,7 @@ void AppendConverted(WideAccumulator& out, const char* directive, T value) {
 // width or precision above 99, "#" on a double, a NaN or a locale whose decimal
 // point is not "." goes to snprintf.
 
-struct Spec {
+struct Layout {
     bool minus = false, plus = false, space = false, hash = false, zero = false;
     int width = 0;
     int precision = -1;  // none
@@ -489,70 +489,70 @@ struct Spec {
 
 constexpr int kDirectLimit = 99;
 
-bool ParseSpec(const char* s, Spec& spec) {
+bool ParseLayout(const char* s, Layout& layout) {
     if (*s++ != '%') return false;
     for (;; ++s) {
         if (*s == '-') {
-            spec.minus = true;
+            layout.minus = true;
         } else if (*s == '+') {
-            spec.plus = true;
+            layout.plus = true;
         } else if (*s == ' ') {
-            spec.space = true;
+            layout.space = true;
         } else if (*s == '#') {
-            spec.hash = true;
+            layout.hash = true;
         } else if (*s == '0') {
-            spec.zero = true;
+            layout.zero = true;
         } else {
             break;
         }
     }
     for (; IsDigit(static_cast<unsigned char>(*s)); ++s) {
-        spec.width = spec.width * 10 + (*s - '0');
-        if (spec.width > kDirectLimit) return false;
+        layout.width = layout.width * 10 + (*s - '0');
+        if (layout.width > kDirectLimit) return false;
     }
     if (*s == '.') {
-        spec.precision = 0;
+        layout.precision = 0;
         for (++s; IsDigit(static_cast<unsigned char>(*s)); ++s) {
-            spec.precision = spec.precision * 10 + (*s - '0');
-            if (spec.precision > kDirectLimit) return false;
+            layout.precision = layout.precision * 10 + (*s - '0');
+            if (layout.precision > kDirectLimit) return false;
         }
     }
-    if (*s == 'h' || *s == 'l') spec.size = *s++;
-    spec.conv = *s;
-    return spec.conv && s[1] == 0;
+    if (*s == 'h' || *s == 'l') layout.size = *s++;
+    layout.conv = *s;
+    return layout.conv && s[1] == 0;
 }
 
 // Lays out sign/prefix, zero padding, body and the field width, cut to the
 // narrow area, and appends it.
-void AppendField(WideAccumulator& out, const Spec& spec, const char* prefix, size_t prefixLength,
+void AppendField(WideAccumulator& out, const Layout& layout, const char* prefix, size_t prefixLength,
                  const char* body, size_t bodyLength, bool zeroPad) {
     char field[kNarrowArea + 2 * kDirectLimit];
     size_t n = 0;
     const size_t content = prefixLength + bodyLength;
-    const size_t width = static_cast<size_t>(spec.width);
+    const size_t width = static_cast<size_t>(layout.width);
     const size_t pad = width > content ? width - content : 0;
-    if (!spec.minus && !zeroPad) n += (std::memset(field + n, ' ', pad), pad);
+    if (!layout.minus && !zeroPad) n += (std::memset(field + n, ' ', pad), pad);
     n += (std::memcpy(field + n, prefix, prefixLength), prefixLength);
-    if (!spec.minus && zeroPad) n += (std::memset(field + n, '0', pad), pad);
+    if (!layout.minus && zeroPad) n += (std::memset(field + n, '0', pad), pad);
     n += (std::memcpy(field + n, body, bodyLength), bodyLength);
-    if (spec.minus) n += (std::memset(field + n, ' ', pad), pad);
+    if (layout.minus) n += (std::memset(field + n, ' ', pad), pad);
     out.AppendNarrow(field, n < kNarrowArea - 1 ? n : kNarrowArea - 1);
 }
 
 bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value) {
-    Spec spec;
-    if (!ParseSpec(directive, spec)) return false;
-    const char conv = spec.conv;
+    Layout layout;
+    if (!ParseLayout(directive, layout)) return false;
+    const char conv = layout.conv;
     const bool isSigned = conv == 'd' || conv == 'i';
     unsigned long long magnitude;
     bool negative = false;
     if (isSigned) {
-        const long long v = spec.size == 'h' ? static_cast<short>(value) : value;
+        const long long v = layout.size == 'h' ? static_cast<short>(value) : value;
         negative = v < 0;
         magnitude = negative ? 0ULL - static_cast<unsigned long long>(v) : v;
     } else {
         magnitude =
-            spec.size == 'h' ? static_cast<unsigned short>(value) : static_cast<unsigned>(value);
+            layout.size == 'h' ? static_cast<unsigned short>(value) : static_cast<unsigned>(value);
     }
     const bool nonzero = magnitude != 0;
     const unsigned base = conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
@@ -560,17 +560,17 @@ bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value)
 
     char reversed[24];
     size_t count = 0;
-    if (magnitude != 0 || spec.precision != 0) {
+    if (magnitude != 0 || layout.precision != 0) {
         do reversed[count++] = digitSet[magnitude % base];
         while ((magnitude /= base) != 0);
     }
     char body[2 * kDirectLimit + 2];
     size_t bodyLength = 0;
-    size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > count
-                       ? static_cast<size_t>(spec.precision) - count
+    size_t zeros = layout.precision > 0 && static_cast<size_t>(layout.precision) > count
+                       ? static_cast<size_t>(layout.precision) - count
                        : 0;
     // "#o" makes the first digit a 0.
-    if (conv == 'o' && spec.hash && zeros == 0 && (count == 0 || reversed[count - 1] != '0')) {
+    if (conv == 'o' && layout.hash && zeros == 0 && (count == 0 || reversed[count - 1] != '0')) {
         zeros = 1;
     }
     while (zeros--) body[bodyLength++] = '0';
@@ -581,16 +581,16 @@ bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value)
     if (isSigned) {
         if (negative) {
             prefix[prefixLength++] = '-';
-        } else if (spec.plus) {
+        } else if (layout.plus) {
             prefix[prefixLength++] = '+';
-        } else if (spec.space) {
+        } else if (layout.space) {
             prefix[prefixLength++] = ' ';
         }
-    } else if (base == 16 && spec.hash && nonzero) {
+    } else if (base == 16 && layout.hash && nonzero) {
         prefix[prefixLength++] = '0';
         prefix[prefixLength++] = conv;
     }
-    AppendField(out, spec, prefix, prefixLength, body, bodyLength, spec.zero && spec.precision < 0);
+    AppendField(out, layout, prefix, prefixLength, body, bodyLength, layout.zero && layout.precision < 0);
     return true;
 }
 
@@ -602,12 +602,12 @@ bool PlainDecimalPoint() {
 }
 
 bool AppendDoubleDirect(WideAccumulator& out, const char* directive, double value) {
-    Spec spec;
-    if (!ParseSpec(directive, spec) || spec.hash || std::isnan(value)) return false;
+    Layout layout;
+    if (!ParseLayout(directive, layout) || layout.hash || std::isnan(value)) return false;
     if (!PlainDecimalPoint()) return false;
-    const int precision = spec.precision < 0 ? 6 : spec.precision;
+    const int precision = layout.precision < 0 ? 6 : layout.precision;
     std::chars_format format;
-    switch (spec.conv) {
+    switch (layout.conv) {
         case 'f':
             format = std::chars_format::fixed;
             break;
@@ -625,7 +625,7 @@ bool AppendDoubleDirect(WideAccumulator& out, const char* directive, double valu
         std::to_chars(text, text + sizeof text, value, format,
                       format == std::chars_format::general && precision == 0 ? 1 : precision);
     if (r.ec != std::errc()) return false;
-    const bool upper = spec.conv == 'E' || spec.conv == 'G';
+    const bool upper = layout.conv == 'E' || layout.conv == 'G';
     if (upper) {
         for (char* c = text; c < r.ptr; ++c) {
             if (*c == 'e') *c = 'E';
@@ -637,13 +637,13 @@ bool AppendDoubleDirect(WideAccumulator& out, const char* directive, double valu
     if (*body == '-') {
         prefix[prefixLength++] = '-';
         ++body;
-    } else if (spec.plus) {
+    } else if (layout.plus) {
         prefix[prefixLength++] = '+';
-    } else if (spec.space) {
+    } else if (layout.space) {
         prefix[prefixLength++] = ' ';
     }
-    AppendField(out, spec, prefix, prefixLength, body, static_cast<size_t>(r.ptr - body),
-                spec.zero);
+    AppendField(out, layout, prefix, prefixLength, body, static_cast<size_t>(r.ptr - body),
+                layout.zero);
     return true;
 }
 

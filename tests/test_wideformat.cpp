@@ -241,7 +241,7 @@ TEST(WideFormat, OverlongDirectiveTakesItsArgumentAndShowsItsTextLiterally) {
     EXPECT_EQ(Fmt(u"%12345678.f|%d", 1.0, 2), u"12345678.f|2");
     EXPECT_EQ(Fmt(u"%123456789s|%s", u"a", u"b"), u"123456789s|b");
     EXPECT_EQ(Fmt(u"%123456789%"), u"%123456789");  // the last "%" is lone
-    // Eleven spec characters: unrecognised, the text resumes at the eleventh.
+    // Eleven flag and width characters: unrecognised, the text resumes at the eleventh.
     EXPECT_EQ(Fmt(u"%12345678901d|%d", 2), u"1d|2");
     // Nine characters are still within the limit.
     EXPECT_EQ(Fmt(u"%12345678d", 1).size(), 99u);  // and cut to the narrow area
@@ -280,12 +280,12 @@ TEST(WideFormat, EveryFlagCombinationMatchesTheCLibrary) {
         for (const char* width : widths) {
             if (star && !*width) continue;  // "#" is rewritten only before a width
             for (const char* precision : precisions) {
-                const std::string spec = std::string("%") + flags + width + precision;
+                const std::string head = std::string("%") + flags + width + precision;
                 // Outside star mode a directive counts at most 9 characters.
                 const auto fits = [&](const std::string& d) { return star || d.size() <= 10; };
                 const std::u16string suffix = star ? u"*" : u"";
                 for (const char* tail : intTails) {
-                    const std::string directive = spec + tail;
+                    const std::string directive = head + tail;
                     if (!fits(directive)) continue;
                     const std::u16string format = WideOf(directive.c_str()) + suffix;
                     for (int v : ints) {
@@ -297,7 +297,7 @@ TEST(WideFormat, EveryFlagCombinationMatchesTheCLibrary) {
                     }
                 }
                 for (const char* tail : doubleTails) {
-                    const std::string directive = spec + tail;
+                    const std::string directive = head + tail;
                     if (!fits(directive)) continue;
                     const std::u16string format = WideOf(directive.c_str()) + suffix;
                     for (double v : doubles) {
