@@ -4,6 +4,8 @@
 #include <UTL/WinServices.h>
 
 #include <dlfcn.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <ucontext.h>
 
 #include <gtest/gtest.h>
@@ -182,6 +184,32 @@ NOINLINE int SymbolProbeTarget(int x) {
 
 DWORD64 LongFileNameProbe();  // defined at the end, under a very long file name
 
+// A fault whose context is walked inside the signal handler, as the reporter
+// does; the handler leaves by siglongjmp.
+sigjmp_buf g_faultReturn;
+std::vector<WalkedFrame> g_faultFrames;
+
+void OnFault(int, siginfo_t*, void* uc) {
+    CONTEXT ctx;
+    ToContext(*static_cast<ucontext_t*>(uc), &ctx);
+    g_faultFrames = Walk(ctx);
+    siglongjmp(g_faultReturn, 1);
+}
+
+volatile int* volatile g_nowhere = nullptr;
+
+NO_FRAME_POINTER int FaultingRead(int depth) {
+    const int value = *g_nowhere;  // faults
+    asm volatile("" ::: "memory");
+    return value + depth;
+}
+
+NOINLINE int FaultCaller(int depth) {
+    const int r = FaultingRead(depth + 1);
+    asm volatile("" ::: "memory");
+    return r + 1;
+}
+
 int IndexOf(const std::vector<WalkedFrame>& frames, const char* name) {
     for (std::size_t i = 0; i < frames.size(); ++i)
         if (frames[i].symbol.find(name) != std::string::npos) return static_cast<int>(i);
@@ -197,7 +225,9 @@ protected:
         ASSERT_TRUE(lib.SymInitialize(nullptr, nullptr, 1));
     }
     void TearDown() override {
-        if (Library().handle && !IsSkipped()) EXPECT_TRUE(Library().SymCleanup(nullptr));
+        if (Library().handle && !IsSkipped()) {
+            EXPECT_TRUE(Library().SymCleanup(nullptr));
+        }
     }
 };
 
@@ -377,9 +407,12 @@ TEST_F(DbgHelpTest, StackWalkFollowsTheCallChain) {
         const STACKFRAME& f = frames[i].frame;
         EXPECT_NE(f.AddrFrame.Offset, 0u) << i;
         EXPECT_EQ(f.AddrPC.Mode, AddrModeFlat);
-        if (i > 0) EXPECT_GE(f.AddrStack.Offset, frames[i - 1].frame.AddrStack.Offset) << i;
-        if (i + 1 < frames.size())
+        if (i > 0) {
+            EXPECT_GE(f.AddrStack.Offset, frames[i - 1].frame.AddrStack.Offset) << i;
+        }
+        if (i + 1 < frames.size()) {
             EXPECT_EQ(f.AddrReturn.Offset, frames[i + 1].frame.AddrPC.Offset);
+        }
     }
 }
 
@@ -416,6 +449,32 @@ TEST_F(DbgHelpTest, StackWalkUpdatesTheContextAndAcceptsBothMachineTypes) {
                                nullptr, nullptr, nullptr));
     EXPECT_FALSE(lib.StackWalk(IMAGE_FILE_MACHINE_AMD64, nullptr, nullptr, nullptr, &ctx, nullptr,
                                nullptr, nullptr, nullptr));
+}
+
+TEST_F(DbgHelpTest, StackWalkFromAFaultContextInsideTheSignalHandler) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer owns SIGSEGV in this build";
+#endif
+    struct sigaction action {
+    }, previous{};
+    action.sa_sigaction = OnFault;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGSEGV, &action, &previous), 0);
+    if (sigsetjmp(g_faultReturn, 1) == 0) FaultCaller(0);
+    sigaction(SIGSEGV, &previous, nullptr);
+
+    const auto& frames = g_faultFrames;
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(IndexOf(frames, "FaultingRead"), 0);
+    EXPECT_EQ(IndexOf(frames, "FaultCaller"), 1);
+    EXPECT_EQ(IndexOf(frames, "StackWalkFromAFaultContext"), 2);
+
+    // The faulting instruction has a line in this file.
+    IMAGEHLP_LINE line{};
+    ASSERT_TRUE(
+        Library().SymGetLineFromAddr(nullptr, frames[0].frame.AddrPC.Offset, nullptr, &line));
+    EXPECT_NE(std::string(line.FileName).find("test_dbghelp.cpp"), std::string::npos);
 }
 
 TEST_F(DbgHelpTest, CorruptContextsEndTheWalkWithoutFaulting) {
