@@ -23,6 +23,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <link.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -146,7 +147,7 @@ bool g_attached = false;
 int g_sessions = 0;                   // SymInitialize calls not yet cleaned up
 std::uint64_t g_moduleStamp = ~0ull;  // loaded-object counters at the last report
 std::atomic<DWORD> g_options{kSymOptUndName};
-std::atomic<pid_t> g_lockOwner{0};
+std::atomic<pthread_t> g_lockOwner{0};  // 0: free
 bool g_avoidDebuginfod = false;
 
 char g_debugPathText[4096];
@@ -174,9 +175,9 @@ pid_t CurrentTid() {
 class SessionLock {
 public:
     SessionLock() {
-        const pid_t self = CurrentTid();
+        const pthread_t self = pthread_self();
         for (int attempt = 0; attempt < 4000; ++attempt) {
-            pid_t expected = 0;
+            pthread_t expected = 0;
             if (g_lockOwner.compare_exchange_strong(expected, self)) {
                 m_held = true;
                 return;
@@ -309,8 +310,28 @@ bool GetThread(Dwfl*, pid_t, void* arg, void** threadArg) {
     return true;
 }
 
+// The unwinder reads a handful of words per frame, mostly from the same few
+// stack pages: one page is copied per system call and kept for the rest of
+// the walk (the walk starts with an empty cache).
+const std::uint64_t kPageSize = 4096;
+unsigned char g_page[kPageSize];
+std::uint64_t g_pageAddress = 0;
+bool g_pageValid = false;
+
 bool MemoryRead(Dwfl*, Dwarf_Addr address, Dwarf_Word* result, void*) {
-    return ReadWord(address, result);
+    const std::uint64_t page = address & ~(kPageSize - 1);
+    const std::uint64_t offset = address - page;
+    if (offset + sizeof *result > kPageSize) return ReadWord(address, result);
+    if (!g_pageValid || g_pageAddress != page) {
+        iovec local{g_page, kPageSize};
+        iovec remote{reinterpret_cast<void*>(page), kPageSize};
+        g_pageValid =
+            process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(kPageSize);
+        g_pageAddress = page;
+        if (!g_pageValid) return ReadWord(address, result);
+    }
+    std::memcpy(result, g_page + offset, sizeof *result);
+    return true;
 }
 
 bool SetInitialRegisters(Dwfl_Thread* thread, void*) {
@@ -438,6 +459,7 @@ std::size_t WalkFrom(const CONTEXT* context) {
     if (!g_attached) return 0;
     g_walkContext = context;
     g_walkTid = CurrentTid();
+    g_pageValid = false;
     g_dw.getthread_frames(g_dwfl, g_walkTid, CollectFrame, nullptr);
     g_walkContext = nullptr;
     return g_frameCount;
