@@ -25,6 +25,7 @@
 #include <link.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -525,6 +526,82 @@ void StoreSymbolName(IMAGEHLP_SYMBOL* symbol, const char* name) {
     std::free(demangled);
 }
 
+// ---- A stack of the library's own ----------------------------------------------
+
+// Reading a module's line table for the first time takes about 160 KiB of
+// stack inside libdw. The reporter calls in from a signal handler, often on a
+// small alternate signal stack (after a stack overflow there is nothing else),
+// so all work with libdw runs on a stack of this library's own: 1 MiB, mapped
+// once with a guard page below it. Sanitizer builds keep the caller's stack,
+// since their run-times track the stacks of each thread.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define DBGHELP_OWN_STACK 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define DBGHELP_OWN_STACK 0
+#endif
+#endif
+#ifndef DBGHELP_OWN_STACK
+#define DBGHELP_OWN_STACK 1
+#endif
+
+const std::size_t kOwnStackSize = std::size_t{1} << 20;
+void* g_ownStackTop = nullptr;  // null: run on the caller's stack
+
+void MapOwnStack() {
+#if DBGHELP_OWN_STACK
+    if (g_ownStackTop) return;
+    const std::size_t guard = 4096;
+    void* base = mmap(nullptr, kOwnStackSize + guard, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (base == MAP_FAILED) return;
+    if (mprotect(base, guard, PROT_NONE) != 0) {
+        munmap(base, kOwnStackSize + guard);
+        return;
+    }
+    g_ownStackTop = static_cast<char*>(base) + guard + kOwnStackSize;  // page aligned
+#endif
+}
+
+// Calls fn(arg) with the stack pointer at `top` (16-byte aligned) and returns
+// on the caller's stack. Only one thread at a time gets here (session lock).
+__attribute__((noinline)) void CallOnStack(void (*fn)(void*), void* arg, void* top) {
+#if DBGHELP_OWN_STACK && defined(__x86_64__)
+    asm volatile(
+        "mov %%rsp, %%r12\n\t"
+        "mov %2, %%rsp\n\t"
+        "call *%0\n\t"
+        "mov %%r12, %%rsp\n\t"
+        : "+a"(fn), "+D"(arg), "+S"(top)
+        :
+        : "rcx", "rdx", "r8", "r9", "r10", "r11", "r12", "memory", "cc", "xmm0", "xmm1", "xmm2",
+          "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12",
+          "xmm13", "xmm14", "xmm15");
+#else
+    (void)top;
+    fn(arg);
+#endif
+}
+
+// Runs body() on the library's own stack when there is one.
+template <typename Body>
+auto OnOwnStack(Body body) -> decltype(body()) {
+    using Result = decltype(body());
+    struct Job {
+        Body* body;
+        Result result;
+        static void Run(void* p) noexcept {
+            Job* job = static_cast<Job*>(p);
+            job->result = (*job->body)();
+        }
+    };
+    if (!g_ownStackTop) return body();
+    Job job{&body, Result{}};
+    CallOnStack(&Job::Run, &job, g_ownStackTop);
+    return job.result;
+}
+
 }  // namespace
 
 // ---- Entry points ------------------------------------------------------------------------
@@ -533,7 +610,8 @@ DBGHELP_API BOOL SymInitialize(HANDLE /*process*/, const char* searchPath, BOOL 
     SessionLock lock;
     if (!lock.held()) return 0;
     SetDebugPath(searchPath);
-    if (!StartSession()) return 0;
+    MapOwnStack();
+    if (!OnOwnStack([] { return StartSession(); })) return 0;
     ++g_sessions;
     return 1;
 }
@@ -557,17 +635,20 @@ DBGHELP_API DWORD SymSetOptions(DWORD options) {
 DBGHELP_API DWORD64 SymGetModuleBase(HANDLE /*process*/, DWORD64 address) {
     SessionLock lock;
     if (!lock.held()) return 0;
-    Dwarf_Addr base = 0;
-    return ModuleOf(address, &base) ? base : 0;
+    return OnOwnStack([address]() -> DWORD64 {
+        Dwarf_Addr base = 0;
+        return ModuleOf(address, &base) ? base : 0;
+    });
 }
 
 DBGHELP_API PVOID SymFunctionTableAccess(HANDLE /*process*/, DWORD64 address) {
     SessionLock lock;
     if (!lock.held()) return nullptr;
-    Dwfl_Module* mod = ModuleOf(address);
-    if (!mod) return nullptr;
-    Dwarf_Addr bias = 0;
-    return g_dw.module_eh_cfi(mod, &bias);
+    return OnOwnStack([address]() -> PVOID {
+        Dwfl_Module* mod = ModuleOf(address);
+        Dwarf_Addr bias = 0;
+        return mod ? g_dw.module_eh_cfi(mod, &bias) : nullptr;
+    });
 }
 
 DBGHELP_API BOOL SymGetSymFromAddr(HANDLE /*process*/, DWORD64 address, DWORD64* displacement,
@@ -577,21 +658,24 @@ DBGHELP_API BOOL SymGetSymFromAddr(HANDLE /*process*/, DWORD64 address, DWORD64*
         return 0;
     SessionLock lock;
     if (!lock.held()) return 0;
-    Dwfl_Module* mod = ModuleOf(address);
-    if (!mod) return 0;
-    GElf_Off offset = 0;
-    GElf_Sym sym{};
-    const char* name = g_dw.module_addrinfo(mod, address, &offset, &sym, nullptr, nullptr, nullptr);
-    if (!name || !*name) return 0;
-    // A symbol with a size covers only that many bytes; a sizeless one
-    // (assembly labels) covers up to the next symbol.
-    if (sym.st_size != 0 && offset >= sym.st_size) return 0;
-    symbol->Address = address - offset;
-    symbol->Size = static_cast<DWORD>(sym.st_size > 0xFFFFFFFFu ? 0xFFFFFFFFu : sym.st_size);
-    symbol->Flags = 0;
-    StoreSymbolName(symbol, name);
-    if (displacement) *displacement = offset;
-    return 1;
+    return OnOwnStack([&]() -> BOOL {
+        Dwfl_Module* mod = ModuleOf(address);
+        if (!mod) return 0;
+        GElf_Off offset = 0;
+        GElf_Sym sym{};
+        const char* name =
+            g_dw.module_addrinfo(mod, address, &offset, &sym, nullptr, nullptr, nullptr);
+        if (!name || !*name) return 0;
+        // A symbol with a size covers only that many bytes; a sizeless one
+        // (assembly labels) covers up to the next symbol.
+        if (sym.st_size != 0 && offset >= sym.st_size) return 0;
+        symbol->Address = address - offset;
+        symbol->Size = static_cast<DWORD>(sym.st_size > 0xFFFFFFFFu ? 0xFFFFFFFFu : sym.st_size);
+        symbol->Flags = 0;
+        StoreSymbolName(symbol, name);
+        if (displacement) *displacement = offset;
+        return 1;
+    });
 }
 
 DBGHELP_API BOOL SymGetLineFromAddr(HANDLE /*process*/, DWORD64 address, DWORD* displacement,
@@ -599,28 +683,31 @@ DBGHELP_API BOOL SymGetLineFromAddr(HANDLE /*process*/, DWORD64 address, DWORD* 
     if (!line) return 0;
     SessionLock lock;
     if (!lock.held()) return 0;
-    Dwfl_Module* mod = ModuleOf(address);
-    if (!mod) return 0;
-    Dwfl_Line* found = g_dw.module_getsrc(mod, address);
-    if (!found) return 0;
-    Dwarf_Addr lineAddress = 0;
-    int lineNumber = 0;
-    const char* file = g_dw.lineinfo(found, &lineAddress, &lineNumber, nullptr, nullptr, nullptr);
-    if (!file || lineNumber <= 0) return 0;
-    if (line->FileName) {
-        CopyCut(line->FileName, 260, file);
-    } else {
-        CopyCut(g_fileName, sizeof g_fileName, file);
-        line->FileName = g_fileName;
-    }
-    line->Key = found;
-    line->LineNumber = static_cast<DWORD>(lineNumber);
-    line->Address = lineAddress;
-    if (displacement) {
-        const std::uint64_t delta = lineAddress <= address ? address - lineAddress : 0;
-        *displacement = static_cast<DWORD>(delta > 0xFFFFFFFFu ? 0 : delta);
-    }
-    return 1;
+    return OnOwnStack([&]() -> BOOL {
+        Dwfl_Module* mod = ModuleOf(address);
+        if (!mod) return 0;
+        Dwfl_Line* found = g_dw.module_getsrc(mod, address);
+        if (!found) return 0;
+        Dwarf_Addr lineAddress = 0;
+        int lineNumber = 0;
+        const char* file =
+            g_dw.lineinfo(found, &lineAddress, &lineNumber, nullptr, nullptr, nullptr);
+        if (!file || lineNumber <= 0) return 0;
+        if (line->FileName) {
+            CopyCut(line->FileName, 260, file);
+        } else {
+            CopyCut(g_fileName, sizeof g_fileName, file);
+            line->FileName = g_fileName;
+        }
+        line->Key = found;
+        line->LineNumber = static_cast<DWORD>(lineNumber);
+        line->Address = lineAddress;
+        if (displacement) {
+            const std::uint64_t delta = lineAddress <= address ? address - lineAddress : 0;
+            *displacement = static_cast<DWORD>(delta > 0xFFFFFFFFu ? 0 : delta);
+        }
+        return 1;
+    });
 }
 
 DBGHELP_API BOOL StackWalk(DWORD machine, HANDLE /*process*/, HANDLE /*thread*/, STACKFRAME* frame,
@@ -637,13 +724,13 @@ DBGHELP_API BOOL StackWalk(DWORD machine, HANDLE /*process*/, HANDLE /*thread*/,
     std::size_t next = 0;
     if (frame->Reserved[0] != kWalkMagic) {
         // First call: walk the whole stack now, hand out the context's frame.
-        if (WalkFrom(ctx) == 0) return 0;
+        if (OnOwnStack([ctx] { return WalkFrom(ctx); }) == 0) return 0;
     } else if (frame->Reserved[1] == g_walkId) {
         next = static_cast<std::size_t>(frame->Reserved[2]) + 1;
     } else {
         // Another walk has replaced ours: continue from the registers of the
         // frame last handed out, which the context holds.
-        if (WalkFrom(ctx) == 0) return 0;
+        if (OnOwnStack([ctx] { return WalkFrom(ctx); }) == 0) return 0;
         next = 1;
     }
     if (next >= g_frameCount) return 0;
