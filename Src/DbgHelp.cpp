@@ -612,7 +612,7 @@ DBGHELP_API BOOL SymInitialize(HANDLE /*process*/, const char* searchPath, BOOL 
     SetDebugPath(searchPath);
     MapOwnStack();
     if (!OnOwnStack([] { return StartSession(); })) return 0;
-    ++g_sessions;
+    if (g_sessions < 0x7FFFFFFF) ++g_sessions;
     return 1;
 }
 
