@@ -14,7 +14,8 @@
 // load a module's tables on first use and the unwinder allocates one small
 // record per frame, so a fault inside malloc (with the allocator's lock held)
 // can block the symbol path; the reporter's frame-pointer walk does not have
-// that risk.
+// that risk. libdw runs on a stack of this library's own, so the small
+// alternate stack of a fault handler suffices for the caller.
 #include <UTL/WinServices.h>
 
 #include <cxxabi.h>
@@ -24,7 +25,6 @@
 #include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
-#include <sched.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -546,12 +546,12 @@ void StoreSymbolName(IMAGEHLP_SYMBOL* symbol, const char* name) {
 #define DBGHELP_OWN_STACK 1
 #endif
 
-const std::size_t kOwnStackSize = std::size_t{1} << 20;
 void* g_ownStackTop = nullptr;  // null: run on the caller's stack
 
 void MapOwnStack() {
 #if DBGHELP_OWN_STACK
     if (g_ownStackTop) return;
+    const std::size_t kOwnStackSize = std::size_t{1} << 20;
     const std::size_t guard = 4096;
     void* base = mmap(nullptr, kOwnStackSize + guard, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
