@@ -7,7 +7,9 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <ucontext.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -538,6 +540,26 @@ TEST_F(DbgHelpTest, CorruptContextsEndTheWalkWithoutFaulting) {
         const auto frames = Walk(bad[i]);
         EXPECT_LE(frames.size(), 256u) << i;
     }
+}
+
+TEST_F(DbgHelpTest, ChildProcessUsesTheInheritedSession) {
+    // Fault reports are often made in forked children; the session set up
+    // before the fork serves the child.
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const DbgHelp& lib = Library();
+        bool ok = lib.SymInitialize(nullptr, nullptr, 1);
+        ok = ok && SymbolName(CodeAddress(&SymbolProbeTarget)).find("SymbolProbeTarget") !=
+                       std::string::npos;
+        ChainA(0);
+        ok = ok && IndexOf(g_chainFrames, "ChainC") == 0 && IndexOf(g_chainFrames, "ChainA") == 2;
+        ok = ok && lib.SymCleanup(nullptr);
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(DbgHelpTest, CleanupEndsTheSessionAndInitialiseStartsAnother) {
