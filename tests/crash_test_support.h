@@ -5,6 +5,7 @@
 #include <UTL/LogManagement.h>
 #include <UTL/LogSink.h>
 
+#include <cxxabi.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace crashtest {
@@ -30,6 +32,8 @@ int RunInChild(Body body) {
         try {
             code = body();
         } catch (...) {
+            const std::type_info* type = abi::__cxa_current_exception_type();
+            std::fprintf(stderr, "child: uncaught exception %s\n", type ? type->name() : "?");
         }
         std::fflush(stdout);
         std::fflush(stderr);
@@ -128,5 +132,76 @@ private:
     mutable int m_count = 0;
     mutable char m_text[kMessages][kLength] = {};
 };
+
+}  // namespace crashtest
+
+// ---- Faults at known instructions ----------------------------------------------
+// Each function faults at one instruction of its own, marked by a global label,
+// so that tests can tell fault addresses apart and compare them.
+
+extern "C" char utl_test_null_write[], utl_test_null_write2[], utl_test_divide[], utl_test_ud2[],
+    utl_test_int3[], utl_test_bus_read[];
+
+namespace crashtest {
+
+__attribute__((noinline, noclone)) inline void NullWrite() {
+    asm volatile(
+        "xor %%eax, %%eax\n"
+        ".globl utl_test_null_write\n"
+        "utl_test_null_write: movl $1, (%%rax)" ::
+            : "rax", "memory");
+}
+
+__attribute__((noinline, noclone)) inline void NullWrite2() {
+    asm volatile(
+        "xor %%eax, %%eax\n"
+        ".globl utl_test_null_write2\n"
+        "utl_test_null_write2: movl $2, 8(%%rax)" ::
+            : "rax", "memory");
+}
+
+__attribute__((noinline, noclone)) inline void IntDivideByZero() {
+    asm volatile(
+        "xor %%ecx, %%ecx\n"
+        "mov $7, %%eax\n"
+        "cltd\n"
+        ".globl utl_test_divide\n"
+        "utl_test_divide: idivl %%ecx" ::
+            : "rax", "rcx", "rdx", "cc");
+}
+
+__attribute__((noinline, noclone)) inline void IllegalInstruction() {
+    asm volatile(
+        ".globl utl_test_ud2\n"
+        "utl_test_ud2: ud2");
+}
+
+__attribute__((noinline, noclone)) inline void Breakpoint() {
+    asm volatile(
+        ".globl utl_test_int3\n"
+        "utl_test_int3: int3");
+}
+
+// Reads one byte at `address` (a page past the end of a mapped file).
+__attribute__((noinline, noclone)) inline void BusRead(const void* address) {
+    asm volatile(
+        ".globl utl_test_bus_read\n"
+        "utl_test_bus_read: movzbl (%0), %%eax" ::"r"(address)
+        : "rax", "memory");
+}
+
+// Writes known values into the six registers of the report, then faults.
+__attribute__((noinline, noclone)) inline void NullWriteWithRegisters() {
+    asm volatile(
+        "movabs $0x1111111111111111, %%rax\n"
+        "movabs $0x2222222222222222, %%rbx\n"
+        "movabs $0x3333333333333333, %%rcx\n"
+        "movabs $0x4444444444444444, %%rdx\n"
+        "movabs $0x5555555555555555, %%rsi\n"
+        "mov $0xABCDEF, %%edi\n"
+        "xor %%r8d, %%r8d\n"
+        "movl $1, (%%r8)" ::
+            : "rax", "rbx", "rcx", "rdx", "rsi", "rdi", "r8", "memory");
+}
 
 }  // namespace crashtest
