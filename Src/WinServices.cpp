@@ -379,8 +379,7 @@ void ForwardFault(int signal, siginfo_t* info, void* context) {
     raise(signal);
 }
 
-void OnHardwareFault(int signal, siginfo_t* info, void* rawContext) {
-    ClearAlignmentCheck();
+void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     ucontext_t* uc = static_cast<ucontext_t*>(rawContext);
     ThreadFaultState& state = t_fault;
     if (state.depth > 0) {
@@ -420,6 +419,14 @@ void OnHardwareFault(int signal, siginfo_t* info, void* rawContext) {
         state.translator(record.ExceptionCode, &pointers);
     }
     ForwardFault(signal, info, rawContext);
+}
+
+// The handler's entry clears the alignment check before any other code runs:
+// instrumented code (sanitizers) may access memory unaligned in its prologue.
+__attribute__((no_sanitize_address, noinline)) void OnHardwareFault(int signal, siginfo_t* info,
+                                                                    void* rawContext) {
+    ClearAlignmentCheck();
+    TranslateFault(signal, info, rawContext);
 }
 
 void InstallHandlersOnce() {
@@ -663,12 +670,44 @@ BOOL CloseHandle(HANDLE handle) {
 
 // ---- Text --------------------------------------------------------------------
 
+namespace {
+
+// Copies `format` with the "h" of "%hs" (a narrow string in the window
+// system's formatter) dropped, so that the C library sees a plain "%s".
+// Returns false, leaving `out` unusable, when the format does not fit.
+bool NarrowStringFormat(const char* format, char* out, std::size_t size) {
+    std::size_t used = 0;
+    for (const char* p = format; *p; ++p) {
+        if (used + 1 >= size) return false;
+        out[used++] = *p;
+        if (*p != '%') continue;
+        // Flags, width and precision of the directive.
+        while (p[1] && std::strchr("-+ #0123456789.*", p[1])) {
+            if (used + 1 >= size) return false;
+            out[used++] = *++p;
+        }
+        if (p[1] == 'h' && p[2] == 's')
+            ++p;  // drop the 'h'
+        else if (p[1] == '%') {
+            if (used + 1 >= size) return false;
+            out[used++] = *++p;
+        }
+    }
+    out[used] = '\0';
+    return true;
+}
+
+}  // namespace
+
 int wvsprintfA(char* buffer, const char* format, va_list args) {
     if (!buffer) return 0;
     if (!format) {
         buffer[0] = '\0';
         return 0;
     }
+    char plain[WVSPRINTF_BUFFER_SIZE];
+    if (std::strstr(format, "hs") && NarrowStringFormat(format, plain, sizeof plain))
+        format = plain;
     const int length = std::vsnprintf(buffer, WVSPRINTF_BUFFER_SIZE, format, args);
     if (length < 0) {
         buffer[0] = '\0';

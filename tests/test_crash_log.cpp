@@ -250,6 +250,7 @@ TEST(CrashLogFile, BannerOnceThenAppendedPieces) {
         if (handle == INVALID_HANDLE_VALUE || !CExceptionLog::IsOpen()) return 4;
         if (CExceptionLog::OpenLogfile(1) != handle) return 5;  // already open: same handle
         CExceptionLog::WriteLogfile("%hs|%s|%08X|%2d\n", "narrow", "plain", 0xABCu, 7);
+        CExceptionLog::WriteLogfile("%%hs %-4hs|%.2hs|\n", "ab", "xyz");
         CExceptionLog::CloseLogfile();
         CExceptionLog::CloseLogfile();  // closed: nothing happens
         if (CExceptionLog::IsOpen()) return 6;
@@ -261,7 +262,8 @@ TEST(CrashLogFile, BannerOnceThenAppendedPieces) {
     std::smatch match;
     ASSERT_TRUE(std::regex_search(text, match, kBanner)) << text;
     EXPECT_EQ(match.position(0), 0) << "appending off: old content is gone";
-    EXPECT_EQ(text.substr(match.length(0)), "first 1\nnarrow|plain|00000ABC| 7\nthird\n");
+    EXPECT_EQ(text.substr(match.length(0)),
+              "first 1\nnarrow|plain|00000ABC| 7\n%hs ab  |xy|\nthird\n");
     EXPECT_EQ(text.find('\r'), std::string::npos);
 }
 
