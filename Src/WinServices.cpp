@@ -443,7 +443,7 @@ void InstallHandlersOnce() {
     g_handlersInstalled.store(true, std::memory_order_release);
 }
 
-// Alternate signal stack (kept when the thread already has one) and the
+// Alternate signal stack (kept when the thread already has one as large) and the
 // thread's stack bounds, which pthread_getattr_np can only give with heap
 // memory and so are taken here rather than at a fault.
 void PrepareThread(ThreadFaultState& state) {
@@ -459,8 +459,12 @@ void PrepareThread(ThreadFaultState& state) {
         }
         pthread_attr_destroy(&attributes);
     }
+    // An alternate stack of our size or more is kept; a smaller one (such as
+    // a sanitizer's) is replaced, since a report with the symbol walk needs
+    // far more stack than a few pages.
     stack_t current;
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
+    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_ONSTACK)) return;
+    if (!(current.ss_flags & SS_DISABLE) && current.ss_size >= kAltStackSize) return;
     void* mapping = mmap(nullptr, kAltStackSize + kGuardSize, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapping == MAP_FAILED) return;

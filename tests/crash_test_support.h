@@ -6,6 +6,7 @@
 #include <UTL/LogSink.h>
 
 #include <cxxabi.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,8 +40,18 @@ int RunInChild(Body body) {
         std::fflush(stderr);
         _exit(code);
     }
+    // A child that hangs is killed after two minutes, so a hang fails the test
+    // instead of stalling the run.
     int status = 0;
-    waitpid(pid, &status, 0);
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 120 * 100) {
+            std::fprintf(stderr, "child %d hangs: killed\n", static_cast<int>(pid));
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(10000);
+    }
     return status;
 }
 
