@@ -22,6 +22,12 @@ using crashtest::RecordingSinkC;
 using crashtest::RunInChild;
 using crashtest::TempDir;
 
+// Reads the private settings.
+struct CExceptionParseTestAccess {
+    static const char* SymbolPath() { return CExceptionParse::m_szSymbolPath; }
+    static unsigned int MaxTrace() { return CExceptionParse::m_nMaxTrace; }
+};
+
 namespace {
 
 // Opens the protected interface for the tests.
@@ -206,6 +212,23 @@ TEST(CrashReport, UnopenableFileMeansNoReportAndNoLogMessage) {
         return sink->Count() == 0 && !CExceptionLog::IsOpen() ? 0 : 1;
     });
     EXPECT_TRUE(ExitedWith(status, 0)) << Describe(status);
+}
+
+TEST(CrashReport, SymbolPathIsRefusedWhenItDoesNotFit) {
+    using Access = CExceptionParseTestAccess;
+    EXPECT_STREQ(Access::SymbolPath(), "");
+    EXPECT_EQ(Access::MaxTrace(), 40u);
+    CExceptionParse::SetSymbolPath("/usr/lib/debug;/opt/symbols");
+    EXPECT_STREQ(Access::SymbolPath(), "/usr/lib/debug;/opt/symbols");
+    CExceptionParse::SetSymbolPath(nullptr);  // keeps the previous path
+    EXPECT_STREQ(Access::SymbolPath(), "/usr/lib/debug;/opt/symbols");
+    const std::string longest(2047, 's');
+    CExceptionParse::SetSymbolPath(longest.c_str());
+    EXPECT_EQ(Access::SymbolPath(), longest);
+    CExceptionParse::SetSymbolPath(std::string(2048, 't').c_str());  // refused
+    EXPECT_EQ(Access::SymbolPath(), longest);
+    CExceptionParse::SetSymbolPath("");  // none
+    EXPECT_STREQ(Access::SymbolPath(), "");
 }
 
 // ---- Logical addresses ----------------------------------------------------------

@@ -82,6 +82,7 @@ protected:
 
 private:
     friend class ExceptionHandlerC;
+    friend struct CExceptionParseTestAccess;  // defined by the tests only
 
     // Per thread, so that guards built on several threads do not race.
     static thread_local CONTEXT m_vContext;
