@@ -409,6 +409,33 @@ TEST_F(CrashFaults, FaultInsideALogSinkIsReportedAndReleasesTheManagerLock) {
     EXPECT_NE(ReadFile(files.log).find("after\n"), std::string::npos);
 }
 
+TEST_F(CrashFaults, FaultInsideTheReportIsSurvived) {
+    Files files;
+    const int status = RunInChild([&] {
+        UseFiles(files);
+        // A translator that reports a broken context: reading its registers
+        // faults inside the report.
+        _set_se_translator([](unsigned int, EXCEPTION_POINTERS* p) {
+            EXCEPTION_POINTERS broken = {p->ExceptionRecord, reinterpret_cast<CONTEXT*>(0x10)};
+            ExceptionHandlerC report(&broken);
+            throw 5;
+        });
+        try {
+            crashtest::NullWrite();
+        } catch (int) {
+        }
+        if (CExceptionLog::IsOpen()) return 1;  // the report closed its file
+        _set_se_translator(nullptr);
+        ExceptionHandlerC guard;  // reports still work afterwards
+        return Caught(crashtest::NullWrite2) ? 0 : 2;
+    });
+    ASSERT_TRUE(ExitedWith(status, 0)) << Describe(status);
+    const std::string text = ReadFile(files.report);
+    EXPECT_EQ(CountOf(text, "Exception start"), 2) << text;
+    EXPECT_EQ(CountOf(text, "Exception end"), 1);
+    EXPECT_NE(text.find("Fault address:  "), std::string::npos);
+}
+
 TEST_F(CrashFaults, TwoThreadsFaultingAtOnceBothGetWholeReports) {
     Files files;
     const int status = RunInChild([&] {
