@@ -23,6 +23,9 @@ private:
 
 ExceptionHandlerC::ExceptionHandlerC()
     : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(true) {
+    // The translator logs through the manager; create it now, so that a fault
+    // (perhaps inside the allocator) does not have to.
+    UTL::LogManagementC::Instance();
     m_pfnPreviousTranslator = _set_se_translator(ExceptionTranslator);
 }
 

@@ -126,6 +126,25 @@ TEST_F(CrashAllocations, GuardedFaultAllocatesOnlyTheThrownObject) {
     EXPECT_EQ(CountOf(text, "Application start"), 1);
 }
 
+TEST_F(CrashAllocations, GuardCreatesTheLogManagerBeforeAnyFault) {
+    TempDir dir;
+    const std::string path = dir.File("manager.RPT");
+    const int status = RunInChild([&] {
+        CExceptionLog::SetLogfileName(path.c_str());
+        UTL::LogManagementC::Cleanup();  // no manager yet
+        ExceptionHandlerC guard;
+        g_allocations = 0;
+        g_counting = true;
+        try {
+            crashtest::NullWrite();
+        } catch (ExceptionHandlerC&) {
+        }
+        g_counting = false;
+        return g_allocations == 1 ? 0 : 1;
+    });
+    EXPECT_TRUE(ExitedWith(status, 0)) << Describe(status);
+}
+
 TEST_F(CrashAllocations, DirectReportsAllocateNothing) {
     TempDir dir;
     const std::string path = dir.File("direct.RPT");

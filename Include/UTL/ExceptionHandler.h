@@ -22,7 +22,7 @@
 class UTL_API ExceptionHandlerC : public CExceptionParse {
 public:
     // Guard: captures the thread's context and installs the translator,
-    // keeping the one it replaces.
+    // keeping the one it replaces. Creates the log manager if there is none.
     ExceptionHandlerC();
     // Report object: writes one exception block for `pointers` (only the
     // unwinding note when the record has EXCEPTION_UNWINDING). Installs

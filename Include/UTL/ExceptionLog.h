@@ -52,9 +52,9 @@ public:
     // opened.
     static int WriteLogfile(const char* format, ...);
 
-    // Name of an exception code ("ACCESS_VIOLATION", ...). Codes outside the
-    // table give "Unknown exception 0x<code>" in a 512-byte buffer that the
-    // next such call overwrites.
+    // Name of an exception code ("ACCESS_VIOLATION", ...; constant text, not
+    // to be written). Codes outside the table give "Unknown exception
+    // 0x<code>" in a 512-byte buffer that the next such call overwrites.
     static char* GetExceptionString(unsigned long code);
 
 private:
