@@ -95,10 +95,13 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     }
 }
 
-void DoRaise(void* object, void* throwInfo) {
+__attribute__((noinline)) void DoRaise(void* object, void* throwInfo) {
     const ULONG_PTR arguments[3] = {0x19930520, reinterpret_cast<ULONG_PTR>(object),
                                     reinterpret_cast<ULONG_PTR>(throwInfo)};
-    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, arguments);
+    // The exception's address is the caller's, so that raises from different
+    // places are not taken for a repeated fault at one address.
+    UTL::win::RaiseExceptionAt(__builtin_return_address(0), 0xE06D7363, EXCEPTION_NONCONTINUABLE, 3,
+                               arguments);
 }
 
 void PreviewException(void*, void*, const std::type_info*) {}

@@ -821,12 +821,18 @@ _se_translator_function _set_se_translator(_se_translator_function translator) {
 }
 
 void RaiseException(DWORD code, DWORD flags, DWORD numberOfArguments, const ULONG_PTR* arguments) {
+    UTL::win::RaiseExceptionAt(__builtin_return_address(0), code, flags, numberOfArguments,
+                               arguments);
+}
+
+void UTL::win::RaiseExceptionAt(PVOID address, DWORD code, DWORD flags, DWORD numberOfArguments,
+                                const ULONG_PTR* arguments) {
     ThreadFaultState& state = t_fault;
     if (state.depth > 0) throw NestedFaultT{};
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = code;
     record.ExceptionFlags = flags & EXCEPTION_NONCONTINUABLE;
-    record.ExceptionAddress = __builtin_return_address(0);
+    record.ExceptionAddress = address;
     if (numberOfArguments > EXCEPTION_MAXIMUM_PARAMETERS)
         numberOfArguments = EXCEPTION_MAXIMUM_PARAMETERS;
     record.NumberParameters = arguments ? numberOfArguments : 0;

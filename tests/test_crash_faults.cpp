@@ -560,12 +560,18 @@ TEST(CrashRaise, DoRaiseGoesToTheTranslator) {
             return 2;
         _set_se_translator(nullptr);
         ExceptionHandlerC guard;
+        int caught = 0;
         try {
             DoRaise(nullptr, nullptr);
         } catch (ExceptionHandlerC&) {
-            return 0;
+            ++caught;
         }
-        return 3;
+        try {
+            DoRaise(nullptr, nullptr);  // another place: translated again
+        } catch (ExceptionHandlerC&) {
+            ++caught;
+        }
+        return caught == 2 ? 0 : 3;
     });
     ASSERT_TRUE(ExitedWith(status, 0)) << Describe(status);
     EXPECT_NE(

@@ -328,6 +328,11 @@ namespace win {
 bool LockReport();
 void UnlockReport();
 
+// RaiseException with the exception address given: `address` instead of the
+// return address of the call.
+[[noreturn]] void RaiseExceptionAt(PVOID address, DWORD code, DWORD flags, DWORD numberOfArguments,
+                                   const ULONG_PTR* arguments);
+
 // Thrown out of a fault that happens while the same thread's translator runs;
 // the translator's own catch-all handlers take it.
 struct NestedFaultT {};
