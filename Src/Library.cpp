@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include <UTL/ExceptionParse.h>
+
 #include "Statics.h"
 
 namespace {
@@ -39,7 +41,17 @@ BSS::TSK::MutexC g_fileOutputLock;
 static const LoadStep s_fileOutputLockBuilt("file output lock");
 
 }  // namespace detail
+}  // namespace UTL
 
-const char* LoadSequence() { return g_journal.text; }
+// The crash reporter's report writer: fixes the default report file name and
+// the start time shown in the report banner.
+CExceptionLog CExceptionParse::m_logException;
+static const LoadStep s_reportWriterBuilt("report writer");
+
+namespace UTL {
+
+const char* LoadSequence() {
+    return g_journal.text;
+}
 
 }  // namespace UTL

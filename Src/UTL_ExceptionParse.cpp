@@ -1,0 +1,352 @@
+// Context capture, logical addresses, both stack walks and the report of a
+// bare thread context.
+#include <UTL/ExceptionParse.h>
+#include <UTL/LogManagement.h>
+
+#include <cstring>
+
+thread_local CONTEXT CExceptionParse::m_vContext;
+int CExceptionParse::m_bEnableSymbols = 0;
+char CExceptionParse::m_szSymbolPath[2048] = "";
+unsigned int CExceptionParse::m_nMaxTrace = 40;
+HANDLE CExceptionParse::m_hProcessHandle = INVALID_HANDLE_VALUE;
+
+PFN_SymInitialize CExceptionParse::_SymInitialize = nullptr;
+PFN_SymCleanup CExceptionParse::_SymCleanup = nullptr;
+PFN_StackWalk CExceptionParse::_StackWalk = nullptr;
+PFN_SymFunctionTableAccess CExceptionParse::_SymFunctionTableAccess = nullptr;
+PFN_SymGetModuleBase CExceptionParse::_SymGetModuleBase = nullptr;
+PFN_SymGetSymFromAddr CExceptionParse::_SymGetSymFromAddr = nullptr;
+PFN_SymGetLineFromAddr CExceptionParse::_SymGetLineFromAddr = nullptr;
+PFN_SymGetOptions CExceptionParse::_SymGetOptions = nullptr;
+PFN_SymSetOptions CExceptionParse::_SymSetOptions = nullptr;
+
+namespace {
+
+constexpr unsigned long kModulePathSize = 260;
+constexpr int kMaxSegments = 32;
+constexpr unsigned long kMaxSymbolName = 512;
+constexpr unsigned long kLineSearchDepth = 999;
+const char kNotAvailable[] = "not available";
+
+// Date and time of the block being written (used under the report lock).
+char g_date[16];
+char g_time[16];
+
+typedef unsigned long long Hex64;  // what "%llX" prints
+
+Hex64 H(DWORD64 value) {
+    return static_cast<Hex64>(value);
+}
+Hex64 H(const void* value) {
+    return static_cast<Hex64>(reinterpret_cast<std::uintptr_t>(value));
+}
+
+// A symbol record with room for a name of kMaxSymbolName characters and its
+// terminator, zeroed.
+struct SymbolBuffer {
+    alignas(IMAGEHLP_SYMBOL) unsigned char bytes[sizeof(IMAGEHLP_SYMBOL) + kMaxSymbolName + 1];
+    IMAGEHLP_SYMBOL* Prepare(DWORD64 address) {
+        std::memset(bytes, 0, sizeof bytes);
+        IMAGEHLP_SYMBOL* symbol = reinterpret_cast<IMAGEHLP_SYMBOL*>(bytes);
+        symbol->SizeOfStruct = sizeof bytes;  // the whole record, name room included
+        symbol->Address = address;
+        symbol->MaxNameLength = kMaxSymbolName;
+        return symbol;
+    }
+    const char* Name() {
+        bytes[sizeof bytes - 1] = '\0';
+        return reinterpret_cast<IMAGEHLP_SYMBOL*>(bytes)->Name;
+    }
+};
+
+bool IsPointerAligned(std::uintptr_t value) {
+    return value % sizeof(void*) == 0;
+}
+
+// Holds the report lock for one report; reports of several threads follow
+// one another instead of interleaving on the one file handle.
+class ReportLock {
+public:
+    ReportLock() : m_held(UTL::win::LockReport()) {}
+    ~ReportLock() {
+        if (m_held) UTL::win::UnlockReport();
+    }
+    bool Held() const { return m_held; }
+
+private:
+    bool m_held;
+};
+
+}  // namespace
+
+CExceptionParse::CExceptionParse(int generateReport) {
+    std::memset(&m_vContext, 0, sizeof m_vContext);
+    m_vContext.ContextFlags = CONTEXT_CONTROL;
+    GetThreadContext(GetCurrentThread(), &m_vContext);
+    if (generateReport) GenerateExceptionReport(&m_vContext);
+}
+
+CExceptionParse::CExceptionParse(const CExceptionParse&) {}
+CExceptionParse& CExceptionParse::operator=(const CExceptionParse&) {
+    return *this;
+}
+CExceptionParse::~CExceptionParse() {}
+
+void CExceptionParse::SetMaxStackTrace(unsigned int limit) {
+    m_nMaxTrace = limit;
+}
+
+void CExceptionParse::SetSymbolPath(const char* path) {
+    if (!path) return;
+    const std::size_t length = std::strlen(path);
+    if (length >= sizeof m_szSymbolPath) return;
+    std::memcpy(m_szSymbolPath, path, length + 1);
+}
+
+void CExceptionParse::EnableSymbolSearch(int enable) {
+    m_bEnableSymbols = enable;
+}
+int CExceptionParse::EnableSymbolSearch() {
+    return m_bEnableSymbols;
+}
+
+void CExceptionParse::GenerateExceptionReport() {
+    GenerateExceptionReport(&m_vContext);
+}
+
+void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
+    ReportLock lock;
+    if (!lock.Held() || !context) return;
+    try {
+        if (CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE) return;
+        WriteBlockStart();
+        CExceptionLog::WriteLogfile("Exception code: UNKNOWN\n");
+        WriteFaultAddress(reinterpret_cast<void*>(context->Rip));
+        WriteRegisters(context);
+        WriteCallStack(context, __FILE__, __LINE__);
+        WriteBlockEnd();
+        CExceptionLog::CloseLogfile();
+    } catch (...) {
+        CExceptionLog::CloseLogfile();
+    }
+}
+
+void CExceptionParse::WriteBlockStart() {
+    CExceptionLog::WriteLogfile("//=============== Exception start ===================\n");
+    _strdate(g_date);
+    _strtime(g_time);
+    CExceptionLog::WriteLogfile("Date/time of exception: %s - %s\n", g_date, g_time);
+}
+
+void CExceptionParse::WriteFaultAddress(void* address) {
+    char module[kModulePathSize] = "";
+    unsigned long section = 0;
+    unsigned long offset = 0;
+    GetLogicalAddress(address, module, sizeof module, section, offset);
+    CExceptionLog::WriteLogfile("Fault address:  %08llX %02lX:%08lX %s\n", H(address), section,
+                                offset, module);
+}
+
+void CExceptionParse::WriteRegisters(const CONTEXT* c) {
+    CExceptionLog::WriteLogfile("\nRegisters:\n");
+    CExceptionLog::WriteLogfile(
+        "EAX:%08llX\nEBX:%08llX\nECX:%08llX\nEDX:%08llX\nESI:%08llX\nEDI:%08llX\n", H(c->Rax),
+        H(c->Rbx), H(c->Rcx), H(c->Rdx), H(c->Rsi), H(c->Rdi));
+    CExceptionLog::WriteLogfile("CS:EIP:%04X:%08llX\n", c->SegCs, H(c->Rip));
+    CExceptionLog::WriteLogfile("SS:ESP:%04X:%08llX  EBP:%08llX\n", c->SegSs, H(c->Rsp), H(c->Rbp));
+    CExceptionLog::WriteLogfile("DS:%04X  ES:%04X  FS:%04X  GS:%04X\n", c->SegDs, c->SegEs,
+                                c->SegFs, c->SegGs);
+    CExceptionLog::WriteLogfile("Flags:%08X\n", c->EFlags);
+}
+
+void CExceptionParse::WriteCallStack(CONTEXT* context, const char* file, int line) {
+    if (m_bEnableSymbols && InitImagehlpFunctions()) {
+        ImagehlpStackWalk(context);
+        if (_SymCleanup) _SymCleanup(m_hProcessHandle);
+        return;
+    }
+    try {
+        UTL::LogManagementC::Log(file, line, UTL::LogSinkI::LOG_DevMessage,
+                                 "DbgHelp.dll or its exported procs not found");
+    } catch (...) {
+        // A failing sink must not cost the report its call stack.
+    }
+    IntelStackWalk(context);
+}
+
+void CExceptionParse::WriteBlockEnd() {
+    CExceptionLog::WriteLogfile("//=============== Exception end ===================\n\n");
+}
+
+int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned long length,
+                                       unsigned long& section, unsigned long& offset) {
+    MEMORY_BASIC_INFORMATION memory;
+    if (!VirtualQuery(address, &memory, sizeof memory)) return 0;
+    HMODULE moduleHandle = static_cast<HMODULE>(memory.AllocationBase);
+    if (!module || length == 0 ||
+        !GetModuleFileNameA(moduleHandle, module, static_cast<DWORD>(length)))
+        return 0;
+
+    IMAGE_LOAD_SEGMENT segments[kMaxSegments];
+    DWORD64 loadBias = 0;
+    const int count = GetModuleImageSegments(moduleHandle, &loadBias, segments, kMaxSegments);
+    const DWORD64 relative = reinterpret_cast<std::uintptr_t>(address) - loadBias;
+    for (int i = 0; i < count; ++i) {
+        const IMAGE_LOAD_SEGMENT& segment = segments[i];
+        const DWORD64 size = segment.SizeOfRawData > segment.VirtualSize ? segment.SizeOfRawData
+                                                                         : segment.VirtualSize;
+        if (relative >= segment.VirtualAddress && relative <= segment.VirtualAddress + size) {
+            section = static_cast<unsigned long>(i + 1);
+            offset = static_cast<unsigned long>(relative - segment.VirtualAddress);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void CExceptionParse::IntelStackWalk(CONTEXT* context) {
+    CExceptionLog::WriteLogfile("\nCall stack:\n");
+    CExceptionLog::WriteLogfile("    Address   Frame     Logical addr  Module\n");
+    std::uintptr_t pc = static_cast<std::uintptr_t>(context->Rip);
+    std::uintptr_t* frame = reinterpret_cast<std::uintptr_t*>(context->Rbp);
+    const std::size_t frameBytes = 2 * sizeof(std::uintptr_t);  // saved frame + return address
+    for (unsigned long long number = 1;; ++number) {
+        char module[kModulePathSize] = "";
+        unsigned long section = 0;
+        unsigned long offset = 0;
+        GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
+        CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n", number,
+                                    H(pc), H(frame), section, offset, module, kNotAvailable);
+        if (number > m_nMaxTrace) break;
+        if (number == 1 && (!IsPointerAligned(reinterpret_cast<std::uintptr_t>(frame)) ||
+                            IsBadWritePtr(frame, frameBytes)))
+            break;
+        pc = frame[1];
+        std::uintptr_t* next = reinterpret_cast<std::uintptr_t*>(frame[0]);
+        if (!IsPointerAligned(reinterpret_cast<std::uintptr_t>(next)) || next <= frame ||
+            IsBadWritePtr(next, frameBytes))
+            break;
+        frame = next;
+    }
+}
+
+void CExceptionParse::ImagehlpStackWalk(CONTEXT* context) {
+    CExceptionLog::WriteLogfile("\nCall stack:\n");
+    CExceptionLog::WriteLogfile("    Address   Frame\n");
+    if (!_StackWalk) return;
+    STACKFRAME frame;
+    std::memset(&frame, 0, sizeof frame);
+    frame.AddrPC.Offset = context->Rip;
+    frame.AddrPC.Mode = AddrModeFlat;
+    frame.AddrFrame.Offset = context->Rbp;
+    frame.AddrFrame.Mode = AddrModeFlat;
+    frame.AddrStack.Offset = context->Rsp;
+    frame.AddrStack.Mode = AddrModeFlat;
+    for (unsigned long long number = 1;; ++number) {
+        if (!_StackWalk(IMAGE_FILE_MACHINE_AMD64, m_hProcessHandle, GetCurrentThread(), &frame,
+                        context, nullptr, _SymFunctionTableAccess, _SymGetModuleBase, nullptr))
+            break;
+        if (frame.AddrFrame.Offset == 0) break;
+        const DWORD64 pc = frame.AddrPC.Offset;
+        CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  ", number, H(pc),
+                                    H(frame.AddrFrame.Offset));
+
+        char module[kModulePathSize] = "";
+        unsigned long section = 0;
+        unsigned long offset = 0;
+        GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
+        const DWORD64 base = _SymGetModuleBase ? _SymGetModuleBase(m_hProcessHandle, pc) : 0;
+
+        char fileName[kModulePathSize] = "";
+        IMAGEHLP_LINE line;
+        std::memset(&line, 0, sizeof line);
+        line.SizeOfStruct = sizeof line;
+        line.FileName = fileName;
+        unsigned long lineDisplacement = 0;
+        SymbolBuffer symbolBuffer;
+        IMAGEHLP_SYMBOL* symbol = symbolBuffer.Prepare(pc);
+        DWORD64 symbolDisplacement = 0;
+        if (InternalSymGetLineFromAddr(static_cast<unsigned long>(pc), &lineDisplacement, &line)) {
+            CExceptionLog::WriteLogfile("%s (Line: %d) %s (Version: %s, Base address: 0x%llX)\n",
+                                        line.FileName ? line.FileName : "",
+                                        static_cast<int>(line.LineNumber), module, kNotAvailable,
+                                        H(base));
+        } else if (_SymGetSymFromAddr &&
+                   _SymGetSymFromAddr(m_hProcessHandle, pc, &symbolDisplacement, symbol)) {
+            CExceptionLog::WriteLogfile("%s+%llX %s (Version: %s, Base address: 0x%llX)\n",
+                                        symbolBuffer.Name(), H(symbolDisplacement), module,
+                                        kNotAvailable, H(base));
+        } else {
+            CExceptionLog::WriteLogfile("%04lX:%08lX %s (Version: %s, Base address: 0x%llX)\n",
+                                        section, offset, module, kNotAvailable, H(base));
+        }
+        if (number > m_nMaxTrace) break;
+    }
+}
+
+int CExceptionParse::InitImagehlpFunctions() {
+    HMODULE library = LoadLibraryA("DbgHelp.dll");
+    if (!library) return 0;
+#define UTL_LOOKUP(member, name)                                                \
+    member = reinterpret_cast<decltype(member)>(GetProcAddress(library, name)); \
+    if (!member) return 0
+    UTL_LOOKUP(_SymInitialize, "SymInitialize");
+    UTL_LOOKUP(_SymCleanup, "SymCleanup");
+    UTL_LOOKUP(_StackWalk, "StackWalk");
+    UTL_LOOKUP(_SymFunctionTableAccess, "SymFunctionTableAccess");
+    UTL_LOOKUP(_SymGetModuleBase, "SymGetModuleBase");
+    UTL_LOOKUP(_SymGetSymFromAddr, "SymGetSymFromAddr");
+    UTL_LOOKUP(_SymGetLineFromAddr, "SymGetLineFromAddr");
+    UTL_LOOKUP(_SymGetOptions, "SymGetOptions");
+    UTL_LOOKUP(_SymSetOptions, "SymSetOptions");
+#undef UTL_LOOKUP
+    _SymSetOptions(_SymGetOptions() | SYMOPT_DEFERRED_LOADS | SYMOPT_LOAD_LINES);
+    if (m_hProcessHandle == INVALID_HANDLE_VALUE)
+        m_hProcessHandle = OpenProcess(PROCESS_ALL_ACCESS, 0, GetCurrentProcessId());
+    return _SymInitialize(m_hProcessHandle, m_szSymbolPath[0] ? m_szSymbolPath : nullptr,
+                          m_bEnableSymbols)
+               ? 1
+               : 0;
+}
+
+int CExceptionParse::InternalSymGetLineFromAddr(unsigned long address, unsigned long* displacement,
+                                                IMAGEHLP_LINE* line) {
+    if (!_SymGetLineFromAddr || !line) return 0;
+    DWORD found = 0;
+    if (_SymGetLineFromAddr(m_hProcessHandle, address, &found, line)) {
+        if (displacement) *displacement = found;
+        return 1;
+    }
+    for (unsigned long back = 1; back <= kLineSearchDepth && back <= address; ++back) {
+        if (_SymGetLineFromAddr(m_hProcessHandle, address - back, &found, line)) {
+            if (displacement) *displacement = back;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CExceptionParse::GetLineAndFileFromPointer(unsigned long address, IMAGEHLP_LINE* line,
+                                               unsigned long& section, unsigned long& offset) {
+    if (!line || !InitImagehlpFunctions()) return 0;
+    section = 0;
+    offset = 0;
+    char module[kModulePathSize] = "";
+    GetLogicalAddress(reinterpret_cast<void*>(address), module, sizeof module, section, offset);
+    unsigned long displacement = 0;
+    if (InternalSymGetLineFromAddr(address, &displacement, line)) return 1;
+    SymbolBuffer symbolBuffer;
+    IMAGEHLP_SYMBOL* symbol = symbolBuffer.Prepare(address);
+    DWORD64 symbolDisplacement = 0;
+    if (!_SymGetSymFromAddr(m_hProcessHandle, address, &symbolDisplacement, symbol)) return 0;
+    if (line->FileName) {
+        const char* name = symbolBuffer.Name();
+        std::size_t length = std::strlen(name);
+        if (length > kMaxSymbolName) length = kMaxSymbolName;
+        std::memcpy(line->FileName, name, length);
+        line->FileName[length] = '\0';
+    }
+    line->LineNumber = 0;
+    return 1;
+}

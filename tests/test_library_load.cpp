@@ -13,7 +13,6 @@ TEST(LibraryLoad, StaticObjectsAreBuiltInOrder) {
     ASSERT_NE(fileLock, std::string::npos) << sequence;
     EXPECT_LT(formatMutex, fileLock);
     const auto reportWriter = sequence.find("report writer");
-    if (reportWriter != std::string::npos) {
-        EXPECT_LT(fileLock, reportWriter);
-    }
+    ASSERT_NE(reportWriter, std::string::npos) << sequence;
+    EXPECT_LT(fileLock, reportWriter);
 }

@@ -1,1 +1,68 @@
+// Which operating system the process runs on, reduced to the releases that
+// the report banner names.
 #pragma once
+
+#include <UTL/Export.h>
+#include <UTL/WinServices.h>
+
+// Queries the version record once, at construction, and classifies it by
+// platform id, major and minor version. On Linux the record carries a
+// platform id of its own (VER_PLATFORM_UTL_LINUX), so it classifies as
+// eUnknownOS, and its szCSDVersion holds the kernel name and release
+// ("Linux 6.1.0-18-amd64").
+class UTL_API CTq32SystemVersionInfo {
+public:
+    enum eOperatingSystem {
+        eUnknownOS = 0,
+        eWin32S = 1,
+        eWin95 = 2,
+        eWin98 = 3,
+        eWinME = 4,
+        eNT35 = 5,
+        eNT40 = 6,
+        eWin2000 = 7,
+        eWinXP = 8
+    };
+
+    // Queries (extended record first, then the basic one) and classifies.
+    // When both queries fail the object is eUnknownOS with a zeroed record.
+    CTq32SystemVersionInfo();
+    CTq32SystemVersionInfo(const CTq32SystemVersionInfo& other);
+    CTq32SystemVersionInfo& operator=(const CTq32SystemVersionInfo& other);
+    virtual ~CTq32SystemVersionInfo();
+
+    eOperatingSystem GetOperatingSystem();
+
+    // 1 when the classification is the named release, else 0.
+    int IsUnknownOS();
+    int IsWin32S();
+    int IsWin95();
+    int IsWin98();
+    int IsWinME();
+    int IsNT35();
+    int IsNT40();
+    int IsWin2000();
+    int IsWinXP();
+    // 1 when the record's platform id is VER_PLATFORM_WIN32_NT (reads the
+    // record, not the classification).
+    int IsWinNTPlatform();
+
+protected:
+    OSVERSIONINFOEXA m_osVersionInfo;
+    BOOL m_bOsVersionInfoEx;
+    eOperatingSystem m_eOperatingSystem;
+};
+
+// The report banner's view of the version record (internal to the library).
+class CExceptionSystemInfo : public CTq32SystemVersionInfo {
+public:
+    CExceptionSystemInfo() = default;
+    ~CExceptionSystemInfo() override;
+
+private:
+    friend class CExceptionLog;
+};
+
+// Display name of a classification as the report banner prints it; "Unknown"
+// for values outside the enumeration. Internal to the library.
+const char* OperatingSystemDisplayName(int os);
