@@ -20,14 +20,18 @@ struct MutexC::Impl {
 
 MutexC::MutexC() : m_impl(new Impl) {}
 
-MutexC::~MutexC() { delete m_impl; }
+MutexC::~MutexC() {
+    delete m_impl;
+}
 
 bool MutexC::Acquire(long /*timeout*/) {
     m_impl->mutex.lock();
     return true;
 }
 
-void MutexC::Release() { m_impl->mutex.unlock(); }
+void MutexC::Release() {
+    m_impl->mutex.unlock();
+}
 
 GuardC::GuardC(LockC& lock, long timeout) : m_lock(lock), m_locked(lock.Acquire(timeout)) {}
 

@@ -524,8 +524,8 @@ bool ParseLayout(const char* s, Layout& layout) {
 
 // Lays out sign/prefix, zero padding, body and the field width, cut to the
 // narrow area, and appends it.
-void AppendField(WideAccumulator& out, const Layout& layout, const char* prefix, size_t prefixLength,
-                 const char* body, size_t bodyLength, bool zeroPad) {
+void AppendField(WideAccumulator& out, const Layout& layout, const char* prefix,
+                 size_t prefixLength, const char* body, size_t bodyLength, bool zeroPad) {
     char field[kNarrowArea + 2 * kDirectLimit];
     size_t n = 0;
     const size_t content = prefixLength + bodyLength;
@@ -590,7 +590,8 @@ bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value)
         prefix[prefixLength++] = '0';
         prefix[prefixLength++] = conv;
     }
-    AppendField(out, layout, prefix, prefixLength, body, bodyLength, layout.zero && layout.precision < 0);
+    AppendField(out, layout, prefix, prefixLength, body, bodyLength,
+                layout.zero && layout.precision < 0);
     return true;
 }
 

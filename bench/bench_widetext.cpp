@@ -98,8 +98,8 @@ void BM_Line_lswscanf(benchmark::State& state) {
     unsigned flags = 0;
     char16_t name[32];
     for (auto _ : state) {
-        benchmark::DoNotOptimize(lswscanf(u"42 3.25 alpha ff -7", u"%d %lf %s %x %d", &id,
-                                          &height, name, &flags, &offset));
+        benchmark::DoNotOptimize(lswscanf(u"42 3.25 alpha ff -7", u"%d %lf %s %x %d", &id, &height,
+                                          name, &flags, &offset));
         benchmark::DoNotOptimize(name);
     }
 }

@@ -32,8 +32,9 @@ int RegisterScreen(int order, const char* title, ScreenFn run) {
 
 int main() {
     auto& screens = demo::Screens();
-    std::stable_sort(screens.begin(), screens.end(),
-                     [](const demo::Screen& a, const demo::Screen& b) { return a.order < b.order; });
+    std::stable_sort(
+        screens.begin(), screens.end(),
+        [](const demo::Screen& a, const demo::Screen& b) { return a.order < b.order; });
     std::printf("UTL demo - library loaded (static objects: %s)\n", UTL::LoadSequence());
     for (const demo::Screen& s : screens) {
         std::printf("\n=== %s ===\n", s.title);
