@@ -4,23 +4,6 @@
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
 
-namespace {
-
-// Keeps the report lock for one report (see UTL_ExceptionParse.cpp).
-class ReportLock {
-public:
-    ReportLock() : m_held(UTL::win::LockReport()) {}
-    ~ReportLock() {
-        if (m_held) UTL::win::UnlockReport();
-    }
-    bool Held() const { return m_held; }
-
-private:
-    bool m_held;
-};
-
-}  // namespace
-
 ExceptionHandlerC::ExceptionHandlerC()
     : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(true) {
     // The translator logs through the manager; create it now, so that a fault
@@ -70,7 +53,7 @@ void ExceptionHandlerC::ExceptionTranslator(unsigned int, EXCEPTION_POINTERS* po
 
 void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     if (!pointers || !pointers->ExceptionRecord || !pointers->ContextRecord) return;
-    ReportLock lock;
+    UTL::win::ReportLock lock;
     if (!lock.Held()) return;
     try {
         const EXCEPTION_RECORD* record = pointers->ExceptionRecord;

@@ -64,20 +64,6 @@ bool IsPointerAligned(std::uintptr_t value) {
     return value % sizeof(void*) == 0;
 }
 
-// Holds the report lock for one report; reports of several threads follow
-// one another instead of interleaving on the one file handle.
-class ReportLock {
-public:
-    ReportLock() : m_held(UTL::win::LockReport()) {}
-    ~ReportLock() {
-        if (m_held) UTL::win::UnlockReport();
-    }
-    bool Held() const { return m_held; }
-
-private:
-    bool m_held;
-};
-
 }  // namespace
 
 CExceptionParse::CExceptionParse(int generateReport) {
@@ -116,7 +102,7 @@ void CExceptionParse::GenerateExceptionReport() {
 }
 
 void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
-    ReportLock lock;
+    UTL::win::ReportLock lock;
     if (!lock.Held() || !context) return;
     try {
         if (CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE) return;

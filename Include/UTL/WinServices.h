@@ -328,6 +328,21 @@ namespace win {
 bool LockReport();
 void UnlockReport();
 
+// Holds the report lock for one report, when it could be had.
+class ReportLock {
+public:
+    ReportLock() : m_held(LockReport()) {}
+    ReportLock(const ReportLock&) = delete;
+    ReportLock& operator=(const ReportLock&) = delete;
+    ~ReportLock() {
+        if (m_held) UnlockReport();
+    }
+    bool Held() const { return m_held; }
+
+private:
+    bool m_held;
+};
+
 // RaiseException with the exception address given: `address` instead of the
 // return address of the call.
 [[noreturn]] void RaiseExceptionAt(PVOID address, DWORD code, DWORD flags, DWORD numberOfArguments,
