@@ -3,42 +3,36 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
-TEST(WideCompare, ResultIsAlwaysMinusOneZeroOrOne) {
-    EXPECT_EQ(lwcscmp(u"abc", u"abd"), -1);
-    EXPECT_EQ(lwcscmp(u"abd", u"abc"), 1);
-    EXPECT_EQ(lwcscmp(u"ab", u"abc"), -1);
-    EXPECT_EQ(lwcscmp(u"abc", u"ab"), 1);
-    EXPECT_EQ(lwcscmp(u"a", u"z"), -1);  // difference 25, still -1
-    EXPECT_EQ(lwcscmp(u"", u""), 0);
-    // Code units compare unsigned: U+FFFF orders after ASCII.
-    EXPECT_EQ(lwcscmp(u"\xFFFF", u"a"), 1);
+TEST(WideText, ComparisonsGiveMinusOneZeroOrOne) {
+    const struct {
+        int actual, expected;
+    } rows[] = {
+        {lwcscmp(u"abc", u"abd"), -1},
+        {lwcscmp(u"abd", u"abc"), 1},
+        {lwcscmp(u"ab", u"abc"), -1},
+        {lwcscmp(u"a", u"z"), -1},  // a difference of 25 is still -1
+        {lwcscmp(u"", u""), 0},
+        {lwcscmp(u"\xFFFF", u"a"), 1},  // unsigned units
+        {lwcsncmp(u"abX", u"abY", 2), 0},
+        {lwcsncmp(u"abX", u"abY", 3), -1},
+        {lwcsncmp(u"x", u"y", 0), 0},
+        {lwcsncmp(u"ab", u"ab", 100), 0},
+        {lwcsicmp(u"ABC", u"abc"), 0},
+        {lwcsicmp(u"\u00C0", u"\u00E0"), 0},
+        {lwcsicmp(u"\u0178", u"\u00FF"), 1},  // not mapped
+        {lwcsicmp(u"_", u"A"), -1},           // '_' < 'a' after folding
+        {lstricmp("\xE9", "a"), -1},          // high bytes are negative: they order first
+        {lstricmp("\xE9", ""), -1},
+        {lstricmp("", "\xE9"), 1},
+        {lstricmp("ABC", "abc"), 0},
+        {lstricmp("abc", "ABD"), -1},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].actual, rows[i].expected) << i;
 }
 
-TEST(WideCompare, CountedAndCaseInsensitive) {
-    EXPECT_EQ(lwcsncmp(u"abX", u"abY", 2), 0);
-    EXPECT_EQ(lwcsncmp(u"abX", u"abY", 3), -1);
-    EXPECT_EQ(lwcsncmp(u"x", u"y", 0), 0);
-    EXPECT_EQ(lwcsncmp(u"ab", u"ab", 100), 0);  // stops at the terminator
-
-    EXPECT_EQ(lwcsicmp(u"ABC", u"abc"), 0);
-    EXPECT_EQ(lwcsicmp(u"\u00C0", u"\u00E0"), 0);
-    EXPECT_NE(lwcsicmp(u"\u0178", u"\u00FF"), 0);  // not mapped
-    EXPECT_EQ(lwcsicmp(u"_", u"A"), -1);           // '_' < 'a' after folding
-    EXPECT_EQ(lwcsicmp(u"_", u"a"), -1);
-}
-
-TEST(NarrowCompare, HighBytesAreNegativeAndOrderFirst) {
-    EXPECT_EQ(lstricmp("\xE9", "a"), -1);
-    EXPECT_EQ(lstricmp("\xE9", ""), -1);
-    EXPECT_EQ(lstricmp("", "\xE9"), 1);
-    EXPECT_EQ(lstricmp("ABC", "abc"), 0);
-    EXPECT_EQ(lstricmp("abc", "ABD"), -1);
-}
-
-TEST(CaseMapping, TableAndUnmappedUnits) {
+TEST(WideText, CaseTableAndUnmappedUnits) {
     EXPECT_EQ(ltowlower(u'A'), u'a');
     EXPECT_EQ(ltowupper(u'z'), u'Z');
     EXPECT_EQ(ltowlower(u'\u00DE'), u'\u00FE');
@@ -52,87 +46,60 @@ TEST(CaseMapping, TableAndUnmappedUnits) {
     }
 }
 
-TEST(WideCopy, CountedCopyWritesNoPadding) {
+TEST(WideText, CopySearchAndCountedCopyWithoutPadding) {
     char16_t buf[12];
-    std::fill(std::begin(buf), std::end(buf), u'#');
-    lwcsncpy(buf, u"hello", 3);
-    EXPECT_EQ(std::u16string(buf), u"hel");
-    EXPECT_EQ(buf[4], u'#');
-
     std::fill(std::begin(buf), std::end(buf), u'#');
     lwcsncpy(buf, u"hi", 10);
     EXPECT_EQ(std::u16string(buf), u"hi");
     EXPECT_EQ(buf[3], u'#');  // only 3 units written
-
-    lwcsncpy(buf, u"hello", 0);
-    EXPECT_EQ(buf[0], 0);
+    lwcsncpy(buf, u"hello", 3);
+    EXPECT_EQ(buf[3], u'\0');
     lwcsncpy(buf, u"negative", -1);  // a negative count limits nothing
     EXPECT_EQ(std::u16string(buf), u"negative");
-
     lwcscpy(buf, u"ab");
     lwcscat(buf, u"cd");
     EXPECT_EQ(std::u16string(buf), u"abcd");
     EXPECT_EQ(lwcslen(buf), 4u);
-}
 
-TEST(WideSearch, CharacterAndSubstring) {
     const char16_t* s = u"xAyA";
     EXPECT_EQ(lwcschr(s, u'A'), s + 1);
     EXPECT_EQ(lwcschr(s, 0), s + 4);
     EXPECT_EQ(lwcschr(s, 0x10041), nullptr);
-    EXPECT_EQ(lwcschr(s, u'q'), nullptr);
-
-    const char16_t* t = u"aab";
-    EXPECT_EQ(lwcsstr(t, u""), t);
-    EXPECT_EQ(lwcsstr(t, u"ab"), t + 1);
-    EXPECT_EQ(lwcsstr(t, u"abc"), nullptr);
-    EXPECT_EQ(lwcsstr(u"", u"a"), nullptr);
+    EXPECT_EQ(lwcsstr(s, u""), s);
+    EXPECT_EQ(lwcsstr(u"aab", u"ab"), u"aab" + 1);
+    EXPECT_EQ(lwcsstr(u"aab", u"abc"), nullptr);
 }
 
-TEST(Conversions, WidenAndNarrowByByteValue) {
+TEST(WideText, ConversionsByByteValueSizedAndNull) {
     char16_t w[8];
-    UTL::AsciiToUnicode(w, "a\xE9");
-    EXPECT_EQ(w[1], 0x00E9);
-    EXPECT_EQ(w[2], 0);
-
     char n[8];
+    UTL::AsciiToUnicode(w, "a\xE9");
+    EXPECT_EQ(std::u16string(w), u"a\u00E9");
     UTL::UnicodeToAscii(n, u"\u00FF\u0100z");
     EXPECT_EQ(std::string(n), "\xFF z");
-
     EXPECT_FALSE(UTL::HasUnicodeCharacters(u"\u00FF"));
     EXPECT_TRUE(UTL::HasUnicodeCharacters(u"a\u0100"));
     EXPECT_FALSE(UTL::HasUnicodeCharacters(nullptr));
-}
 
-TEST(Conversions, SizedFormsCutAndAlwaysTerminate) {
-    char16_t w[8];
     UTL::AsciiToUnicode(w, 4, "abcdef");
     EXPECT_EQ(std::u16string(w), u"abc");
-    UTL::AsciiToUnicode(w, 1, "abcdef");
-    EXPECT_EQ(w[0], 0);
-    w[0] = u'#';
-    UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
-    EXPECT_EQ(w[0], u'#');
-
-    char n[8];
     UTL::UnicodeToAscii(n, 3, u"abcdef");
     EXPECT_EQ(std::string(n), "ab");
+    w[0] = u'#';
     n[0] = '#';
+    UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
     UTL::UnicodeToAscii(n, 0, u"abc");
+    EXPECT_EQ(w[0], u'#');
     EXPECT_EQ(n[0], '#');
-}
 
-TEST(Conversions, NullSourcesGiveEmptyStrings) {
-    char16_t w[4] = {u'x', u'x', 0, 0};
-    char n[4] = "xx";
-    UTL::AsciiToUnicode(w, nullptr);
-    EXPECT_EQ(w[0], 0);
-    w[0] = u'x';
-    UTL::AsciiToUnicode(w, 4, nullptr);
-    EXPECT_EQ(w[0], 0);
-    UTL::UnicodeToAscii(n, nullptr);
-    EXPECT_EQ(n[0], 0);
-    n[0] = 'x';
+    UTL::AsciiToUnicode(w, nullptr);  // null sources give empty strings
     UTL::UnicodeToAscii(n, 4, nullptr);
+    EXPECT_EQ(w[0], 0);
+    EXPECT_EQ(n[0], 0);
+    w[0] = u'x';
+    n[0] = 'x';
+    UTL::AsciiToUnicode(w, 4, nullptr);
+    UTL::UnicodeToAscii(n, nullptr);
+    EXPECT_EQ(w[0], 0);
     EXPECT_EQ(n[0], 0);
 }
