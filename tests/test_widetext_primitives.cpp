@@ -4,41 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+// The values of a list of calls, as function arguments keep their layout compact.
+template <typename... T>
+std::vector<int> All(T... values) {
+    return {int(values)...};
+}
+
+// Differences of 25, unsigned units, counted ends, unmapped units (U+0178) and '_'
+// against folded letters; narrow high bytes are negative and order first.
 TEST(WideText, ComparisonsGiveMinusOneZeroOrOne) {
-    const struct {
-        int actual, expected;
-    } rows[] = {
-        {lwcscmp(u"abc", u"abd"), -1},
-        {lwcscmp(u"abd", u"abc"), 1},
-        {lwcscmp(u"ab", u"abc"), -1},
-        {lwcscmp(u"a", u"z"), -1},  // a difference of 25 is still -1
-        {lwcscmp(u"", u""), 0},
-        {lwcscmp(u"\xFFFF", u"a"), 1},  // unsigned units
-        {lwcsncmp(u"abX", u"abY", 2), 0},
-        {lwcsncmp(u"abX", u"abY", 3), -1},
-        {lwcsncmp(u"x", u"y", 0), 0},
-        {lwcsncmp(u"ab", u"ab", 100), 0},
-        {lwcsicmp(u"ABC", u"abc"), 0},
-        {lwcsicmp(u"\u00C0", u"\u00E0"), 0},
-        {lwcsicmp(u"\u0178", u"\u00FF"), 1},  // not mapped
-        {lwcsicmp(u"_", u"A"), -1},           // '_' < 'a' after folding
-        {lstricmp("\xE9", "a"), -1},          // high bytes are negative: they order first
-        {lstricmp("\xE9", ""), -1},
-        {lstricmp("", "\xE9"), 1},
-        {lstricmp("ABC", "abc"), 0},
-        {lstricmp("abc", "ABD"), -1},
-    };
-    for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].actual, rows[i].expected) << i;
+    EXPECT_EQ(All(lwcscmp(u"abc", u"abd"), lwcscmp(u"abd", u"abc"), lwcscmp(u"ab", u"abc"),
+                  lwcscmp(u"a", u"z"), lwcscmp(u"", u""), lwcscmp(u"\xFFFF", u"a"),
+                  lwcsncmp(u"abX", u"abY", 2), lwcsncmp(u"abX", u"abY", 3), lwcsncmp(u"x", u"y", 0),
+                  lwcsncmp(u"ab", u"ab", 100), lwcsicmp(u"ABC", u"abc"),
+                  lwcsicmp(u"\u00C0", u"\u00E0"), lwcsicmp(u"\u0178", u"\u00FF"),
+                  lwcsicmp(u"_", u"A"), lstricmp("\xE9", "a"), lstricmp("\xE9", ""),
+                  lstricmp("", "\xE9"), lstricmp("ABC", "abc"), lstricmp("abc", "ABD")),
+              All(-1, 1, -1, -1, 0, 1, 0, -1, 0, 0, 0, 0, 1, -1, -1, -1, 1, 0, -1));
 }
 
 TEST(WideText, CaseTableAndUnmappedUnits) {
-    EXPECT_EQ(ltowlower(u'A'), u'a');
-    EXPECT_EQ(ltowupper(u'z'), u'Z');
-    EXPECT_EQ(ltowlower(u'\u00DE'), u'\u00FE');
-    EXPECT_EQ(ltowupper(u'\u00F8'), u'\u00D8');
-    EXPECT_EQ(ltowlower(u'\u0160'), u'\u0161');
-    EXPECT_EQ(ltowupper(u'\u017E'), u'\u017D');
+    EXPECT_EQ(All(ltowlower(u'A'), ltowupper(u'z'), ltowlower(u'\u00DE'), ltowupper(u'\u00F8'),
+                  ltowlower(u'\u0160'), ltowupper(u'\u017E')),
+              All(u'a', u'Z', u'\u00FE', u'\u00D8', u'\u0161', u'\u017D'));
     for (char16_t c : {u'\u00D7', u'\u00F7', u'\u00DF', u'\u00FF', u'\u0178', u'\u00B5', u'1',
                        u'\u0100', u'\uFFFF'}) {
         EXPECT_EQ(ltowlower(c), c) << int(c);
@@ -62,12 +52,10 @@ TEST(WideText, CopySearchAndCountedCopyWithoutPadding) {
     EXPECT_EQ(lwcslen(buf), 4u);
 
     const char16_t* s = u"xAyA";
-    EXPECT_EQ(lwcschr(s, u'A'), s + 1);
-    EXPECT_EQ(lwcschr(s, 0), s + 4);
-    EXPECT_EQ(lwcschr(s, 0x10041), nullptr);
-    EXPECT_EQ(lwcsstr(s, u""), s);
-    EXPECT_EQ(lwcsstr(u"aab", u"ab"), u"aab" + 1);
-    EXPECT_EQ(lwcsstr(u"aab", u"abc"), nullptr);
+    EXPECT_EQ(
+        All(lwcschr(s, u'A') - s, lwcschr(s, 0) - s, lwcsstr(s, u"") - s, lwcsstr(s, u"yA") - s),
+        All(1, 4, 0, 2));
+    EXPECT_TRUE(!lwcschr(s, 0x10041) && !lwcsstr(s, u"yAx") && !lwcsstr(u"", u"a"));
 }
 
 TEST(WideText, ConversionsByByteValueSizedAndNull) {
@@ -89,17 +77,13 @@ TEST(WideText, ConversionsByByteValueSizedAndNull) {
     n[0] = '#';
     UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
     UTL::UnicodeToAscii(n, 0, u"abc");
-    EXPECT_EQ(w[0], u'#');
-    EXPECT_EQ(n[0], '#');
+    EXPECT_TRUE(w[0] == u'#' && n[0] == '#');
 
-    UTL::AsciiToUnicode(w, nullptr);  // null sources give empty strings
-    UTL::UnicodeToAscii(n, 4, nullptr);
-    EXPECT_EQ(w[0], 0);
-    EXPECT_EQ(n[0], 0);
-    w[0] = u'x';
-    n[0] = 'x';
-    UTL::AsciiToUnicode(w, 4, nullptr);
-    UTL::UnicodeToAscii(n, nullptr);
-    EXPECT_EQ(w[0], 0);
-    EXPECT_EQ(n[0], 0);
+    for (int sized = 0; sized < 2; ++sized) {  // null sources give empty strings
+        w[0] = u'x';
+        n[0] = 'x';
+        sized ? UTL::AsciiToUnicode(w, 4, nullptr) : UTL::AsciiToUnicode(w, nullptr);
+        sized ? UTL::UnicodeToAscii(n, 4, nullptr) : UTL::UnicodeToAscii(n, nullptr);
+        EXPECT_TRUE(w[0] == 0 && n[0] == 0);
+    }
 }
