@@ -1,17 +1,22 @@
-// StringC: shared blocks, copy-on-write, limits, editing, formatting, scanning.
+// StringC: shared blocks, copy-on-write, limits, editing, formatting, scanning, and
+// display texts by token through the accessor bridge.
 #include <UTL/LogManagement.h>
 #include <UTL/LogSink.h>
 #include <UTL/StringC.h>
+#include <UTL/TokenAccessor.h>
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Block = StringC::DataC;
+using Keys = std::pair<unsigned long, unsigned long>;
+using Bridge = UTL::TokenAccessorBridgeC;
 
 // Opens the protected members for inspection and direct calls.
 class Probe : public StringC {
@@ -33,18 +38,32 @@ std::u16string Text(const StringC& s) {
 
 const char16_t* const kNone = nullptr;
 
+template <typename... T>
+std::vector<int> All(T... values) {
+    return {int(values)...};
+}
+
+// Serves texts from a table and records every request.
+struct TableAccessor : UTL::TokenAccessorI {
+    const char16_t* getToken(unsigned long key1, unsigned long key2) override {
+        requests.emplace_back(key1, key2);
+        auto found = texts.find({key1, key2});
+        return found == texts.end() ? nullptr : found->second.c_str();
+    }
+    std::map<Keys, std::u16string> texts;
+    std::vector<Keys> requests;
+};
+
 TEST(StringBlocks, EmptyStringsShareOneBlock) {
     Block* shared = Probe::BlockOf(StringC());
     const StringC strings[] = {StringC(),    StringC(kNone),
                                StringC(u""), StringC(static_cast<const char*>(nullptr)),
                                StringC(""),  StringC(12345u, 678u)};  // no accessor installed
-    for (const StringC& s : strings) {
-        EXPECT_EQ(Probe::BlockOf(s), shared);
-        EXPECT_TRUE(s.IsEmpty() && s.GetLength() == 0 && Text(s).empty());
-    }
+    for (const StringC& s : strings)
+        EXPECT_TRUE(Probe::BlockOf(s) == shared && s.IsEmpty() && s.GetLength() == 0 &&
+                    Text(s).empty());
     Probe t(u"abc");
-    t = u"";  // an unshared block is kept for an empty text
-    EXPECT_NE(t.Getpcs(), shared);
+    t = u"";  // an unshared block is kept for an empty text, also through Empty
     t.Empty();
     EXPECT_NE(t.Getpcs(), shared);
     t = u"abc";
@@ -58,7 +77,6 @@ TEST(StringBlocks, CopiesShareUntilOneChanges) {
         StringC b(original), c;
         c = original;
         c = static_cast<StringC&>(c);  // itself: nothing changes
-        EXPECT_EQ(Probe::BlockOf(c), Probe::BlockOf(original));
         EXPECT_EQ(Probe::Refs(original), 3u);
     }
     const std::u16string before = Text(original);
@@ -74,8 +92,7 @@ TEST(StringBlocks, CopiesShareUntilOneChanges) {
     for (const Change& change : changes) {
         StringC copy(original);
         change(copy);
-        EXPECT_EQ(Text(original), before);
-        EXPECT_EQ(Probe::Refs(original), 1u);
+        EXPECT_TRUE(Text(original) == before && Probe::Refs(original) == 1u);
     }
 }
 
@@ -98,8 +115,7 @@ TEST(StringBlocks, BlockSizesAndReuse) {
 
     block = s.Getpcs();
     s.NewStr(5ul);  // fits: same block, emptied
-    EXPECT_EQ(s.Getpcs(), block);
-    EXPECT_TRUE(s.IsEmpty());
+    EXPECT_TRUE(s.Getpcs() == block && s.IsEmpty());
     s.NewStr(100ul);  // a new block with room for 100 units
     EXPECT_EQ(s.Getpcs()->GetMaxLength(), 99u);
     s.NewStr(1000000ul);  // capped
@@ -113,10 +129,8 @@ TEST(StringLimits, ReferenceCountNeverWraps) {
     const StringC beyond(original);  // the 65536th reference gets its own copy
     StringC assigned;
     assigned = original;
-    for (const StringC* s : {&beyond, static_cast<const StringC*>(&assigned)}) {
-        EXPECT_NE(Probe::BlockOf(*s), Probe::BlockOf(original));
-        EXPECT_EQ(Text(*s), Text(original));
-    }
+    EXPECT_TRUE(beyond == original && assigned == original);
+    EXPECT_TRUE(Probe::Refs(beyond) == 1 && Probe::Refs(assigned) == 1);
     copies.pop_back();
     EXPECT_EQ(Probe::BlockOf(StringC(original)), Probe::BlockOf(original));
 
@@ -132,9 +146,9 @@ TEST(StringLimits, TextsAreCutAt65534Units) {
     const std::string narrowHuge(70000, 'n');
     StringC assigned(u"short");
     assigned = huge.c_str();
-    EXPECT_EQ(StringC(huge.c_str()).GetLength(), 65534);
-    EXPECT_EQ(StringC(narrowHuge.c_str()).GetLength(), 65534);
-    EXPECT_EQ(assigned.GetLength(), 65534);
+    EXPECT_EQ(All(StringC(huge.c_str()).GetLength(), StringC(narrowHuge.c_str()).GetLength(),
+                  assigned.GetLength()),
+              All(65534, 65534, 65534));
     StringC joined(std::u16string(65530, u'a').c_str());
     joined += u"bcdefgh";
     EXPECT_EQ(Text(joined.Mid(65528)), u"aabcde");
@@ -158,27 +172,22 @@ TEST(StringAccess, IndexesOutsideTheTextReadZeroAndWriteNothing) {
     EXPECT_EQ(s.GetLength(), 1);
 }
 
-TEST(StringAccess, FindCountsFromTheStartOfTheString) {
-    const StringC s(u"abcabc");
-    const int rows[][3] = {{u'b', 0, 1}, {u'b', 2, 4},       {u'z', 0, -1}, {0, 0, 6},
-                           {0, 6, 6},    {u'a', 6, -1},      {u'a', -5, 0}, {u'a', 7, -1},
-                           {0, 7, -1},   {u'a', INT_MAX, -1}};
-    for (const auto& r : rows) EXPECT_EQ(s.Find(char16_t(r[0]), r[1]), r[2]) << r[0] << " " << r[1];
-    EXPECT_EQ(StringC().Find(u'\0'), 0);
-}
-
-TEST(StringCompare, CaseSensitiveFoldedAndNull) {
-    const StringC abc(u"abc"), empty;
-    const std::vector<int> results = {abc.Compare(u"ABC", true), abc.Compare(u"ABC", false),
-                                      abc.Compare(u"abd"),
-                                      StringC(u"\u00C0x").Compare(u"\u00E0X", false),
-                                      StringC(u"\uFFFF").Compare(u"a")};  // unsigned units
-    EXPECT_EQ(results, (std::vector<int>{1, 0, -1, 0, 1}));
-    EXPECT_TRUE(StringC(u"ABC") < abc && abc <= abc && abc >= u"abc" && !(abc < abc));
-    EXPECT_TRUE(abc > u"ab" && abc == StringC(u"abc") && abc != u"abC");
-    // A null operand is the empty text.
-    EXPECT_EQ(abc.Compare(kNone) + abc.Compare(kNone, false) + empty.Compare(kNone), 2);
-    EXPECT_TRUE(empty == kNone && abc != kNone && abc > kNone && !(abc <= kNone));
+TEST(StringSearch, FindAndCompare) {
+    const StringC s(u"abcabc"), abc(u"abc"), empty;
+    // Find counts from the start of the string; the terminator is found at the length.
+    EXPECT_EQ(
+        All(s.Find(u'b'), s.Find(u'b', 2), s.Find(u'z'), s.Find(0), s.Find(0, 6), s.Find(u'a', 6),
+            s.Find(u'a', -5), s.Find(u'a', 7), s.Find(0, 7), s.Find(u'a', INT_MAX), empty.Find(0)),
+        All(1, 4, -1, 6, 6, -1, 0, -1, -1, -1, 0));
+    // Case-sensitive and folded, unsigned units; a null operand is the empty text.
+    EXPECT_EQ(All(abc.Compare(u"ABC", true), abc.Compare(u"ABC", false), abc.Compare(u"abd"),
+                  StringC(u"\u00C0x").Compare(u"\u00E0X", false), StringC(u"\uFFFF").Compare(u"a"),
+                  abc.Compare(kNone), abc.Compare(kNone, false), empty.Compare(kNone)),
+              All(1, 0, -1, 0, 1, 1, 1, 0));
+    EXPECT_TRUE(StringC(u"ABC") < abc && abc <= abc && abc >= u"abc" && !(abc < abc) &&
+                abc > u"ab");
+    EXPECT_TRUE(abc == StringC(u"abc") && abc != u"abC" && empty == kNone && abc > kNone &&
+                !(abc <= kNone));
 }
 
 TEST(StringEdit, AppendPlusAndMid) {
@@ -190,8 +199,9 @@ TEST(StringEdit, AppendPlusAndMid) {
     s += kNone;
     EXPECT_EQ(Text(s), u"abab-01234567890123456789");
     const StringC left(u"left"), right(u"right");
-    EXPECT_EQ(Text(left + right) + Text(left + u"+") + Text(left + kNone), u"leftrightleft+left");
-    EXPECT_EQ(Text(left) + Text(right), u"leftright");
+    EXPECT_EQ(
+        Text(left + right) + Text(left + u"+") + Text(left + kNone) + Text(left) + Text(right),
+        u"leftrightleft+leftleftright");
 
     const StringC m(u"abcdef");  // ranges are clamped
     EXPECT_EQ(Text(m.Mid(-3)) + u"|" + Text(m.Mid(2)) + u"|" + Text(m.Mid(6)) + Text(m.Mid(7)) +
@@ -206,23 +216,30 @@ TEST(StringEdit, TrimsRemoveAndCaseMapping) {
     left.LTrim();
     right.RTrim();
     blanks.RTrim();
-    EXPECT_EQ(Text(left) + u"|" + Text(right), u"x \n|\r \tx");  // only space and tab
-    EXPECT_TRUE(blanks.IsEmpty());
+    EXPECT_EQ(Text(left) + u"|" + Text(right) + Text(blanks),
+              u"x \n|\r \tx");  // space and tab only
 
     StringC s(u"banana");
-    EXPECT_EQ(s.Remove(u'a'), 3);
-    EXPECT_EQ(s.Remove(u'z') + s.Remove(u'\0'), 0);
+    EXPECT_EQ(All(s.Remove(u'a'), s.Remove(u'z'), s.Remove(u'\0')), All(3, 0, 0));
     EXPECT_EQ(Text(s), u"bnn");
 
     StringC c(u"Stra\u00DFe \u00E9t\u00E9 \u0161 \u00FF");
     c.ToUpper();
-    const std::u16string upper = Text(c);
+    EXPECT_EQ(Text(c), u"STRA\u00DFE \u00C9T\u00C9 \u0160 \u00FF");
     c.ToLower();
-    EXPECT_EQ(upper + Text(c),
-              u"STRA\u00DFE \u00C9T\u00C9 \u0160 \u00FFstra\u00DFe \u00E9t\u00E9 \u0161 \u00FF");
+    EXPECT_EQ(Text(c), u"stra\u00DFe \u00E9t\u00E9 \u0161 \u00FF");
 }
 
-TEST(StringFormat, ResultsEmptyFormatsAndThe3500UnitRule) {
+// Results, empty formats, the 3500-unit rule and the cut to the 4096-unit area.
+TEST(StringFormat, ResultsAndLimits) {
+    struct Sink : UTL::LogSinkI {
+        void LogMessage(const char*, int, unsigned long, const char* text) const override {
+            messages.push_back(text);
+        }
+        mutable std::vector<std::string> messages;
+    }* sink = new Sink;
+    sink->SetLogMask(UTL::LogSinkI::LOG_DevMessage);
+    ASSERT_TRUE(UTL::LogManagementC::AddSink(sink));
     StringC s;
     EXPECT_EQ(s.Format(u"%s: %5d items, %.3f m, %c", u"Station", 42, 12.5, 0x263A), 0);
     EXPECT_EQ(Text(s), u"Station:    42 items, 12.500 m, \u263A");
@@ -240,23 +257,12 @@ TEST(StringFormat, ResultsEmptyFormatsAndThe3500UnitRule) {
     format += u'b';                  // 3501 units: taken as text
     EXPECT_EQ(s.Format(format.c_str(), 7), 0);
     EXPECT_EQ(Text(s), format);
-}
-
-TEST(StringFormat, ResultsAreCutToTheArea) {
-    struct Sink : UTL::LogSinkI {
-        void LogMessage(const char*, int, unsigned long, const char* text) const override {
-            messages.push_back(text);
-        }
-        mutable std::vector<std::string> messages;
-    }* sink = new Sink;
-    sink->SetLogMask(UTL::LogSinkI::LOG_DevMessage);
-    ASSERT_TRUE(UTL::LogManagementC::AddSink(sink));
-    StringC s;
     s.Format(u"<%s>", std::u16string(5000, u'q').c_str());
     EXPECT_EQ(Text(s), u"<" + std::u16string(4094, u'q'));
     s.Format(u"%s", std::u16string(4094, u'r').c_str());  // fits: no message
     EXPECT_EQ(s.GetLength(), 4094);
-    EXPECT_EQ(sink->messages, std::vector<std::string>{"lwcslen( szResult ) < 4096\n"});
+    EXPECT_EQ(sink->messages, (std::vector<std::string>{"lvswprintf\n", "double value to huge!\n",
+                                                        "lwcslen( szResult ) < 4096\n"}));
     EXPECT_TRUE(UTL::LogManagementC::RemoveSink(sink, true));
 }
 
@@ -271,6 +277,32 @@ TEST(StringScan, SkipsLeadingSpacesButNotTabs) {
     EXPECT_EQ(StringC(u"12").Scan(nullptr, &a), 0);
     EXPECT_EQ(StringC(u"   ").Scan(u"%d", &a), -1);
     EXPECT_EQ(a, 12);
+}
+
+TEST(StringToken, BridgeLoadTxtAndTheTwoKeyConstructor) {
+    EXPECT_EQ(Bridge::getToken(0xFFFFFFFFul, 1), nullptr);  // nothing installed
+    UTL::TokenAccessorI plain;                              // the default body has no text
+    Bridge::setTokenAccessor(&plain);
+    EXPECT_EQ(Bridge::getToken(1, 2), nullptr);
+    TableAccessor first, table;
+    table.texts = {{{10, 20}, u"Instrument ready"}, {{10, 21}, u""}};
+    Bridge::setTokenAccessor(&first);
+    Bridge::setTokenAccessor(&table);  // replaced, not destroyed
+    StringC s(u"old");
+    EXPECT_TRUE(s.LoadTxt(10, 20));
+    const StringC fromKeys(10u, 20u);
+    table.texts[{10, 20}] = u"changed later";  // the strings hold copies
+    EXPECT_TRUE(s == u"Instrument ready" && fromKeys == u"Instrument ready");
+    EXPECT_TRUE(s.LoadTxt(10, 21));  // an empty text is still a text
+    EXPECT_TRUE(s.IsEmpty());
+    s = u"old";
+    EXPECT_FALSE(s.LoadTxt(0xFFFFFFFFul, 0));
+    EXPECT_TRUE(s.IsEmpty() && StringC(20u, 10u).IsEmpty());
+    EXPECT_EQ(table.requests,
+              (std::vector<Keys>{{10, 20}, {10, 20}, {10, 21}, {0xFFFFFFFFul, 0}, {20, 10}}));
+    EXPECT_TRUE(first.requests.empty());
+    Bridge::setTokenAccessor(nullptr);
+    EXPECT_EQ(Bridge::getToken(10, 20), nullptr);
 }
 
 }  // namespace

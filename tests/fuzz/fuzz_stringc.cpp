@@ -2,7 +2,6 @@
 // against a std::u16string model. Slots share blocks through copies, so every
 // change also checks that the other holders of a block keep their text.
 #include <UTL/StringC.h>
-#include <UTL/WideText.h>  // ltowlower
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -28,12 +27,6 @@ Model TakeUnits(FuzzedDataProvider& data) {
     return units.c_str();  // the text ends at the first zero, as StringC's does
 }
 
-int Compare(Model a, Model b, bool caseSensitive) {
-    for (char16_t* u = &a[0]; !caseSensitive && *u; ++u) *u = ltowlower(*u);
-    for (char16_t* u = &b[0]; !caseSensitive && *u; ++u) *u = ltowlower(*u);
-    return (a > b) - (a < b);
-}
-
 void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
     const int i = data.ConsumeIntegralInRange(0, 3), j = data.ConsumeIntegralInRange(0, 3);
     StringC& s = values[i];
@@ -45,7 +38,7 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
     const int clamped = std::clamp(index, 0, size);
     const StringC before(s);  // a holder of the old block keeps the old text
     const Model old = m;
-    switch (data.ConsumeIntegralInRange(0, 12)) {
+    switch (data.ConsumeIntegralInRange(0, 10)) {
         case 0:
             m = TakeUnits(data), s = m.c_str();
             break;
@@ -62,6 +55,10 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
                   Text(s.Mid(index, count)) == tail.substr(0, std::max(count, 0)));
             CHECK(Text(s + values[j]) == Cut(m + models[j]) &&
                   Text(s + static_cast<const char16_t*>(nullptr)) == m);
+            const size_t at = c == 0 ? m.size() : m.find(c, clamped);
+            CHECK(s.Find(c, index) == (index > size || at == Model::npos ? -1 : int(at)));
+            CHECK(s.GetAt(index) == (index >= 0 && index < size ? m[index] : 0) &&
+                  s[index] == s.GetAt(index));
             break;
         }
         case 4:
@@ -82,22 +79,7 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
                                : (s.RTrim(), m.erase(last == Model::npos ? 0 : last + 1));
             break;
         }
-        case 7: {
-            const size_t at = c == 0 ? m.size() : m.find(c, clamped);
-            CHECK(s.Find(c, index) == (index > size || at == Model::npos ? -1 : int(at)));
-            CHECK(s.GetAt(index) == (index >= 0 && index < size ? m[index] : 0) &&
-                  s[index] == s.GetAt(index));
-            break;
-        }
-        case 8: {
-            const bool sensitive = data.ConsumeBool();
-            CHECK(s.Compare(values[j], sensitive) == Compare(m, models[j], sensitive));
-            CHECK((s == values[j]) == (m == models[j]) &&
-                  (s < values[j]) == (Compare(m, models[j], true) < 0));
-            CHECK(s.Compare(static_cast<const char16_t*>(nullptr)) == (m.empty() ? 0 : 1));
-            break;
-        }
-        case 9: {  // the argument may be the string's own text; the area holds 4095 units
+        case 7: {  // the argument may be the string's own text; the area holds 4095 units
             const int number = data.ConsumeIntegral<int>();
             const std::string digits = std::to_string(number);
             const char16_t* argument = values[j];
@@ -105,10 +87,10 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
             s.Format(u"[%s|%d]", argument, number);
             break;
         }
-        case 10:  // a long format without directives is taken as text
+        case 8:  // a long format without directives is taken as text
             m = Model(data.ConsumeIntegralInRange(3400, 3600), u'f'), s.Format(m.c_str());
             break;
-        case 11:  // a text of its own buffer, or one over the length limit
+        case 9:  // a text of its own buffer, or one over the length limit
             if (data.ConsumeBool()) {
                 s = static_cast<const char16_t*>(s) + clamped, m = m.substr(clamped);
             } else {
