@@ -11,9 +11,7 @@
 #include <thread>
 #include <vector>
 
-static std::u16string Text(const StringC& s) {
-    return static_cast<const char16_t*>(s);
-}
+const auto Text = [](const StringC& s) { return std::u16string(static_cast<const char16_t*>(s)); };
 
 TEST(StringThreads, ConcurrentFormatsKeepTheirOwnResults) {
     UTL::LogManagementC::Instance();  // created before the threads: creation is not synchronised

@@ -7,10 +7,7 @@
 #include <vector>
 
 // The values of a list of calls, as function arguments keep their layout compact.
-template <typename... T>
-std::vector<int> All(T... values) {
-    return {int(values)...};
-}
+const auto All = [](auto... values) { return std::vector<int>{int(values)...}; };
 
 // Differences of 25, unsigned units, counted ends, unmapped units (U+0178) and '_'
 // against folded letters; narrow high bytes are negative and order first.
