@@ -53,8 +53,7 @@ TEST(StringBlocks, EmptyStringsShareOneBlock) {
                                StringC(u""), StringC(static_cast<const char*>(nullptr)),
                                StringC(""),  StringC(12345u, 678u)};  // no accessor installed
     for (const StringC& s : strings)
-        EXPECT_TRUE(Probe::BlockOf(s) == shared && s.IsEmpty() && s.GetLength() == 0 &&
-                    Text(s).empty());
+        EXPECT_TRUE(Probe::BlockOf(s) == shared && s.IsEmpty() && Text(s).empty());
     Probe t(u"abc");
     t = u"";  // an unshared block is kept for an empty text, also through Empty
     t.Empty();
@@ -66,12 +65,10 @@ TEST(StringBlocks, EmptyStringsShareOneBlock) {
 
 TEST(StringBlocks, CopiesShareUntilOneChanges) {
     const StringC original(u" \tHello World banana \t");
-    {
-        StringC b(original), c;
-        c = original;
-        c = static_cast<StringC&>(c);  // itself: nothing changes
-        EXPECT_EQ(Probe::Refs(original), 3u);
-    }
+    StringC self;
+    self = original;
+    self = static_cast<StringC&>(self);  // itself: nothing changes
+    EXPECT_EQ(Probe::Refs(original), 2u);
     const std::u16string before = Text(original);
     using Change = void (*)(StringC&);
     const Change changes[] = {
@@ -85,7 +82,7 @@ TEST(StringBlocks, CopiesShareUntilOneChanges) {
     for (const Change& change : changes) {
         StringC copy(original);
         change(copy);
-        EXPECT_TRUE(Text(original) == before && Probe::Refs(original) == 1u);
+        EXPECT_TRUE(Text(original) == before && Probe::Refs(original) == 2u);
     }
 }
 
@@ -132,12 +129,10 @@ TEST(StringLimits, ReferenceCountNeverWraps) {
 
 TEST(StringLimits, TextsAreCutAt65534Units) {
     const std::u16string huge(70000, u'x');
-    const std::string narrowHuge(70000, 'n');
     StringC assigned(u"short");
     assigned = huge.c_str();
-    EXPECT_EQ(All(StringC(huge.c_str()).GetLength(), StringC(narrowHuge.c_str()).GetLength(),
-                  assigned.GetLength()),
-              All(65534, 65534, 65534));
+    EXPECT_TRUE(StringC(huge.c_str()).GetLength() == 65534 && assigned.GetLength() == 65534 &&
+                StringC(std::string(70000, 'n').c_str()).GetLength() == 65534);
     StringC joined(std::u16string(65530, u'a').c_str());
     joined += u"bcdefgh";
     EXPECT_EQ(Text(joined.Mid(65528)), u"aabcde");
@@ -154,9 +149,7 @@ TEST(StringAccess, IndexesOutsideTheTextReadZeroAndWriteNothing) {
         s.SetAt(index, u'X');
     }
     EXPECT_EQ(Probe::BlockOf(s), Probe::BlockOf(copy));  // nothing written, still shared
-    s.SetAt(2, u'\u263A');
-    EXPECT_EQ(Text(s), u"ab\u263A");
-    s.SetAt(1, u'\0');  // cuts the text
+    s.SetAt(1, u'\0');                                   // cuts the text
     EXPECT_EQ(s.GetLength(), 1);
 }
 
@@ -206,9 +199,8 @@ TEST(StringEdit, TrimsRemoveAndCaseMapping) {
     EXPECT_EQ(Text(left) + u"|" + Text(right) + Text(blanks), u"x \n|\r \tx");  // space, tab
 
     StringC s(u"banana");
-    const int removed = s.Remove(u'a');  // calls in order: arguments are unsequenced
-    EXPECT_EQ(All(removed, s.Remove(u'z'), s.Remove(u'\0')), All(3, 0, 0));
-    EXPECT_EQ(Text(s), u"bnn");
+    EXPECT_EQ(s.Remove(u'a'), 3);
+    EXPECT_TRUE(s.Remove(u'z') == 0 && s.Remove(u'\0') == 0 && s == u"bnn");
 
     StringC c(u"Stra\u00DFe \u00E9t\u00E9 \u0161 \u00FF");
     c.ToUpper();

@@ -28,8 +28,7 @@ TEST(WideText, CaseTableAndUnmappedUnits) {
               All(u'a', u'Z', u'\u00FE', u'\u00D8', u'\u0161', u'\u017D'));
     for (char16_t c : {u'\u00D7', u'\u00F7', u'\u00DF', u'\u00FF', u'\u0178', u'\u00B5', u'1',
                        u'\u0100', u'\uFFFF'}) {
-        EXPECT_EQ(ltowlower(c), c) << int(c);
-        EXPECT_EQ(ltowupper(c), c) << int(c);
+        EXPECT_TRUE(ltowlower(c) == c && ltowupper(c) == c) << int(c);
     }
 }
 
@@ -45,8 +44,7 @@ TEST(WideText, CopySearchAndCountedCopyWithoutPadding) {
     EXPECT_EQ(std::u16string(buf), u"negative");
     lwcscpy(buf, u"ab");
     lwcscat(buf, u"cd");
-    EXPECT_EQ(std::u16string(buf), u"abcd");
-    EXPECT_EQ(lwcslen(buf), 4u);
+    EXPECT_TRUE(std::u16string(buf) == u"abcd" && lwcslen(buf) == 4);
 
     const char16_t* s = u"xAyA";
     EXPECT_EQ(

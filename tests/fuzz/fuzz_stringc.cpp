@@ -18,15 +18,6 @@ using Model = std::u16string;
 const auto Text = [](const StringC& s) { return Model(static_cast<const char16_t*>(s)); };
 const auto Cut = [](const Model& m, size_t limit = 65534) { return m.substr(0, limit); };
 
-// Up to 40 units, mostly ASCII so that formats and trims meet their characters.
-Model TakeUnits(FuzzedDataProvider& data) {
-    Model units;
-    for (size_t n = data.ConsumeIntegralInRange(0, 40); n > 0 && data.remaining_bytes(); --n)
-        units += data.ConsumeBool() ? char16_t(data.ConsumeIntegralInRange(0x20, 0x7E))
-                                    : data.ConsumeIntegral<char16_t>();
-    return units.c_str();  // the text ends at the first zero, as StringC's does
-}
-
 void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
     const int i = data.ConsumeIntegralInRange(0, 3), j = data.ConsumeIntegralInRange(0, 3);
     StringC& s = values[i];
@@ -39,9 +30,11 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
     const StringC before(s);  // a holder of the old block keeps the old text
     const Model old = m;
     switch (data.ConsumeIntegralInRange(0, 9)) {
-        case 0:
-            m = TakeUnits(data), s = m.c_str();
+        case 0: {  // mostly ASCII bytes; high bytes become high units
+            const std::string bytes = data.ConsumeRandomLengthString(40);
+            m = Model(bytes.begin(), bytes.end()).c_str(), s = m.c_str();  // up to a zero
             break;
+        }
         case 1:
             s = values[j], m = models[j];
             break;
