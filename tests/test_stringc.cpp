@@ -192,11 +192,11 @@ TEST(StringEdit, AppendPlusAndMid) {
 }
 
 TEST(StringEdit, TrimsRemoveAndCaseMapping) {
-    StringC left(u" \tx \n"), right(u"\r \tx \t"), blanks(u"  ");
+    StringC left(u" \t\nx "), right(u" x\r \t"), blanks(u"  ");
     left.LTrim();
     right.RTrim();
     blanks.RTrim();
-    EXPECT_EQ(Text(left) + u"|" + Text(right) + Text(blanks), u"x \n|\r \tx");  // space, tab
+    EXPECT_EQ(Text(left) + u"|" + Text(right) + Text(blanks), u"\nx | x\r");  // space, tab
 
     StringC s(u"banana");
     EXPECT_EQ(s.Remove(u'a'), 3);
