@@ -3,136 +3,82 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <vector>
 
-TEST(WideCompare, ResultIsAlwaysMinusOneZeroOrOne) {
-    EXPECT_EQ(lwcscmp(u"abc", u"abd"), -1);
-    EXPECT_EQ(lwcscmp(u"abd", u"abc"), 1);
-    EXPECT_EQ(lwcscmp(u"ab", u"abc"), -1);
-    EXPECT_EQ(lwcscmp(u"abc", u"ab"), 1);
-    EXPECT_EQ(lwcscmp(u"a", u"z"), -1);  // difference 25, still -1
-    EXPECT_EQ(lwcscmp(u"", u""), 0);
-    // Code units compare unsigned: U+FFFF orders after ASCII.
-    EXPECT_EQ(lwcscmp(u"\xFFFF", u"a"), 1);
+// The values of a list of calls, as function arguments keep their layout compact.
+const auto All = [](auto... values) { return std::vector<int>{int(values)...}; };
+
+// Differences of 25, unsigned units, counted ends, unmapped units (U+0178) and '_'
+// against folded letters; narrow high bytes are negative and order first.
+TEST(WideText, ComparisonsGiveMinusOneZeroOrOne) {
+    EXPECT_EQ(All(lwcscmp(u"abc", u"abd"), lwcscmp(u"abd", u"abc"), lwcscmp(u"ab", u"abc"),
+                  lwcscmp(u"a", u"z"), lwcscmp(u"", u""), lwcscmp(u"\xFFFF", u"a"),
+                  lwcsncmp(u"abX", u"abY", 2), lwcsncmp(u"abX", u"abY", 3), lwcsncmp(u"x", u"y", 0),
+                  lwcsncmp(u"ab", u"ab", 100), lwcsicmp(u"ABC", u"abc"),
+                  lwcsicmp(u"\u00C0", u"\u00E0"), lwcsicmp(u"\u0178", u"\u00FF"),
+                  lwcsicmp(u"_", u"A"), lstricmp("\xE9", "a"), lstricmp("\xE9", ""),
+                  lstricmp("", "\xE9"), lstricmp("ABC", "abc"), lstricmp("abc", "ABD")),
+              All(-1, 1, -1, -1, 0, 1, 0, -1, 0, 0, 0, 0, 1, -1, -1, -1, 1, 0, -1));
 }
 
-TEST(WideCompare, CountedAndCaseInsensitive) {
-    EXPECT_EQ(lwcsncmp(u"abX", u"abY", 2), 0);
-    EXPECT_EQ(lwcsncmp(u"abX", u"abY", 3), -1);
-    EXPECT_EQ(lwcsncmp(u"x", u"y", 0), 0);
-    EXPECT_EQ(lwcsncmp(u"ab", u"ab", 100), 0);  // stops at the terminator
-
-    EXPECT_EQ(lwcsicmp(u"ABC", u"abc"), 0);
-    EXPECT_EQ(lwcsicmp(u"\u00C0", u"\u00E0"), 0);
-    EXPECT_NE(lwcsicmp(u"\u0178", u"\u00FF"), 0);  // not mapped
-    EXPECT_EQ(lwcsicmp(u"_", u"A"), -1);           // '_' < 'a' after folding
-    EXPECT_EQ(lwcsicmp(u"_", u"a"), -1);
-}
-
-TEST(NarrowCompare, HighBytesAreNegativeAndOrderFirst) {
-    EXPECT_EQ(lstricmp("\xE9", "a"), -1);
-    EXPECT_EQ(lstricmp("\xE9", ""), -1);
-    EXPECT_EQ(lstricmp("", "\xE9"), 1);
-    EXPECT_EQ(lstricmp("ABC", "abc"), 0);
-    EXPECT_EQ(lstricmp("abc", "ABD"), -1);
-}
-
-TEST(CaseMapping, TableAndUnmappedUnits) {
-    EXPECT_EQ(ltowlower(u'A'), u'a');
-    EXPECT_EQ(ltowupper(u'z'), u'Z');
-    EXPECT_EQ(ltowlower(u'\u00DE'), u'\u00FE');
-    EXPECT_EQ(ltowupper(u'\u00F8'), u'\u00D8');
-    EXPECT_EQ(ltowlower(u'\u0160'), u'\u0161');
-    EXPECT_EQ(ltowupper(u'\u017E'), u'\u017D');
+TEST(WideText, CaseTableAndUnmappedUnits) {
+    EXPECT_EQ(All(ltowlower(u'A'), ltowupper(u'z'), ltowlower(u'\u00DE'), ltowupper(u'\u00F8'),
+                  ltowlower(u'\u0160'), ltowupper(u'\u017E')),
+              All(u'a', u'Z', u'\u00FE', u'\u00D8', u'\u0161', u'\u017D'));
     for (char16_t c : {u'\u00D7', u'\u00F7', u'\u00DF', u'\u00FF', u'\u0178', u'\u00B5', u'1',
                        u'\u0100', u'\uFFFF'}) {
-        EXPECT_EQ(ltowlower(c), c) << int(c);
-        EXPECT_EQ(ltowupper(c), c) << int(c);
+        EXPECT_TRUE(ltowlower(c) == c && ltowupper(c) == c) << int(c);
     }
 }
 
-TEST(WideCopy, CountedCopyWritesNoPadding) {
+TEST(WideText, CopySearchAndCountedCopyWithoutPadding) {
     char16_t buf[12];
-    std::fill(std::begin(buf), std::end(buf), u'#');
-    lwcsncpy(buf, u"hello", 3);
-    EXPECT_EQ(std::u16string(buf), u"hel");
-    EXPECT_EQ(buf[4], u'#');
-
     std::fill(std::begin(buf), std::end(buf), u'#');
     lwcsncpy(buf, u"hi", 10);
     EXPECT_EQ(std::u16string(buf), u"hi");
     EXPECT_EQ(buf[3], u'#');  // only 3 units written
-
-    lwcsncpy(buf, u"hello", 0);
-    EXPECT_EQ(buf[0], 0);
+    lwcsncpy(buf, u"hello", 3);
+    EXPECT_EQ(buf[3], u'\0');
     lwcsncpy(buf, u"negative", -1);  // a negative count limits nothing
     EXPECT_EQ(std::u16string(buf), u"negative");
-
     lwcscpy(buf, u"ab");
     lwcscat(buf, u"cd");
-    EXPECT_EQ(std::u16string(buf), u"abcd");
-    EXPECT_EQ(lwcslen(buf), 4u);
-}
+    EXPECT_TRUE(std::u16string(buf) == u"abcd" && lwcslen(buf) == 4);
 
-TEST(WideSearch, CharacterAndSubstring) {
     const char16_t* s = u"xAyA";
-    EXPECT_EQ(lwcschr(s, u'A'), s + 1);
-    EXPECT_EQ(lwcschr(s, 0), s + 4);
-    EXPECT_EQ(lwcschr(s, 0x10041), nullptr);
-    EXPECT_EQ(lwcschr(s, u'q'), nullptr);
-
-    const char16_t* t = u"aab";
-    EXPECT_EQ(lwcsstr(t, u""), t);
-    EXPECT_EQ(lwcsstr(t, u"ab"), t + 1);
-    EXPECT_EQ(lwcsstr(t, u"abc"), nullptr);
-    EXPECT_EQ(lwcsstr(u"", u"a"), nullptr);
+    EXPECT_EQ(
+        All(lwcschr(s, u'A') - s, lwcschr(s, 0) - s, lwcsstr(s, u"") - s, lwcsstr(s, u"yA") - s),
+        All(1, 4, 0, 2));
+    EXPECT_TRUE(!lwcschr(s, 0x10041) && !lwcsstr(s, u"yAx") && !lwcsstr(u"", u"a"));
 }
 
-TEST(Conversions, WidenAndNarrowByByteValue) {
+TEST(WideText, ConversionsByByteValueSizedAndNull) {
     char16_t w[8];
-    UTL::AsciiToUnicode(w, "a\xE9");
-    EXPECT_EQ(w[1], 0x00E9);
-    EXPECT_EQ(w[2], 0);
-
     char n[8];
+    UTL::AsciiToUnicode(w, "a\xE9");
+    EXPECT_EQ(std::u16string(w), u"a\u00E9");
     UTL::UnicodeToAscii(n, u"\u00FF\u0100z");
     EXPECT_EQ(std::string(n), "\xFF z");
-
     EXPECT_FALSE(UTL::HasUnicodeCharacters(u"\u00FF"));
     EXPECT_TRUE(UTL::HasUnicodeCharacters(u"a\u0100"));
     EXPECT_FALSE(UTL::HasUnicodeCharacters(nullptr));
-}
 
-TEST(Conversions, SizedFormsCutAndAlwaysTerminate) {
-    char16_t w[8];
     UTL::AsciiToUnicode(w, 4, "abcdef");
     EXPECT_EQ(std::u16string(w), u"abc");
-    UTL::AsciiToUnicode(w, 1, "abcdef");
-    EXPECT_EQ(w[0], 0);
-    w[0] = u'#';
-    UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
-    EXPECT_EQ(w[0], u'#');
-
-    char n[8];
     UTL::UnicodeToAscii(n, 3, u"abcdef");
     EXPECT_EQ(std::string(n), "ab");
+    w[0] = u'#';
     n[0] = '#';
+    UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
     UTL::UnicodeToAscii(n, 0, u"abc");
-    EXPECT_EQ(n[0], '#');
-}
+    EXPECT_TRUE(w[0] == u'#' && n[0] == '#');
 
-TEST(Conversions, NullSourcesGiveEmptyStrings) {
-    char16_t w[4] = {u'x', u'x', 0, 0};
-    char n[4] = "xx";
-    UTL::AsciiToUnicode(w, nullptr);
-    EXPECT_EQ(w[0], 0);
-    w[0] = u'x';
-    UTL::AsciiToUnicode(w, 4, nullptr);
-    EXPECT_EQ(w[0], 0);
-    UTL::UnicodeToAscii(n, nullptr);
-    EXPECT_EQ(n[0], 0);
-    n[0] = 'x';
-    UTL::UnicodeToAscii(n, 4, nullptr);
-    EXPECT_EQ(n[0], 0);
+    for (int sized = 0; sized < 2; ++sized) {  // null sources give empty strings
+        w[0] = u'x';
+        n[0] = 'x';
+        sized ? UTL::AsciiToUnicode(w, 4, nullptr) : UTL::AsciiToUnicode(w, nullptr);
+        sized ? UTL::UnicodeToAscii(n, 4, nullptr) : UTL::UnicodeToAscii(n, nullptr);
+        EXPECT_TRUE(w[0] == 0 && n[0] == 0);
+    }
 }
