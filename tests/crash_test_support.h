@@ -4,10 +4,7 @@
 
 #include <UTL/ExceptionHandler.h>
 #include <UTL/LogManagement.h>
-#include <UTL/LogSink.h>
 #include <UTL/WideText.h>
-#include <UTL/WinServices.h>
-
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -64,21 +61,17 @@ inline int CountOf(const std::string& text, const std::string& piece) {
 inline std::string SelfPath() {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path);
-    return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+    return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 // A fresh directory, removed with its files.
-class TempDir {
-public:
-    TempDir() {
+struct TempDir {
+    std::string path = [] {
         char pattern[] = "/tmp/utl-crash-XXXXXX";
-        m_path = mkdtemp(pattern) ? pattern : "/tmp/utl-crash-failed";
-    }
-    ~TempDir() { (void)std::system(("rm -rf '" + m_path + "'").c_str()); }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
+        return std::string(mkdtemp(pattern) ? pattern : "/tmp/utl-crash-failed");
+    }();
+    ~TempDir() { (void)!std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
 // Appends every message to a file descriptor: no heap, nothing lost when the
@@ -116,17 +109,16 @@ struct Outcome {
 // messages go to `dir`/log.
 template <class Body>
 Outcome RunReporting(Body body, const TempDir& dir = TempDir()) {
-    const std::string report = dir.File("r.RPT"), log = dir.File("log");
     Outcome out;
-    out.path = report;
+    out.path = dir.File("r.RPT");
     out.status = RunInChild([&] {
-        CExceptionLog::SetLogfileName(report.c_str());
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        CExceptionLog::SetLogfileName(out.path.c_str());
+        const int fd = open(dir.File("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         UTL::LogManagementC::AddSink(new FdSinkC(fd));
         return body();
     });
-    out.report = ReadFile(report);
-    out.log = ReadFile(log);
+    out.report = ReadFile(out.path);
+    out.log = ReadFile(dir.File("log"));
     return out;
 }
 
@@ -146,8 +138,8 @@ bool Caught(Fault fault) {
 inline void* DbgHelpEntry(const char* name) {
     static void* const library = [] {
         Dl_info info{};
-        if (!dladdr(reinterpret_cast<const void*>(&lwcslen), &info)) return (void*)nullptr;
-        const std::string path = info.dli_fname;
+        dladdr(reinterpret_cast<const void*>(&lwcslen), &info);
+        const std::string path = info.dli_fname ? info.dli_fname : "";
         return dlopen((path.substr(0, path.rfind('/') + 1) + "libutldbghelp.so.1").c_str(),
                       RTLD_NOW | RTLD_LOCAL);
     }();
@@ -157,23 +149,14 @@ inline void* DbgHelpEntry(const char* name) {
 
 // The library and libdw.so.1, which it symbolises with, can open a session.
 inline bool DbgHelpUsable() {
-    static const bool usable = [] {
-        auto init = UTL_DBGHELP(SymInitialize);
-        return init && init(nullptr, nullptr, 1) && UTL_DBGHELP(SymCleanup)(nullptr);
-    }();
+    static const bool usable = DbgHelpEntry("SymCleanup") &&
+                               UTL_DBGHELP(SymInitialize)(nullptr, nullptr, 1) &&
+                               UTL_DBGHELP(SymCleanup)(nullptr);
     return usable;
 }
 
-}  // namespace crashtest
-
-// ---- Faults at known instructions ----------------------------------------------
-// Each function faults at one instruction of its own, marked by a global label
-// where tests compare fault addresses.
-
-extern "C" char utl_test_null_write[], utl_test_divide[], utl_test_ud2[], utl_test_int3[],
-    utl_test_bus_read[];
-
-namespace crashtest {
+// ---- Faults at known instructions, marked by global labels where tests compare
+// fault addresses.
 
 #define UTL_FAULT_FUNCTION __attribute__((noinline, noclone)) inline void
 UTL_FAULT_FUNCTION NullWrite() {
@@ -197,11 +180,8 @@ UTL_FAULT_FUNCTION IllegalInstruction() {
 UTL_FAULT_FUNCTION Breakpoint() {
     asm volatile(".globl utl_test_int3\n utl_test_int3: int3");
 }
-// Reads one byte at `address` (beyond the end of a mapped file: SIGBUS).
-__attribute__((noinline, noclone)) inline void BusRead(const void* address) {
-    asm volatile(".globl utl_test_bus_read\n utl_test_bus_read: movzbl (%0), %%eax" ::"r"(address)
-                 : "rax", "memory");
-}
 #undef UTL_FAULT_FUNCTION
 
 }  // namespace crashtest
+
+extern "C" char utl_test_null_write[], utl_test_divide[], utl_test_ud2[], utl_test_int3[];

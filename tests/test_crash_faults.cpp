@@ -2,12 +2,10 @@
 // ExceptionHandlerC objects, again and again, on the main thread and on
 // workers; untranslated faults end the process by the signal. Every case runs
 // in a child process.
-#include <UTL/ExceptionHandler.h>
-#include <UTL/LogManagement.h>
-
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <regex>
@@ -22,15 +20,19 @@ using crashtest::CountOf;
 using crashtest::Outcome;
 using crashtest::RunReporting;
 
+extern "C" char utl_test_bus_read[];
+
 namespace {
 
 const char kStart[] = "//=============== Exception start ===================\n";
 const char kEnd[] = "//=============== Exception end ===================\n\n";
 
-// A page of a mapping beyond the end of its (empty) file: reading it is SIGBUS.
+// Reads a page of a mapping beyond the end of its empty file: SIGBUS.
 const void* g_beyondFile = nullptr;
-void BusFault() {
-    crashtest::BusRead(g_beyondFile);
+__attribute__((noinline)) void BusRead() {
+    asm volatile(
+        ".globl utl_test_bus_read\n utl_test_bus_read: movzbl (%0), %%eax" ::"r"(g_beyondFile)
+        : "rax", "memory");
 }
 
 // Recursion without end, through a volatile pointer so that the compiler
@@ -48,8 +50,7 @@ void StackOverflow() {
 __attribute__((noinline)) void UnalignedRead() {
     alignas(8) static char bytes[16];
     asm volatile(
-        "pushfq\n orq $0x40000, (%%rsp)\n popfq\n"
-        "movl 1(%0), %%eax\n"
+        "pushfq\n orq $0x40000, (%%rsp)\n popfq\n movl 1(%0), %%eax\n"
         "pushfq\n andq $~0x40000, (%%rsp)\n popfq" ::"r"(bytes)
         : "rax", "cc", "memory");
 }
@@ -72,7 +73,7 @@ const Kind kKinds[] = {
     {"IntDivide", crashtest::IntDivideByZero, "C0000094 INT_DIVIDE_BY_ZERO", utl_test_divide},
     {"Ud2", crashtest::IllegalInstruction, "C000001D ILLEGAL_INSTRUCTION", utl_test_ud2},
     {"Int3", crashtest::Breakpoint, "80000003 BREAKPOINT", utl_test_int3},
-    {"Bus", BusFault, "C0000006 IN_PAGE_ERROR", utl_test_bus_read},
+    {"Bus", BusRead, "C0000006 IN_PAGE_ERROR", utl_test_bus_read},
     {"StackOverflow", StackOverflow, "C00000FD STACK_OVERFLOW", nullptr},
     {"PlainCxx", PlainNullWrite, "C0000005 ACCESS_VIOLATION", nullptr},
     {"Misaligned", UnalignedRead, "80000002 DATATYPE_MISALIGNMENT", nullptr},
@@ -81,39 +82,32 @@ const Kind kKinds[] = {
 class CrashFaults : public ::testing::TestWithParam<std::tuple<Kind, bool>> {};
 
 // The kind, a fault elsewhere, the kind again, elsewhere again: every fault
-// is reported and caught (exit 77: this processor does not check
-// alignment, so the misaligned read did not fault).
+// is reported and caught (exit 77: this processor does not check alignment).
 TEST_P(CrashFaults, EachKindIsReportedAndCaughtAgainAndAgain) {
     const Kind& kind = std::get<0>(GetParam());
-    const bool onWorker = std::get<1>(GetParam());
     const Outcome r = RunReporting([&] {
-        const std::string scratch = CExceptionLog::GetLogfileName() + std::string(".bus");
-        const int fd = open(scratch.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+        const int fd = open((CExceptionLog::GetLogfileName() + std::string(".bus")).c_str(),
+                            O_RDWR | O_CREAT | O_TRUNC, 0644);
         g_beyondFile = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
         void (*elsewhere)() =
             kind.fault == crashtest::Breakpoint ? crashtest::NullWrite : crashtest::Breakpoint;
         int result = 0;
         auto faults = [&] {
             ExceptionHandlerC guard;
-            if (!Caught(kind.fault)) result = 77;
+            result = Caught(kind.fault) ? 0 : 77;
             for (int i = 0; i < 3 && result == 0; ++i)
                 if (!Caught(i % 2 ? kind.fault : elsewhere)) result = 1 + i;
         };
-        if (onWorker)
-            std::thread(faults).join();
-        else
-            faults();
+        std::get<1>(GetParam()) ? std::thread(faults).join() : faults();
         return result;
     });
     if (kind.fault == UnalignedRead && r.Exited(77)) GTEST_SKIP() << "no alignment checking";
     ASSERT_TRUE(r.Exited()) << r;
     EXPECT_EQ(CountOf(r.report, "//============== Application start"), 1);
-    EXPECT_EQ(CountOf(r.report, kStart), 4) << r;
-    EXPECT_EQ(CountOf(r.report, kEnd), 4);
+    EXPECT_EQ(CountOf(r.report, kStart) + CountOf(r.report, kEnd), 8) << r;
     EXPECT_EQ(CountOf(r.report, "Exception code: " + std::string(kind.code) + "\n"), 2) << r;
     const std::string written = "Writing Exception information to " + r.path + "\n";
-    EXPECT_EQ(CountOf(r.log, written), 4) << r;
-    EXPECT_EQ(CountOf(r.log, "DbgHelp.dll or its exported procs not found"), 4);
+    EXPECT_EQ(CountOf(r.log, written + "DbgHelp.dll or its exported procs not found"), 4) << r;
     char line[64];
     std::snprintf(line, sizeof line, "Fault address:  %08llX ",
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(kind.label)));
@@ -147,38 +141,36 @@ TEST(CrashFault, ReportOfANullWrite) {
         }
         return 1;
     });
-    ASSERT_TRUE(r.Exited()) << r;
     const std::string self = crashtest::SelfPath();
-    EXPECT_TRUE(std::regex_search(
-        r.report, std::regex("\nException code: C0000005 ACCESS_VIOLATION\n"
-                             "Fault address:  [0-9A-F]{8,} [0-9A-F]{2}:[0-9A-F]{8} " +
-                             self +
-                             "\n"
-                             "\nRegisters:\nEAX:1111111111111111\nEBX:2222222222222222\n"
-                             "ECX:3333333333333333\nEDX:4444444444444444\nESI:5555555555555555\n"
-                             "EDI:00ABCDEF\nCS:EIP:0033:[0-9A-F]{8,}\n"
-                             "SS:ESP:002B:[0-9A-F]{8,}  EBP:[0-9A-F]{8,}\n"
-                             "DS:0000  ES:0000  FS:0000  GS:0000\nFlags:000[0-9A-F]{5}\n"
-                             "\nCall stack:\n    Address   Frame     Logical addr  Module\n"
-                             " 1: [0-9A-F]{8,}  [0-9A-F]{8,}  [0-9A-F]{4}:[0-9A-F]{8} " +
-                             self + " \\(Version: not available\\)\n")))
+    EXPECT_TRUE(
+        r.Exited() &&
+        std::regex_search(
+            r.report, std::regex("\nException code: C0000005 ACCESS_VIOLATION\n"
+                                 "Fault address:  [0-9A-F]{8,} [0-9A-F]{2}:[0-9A-F]{8} " +
+                                 self +
+                                 "\n\nRegisters:\nEAX:1111111111111111\nEBX:2222222222222222\n"
+                                 "ECX:3333333333333333\nEDX:4444444444444444\n"
+                                 "ESI:5555555555555555\nEDI:00ABCDEF\nCS:EIP:0033:[0-9A-F]{8,}\n"
+                                 "SS:ESP:002B:[0-9A-F]{8,}  EBP:[0-9A-F]{8,}\n"
+                                 "DS:0000  ES:0000  FS:0000  GS:0000\nFlags:000[0-9A-F]{5}\n"
+                                 "\nCall stack:\n    Address   Frame     Logical addr  Module\n"
+                                 " 1: [0-9A-F]{8,}  [0-9A-F]{8,}  [0-9A-F]{4}:[0-9A-F]{8} " +
+                                 self + " \\(Version: not available\\)\n")))
         << r;
 }
 
 TEST(CrashFault, SameAddressTwiceIsNotTranslated) {
     Outcome r = RunReporting([] {
         ExceptionHandlerC guard;
-        if (!Caught(crashtest::NullWrite)) return 1;
-        if (!Caught(crashtest::NullWrite2)) return 2;  // elsewhere: translated again
-        if (!Caught(crashtest::NullWrite)) return 3;   // and back: translated again
-        crashtest::NullWrite();                        // same as the last one
-        return 4;
+        if (!Caught(crashtest::NullWrite) || !Caught(crashtest::NullWrite2)) return 1;
+        if (!Caught(crashtest::NullWrite)) return 2;  // back after another: translated again
+        crashtest::NullWrite();                       // same as the last one
+        return 3;
     });
-    ASSERT_TRUE(r.DiedOf(SIGSEGV)) << r;
+    EXPECT_TRUE(r.DiedOf(SIGSEGV)) << r;
     EXPECT_EQ(CountOf(r.report, kStart), 3);
     // The untranslated fault still logged its message.
     EXPECT_EQ(CountOf(r.log, "Writing Exception information to "), 4);
-
     // The last address is the process's, whichever thread faulted there.
     r = RunReporting([] {
         std::thread([] {
@@ -189,58 +181,50 @@ TEST(CrashFault, SameAddressTwiceIsNotTranslated) {
         crashtest::IllegalInstruction();
         return 2;
     });
-    EXPECT_TRUE(r.DiedOf(SIGILL)) << r;
-    EXPECT_EQ(CountOf(r.report, kStart), 1);
+    EXPECT_TRUE(r.DiedOf(SIGILL) && CountOf(r.report, kStart) == 1) << r;
 }
 
 TEST(CrashFault, WithoutAGuardTheProcessDiesByTheSignal) {
-    const struct {
-        void (*fault)();
-        int signal;
-    } kinds[] = {{crashtest::NullWrite, SIGSEGV},
-                 {crashtest::IntDivideByZero, SIGFPE},
-                 {crashtest::IllegalInstruction, SIGILL},
-                 {crashtest::Breakpoint, SIGTRAP}};
-    for (const auto& kind : kinds) {
+    const std::pair<void (*)(), int> kinds[] = {{crashtest::NullWrite, SIGSEGV},
+                                                {crashtest::IntDivideByZero, SIGFPE},
+                                                {crashtest::IllegalInstruction, SIGILL},
+                                                {crashtest::Breakpoint, SIGTRAP}};
+    for (const auto& [fault, signal] : kinds)
         for (bool otherThread : {false, true}) {
-            const Outcome r = RunReporting([&] {
-                if (otherThread) {
-                    ExceptionHandlerC guard;  // this thread's only
-                    std::thread(kind.fault).join();
+            const Outcome r = RunReporting([&, fault = fault] {
+                if (otherThread) {  // a guard on this thread only
+                    ExceptionHandlerC guard;
+                    std::thread(fault).join();
                 }
                 { ExceptionHandlerC destroyed; }
-                kind.fault();
+                fault();
                 return 1;
             });
-            EXPECT_TRUE(r.DiedOf(kind.signal)) << r;
-            EXPECT_EQ(r.report, "");
+            EXPECT_TRUE(r.DiedOf(signal) && r.report.empty()) << r;
         }
-    }
 }
 
 TEST(CrashFault, GuardsRestoreThePreviousTranslator) {
     const Outcome r = RunReporting([] {
         static int customCalls = 0;
         _se_translator_function custom = [](unsigned int code, EXCEPTION_POINTERS*) {
-            ++customCalls;
-            throw static_cast<int>(code & 0xFF);
+            throw static_cast<int>(++customCalls * 0x100 + (code & 0xFF));
         };
-        if (_set_se_translator(custom) != nullptr) return 1;
+        _set_se_translator(custom);
         {
             ExceptionHandlerC outer;
             { ExceptionHandlerC inner, copy(inner); }  // a copy restores nothing
             // Destroying the caught objects leaves the translator in place.
-            if (!Caught(crashtest::NullWrite) || !Caught(crashtest::NullWrite2)) return 2;
+            if (!Caught(crashtest::NullWrite) || !Caught(crashtest::NullWrite2)) return 1;
         }
         try {
             crashtest::IllegalInstruction();
         } catch (int code) {
-            if (code != 0x1D || customCalls != 1) return 3;
+            return code == 0x11D && _set_se_translator(nullptr) == custom ? 0 : 2;
         }
-        return _set_se_translator(nullptr) == custom ? 0 : 4;
+        return 3;
     });
-    EXPECT_TRUE(r.Exited()) << r;
-    EXPECT_EQ(CountOf(r.report, kStart), 2);
+    EXPECT_TRUE(r.Exited() && CountOf(r.report, kStart) == 2) << r;
 }
 
 TEST(CrashFault, FaultInsideALogSinkIsReportedAndReleasesTheManagerLock) {
@@ -254,40 +238,16 @@ TEST(CrashFault, FaultInsideALogSinkIsReportedAndReleasesTheManagerLock) {
         UTL::LogManagementC::AddSink(new FaultingSinkC);
         ExceptionHandlerC guard;
         faulty = true;
-        const bool caught =
-            Caught([] { UTL::LogManagementC::Log(__FILE__, __LINE__, 0, "from the app\n"); });
+        if (!Caught([] { UTL::LogManagementC::Log(__FILE__, __LINE__, 0, "from the app\n"); }))
+            return 1;
         faulty = false;
-        if (!caught) return 1;
         // Another thread can log: the manager lock was released (a held lock
         // would block it until the child's alarm).
         std::thread([] { UTL::LogManagementC::Log(__FILE__, __LINE__, 0, "after\n"); }).join();
         return 0;
     });
-    ASSERT_TRUE(r.Exited()) << r;
+    EXPECT_TRUE(r.Exited() && r.log.find("after\n") != std::string::npos) << r;
     EXPECT_EQ(CountOf(r.report, "Exception code: C0000005 ACCESS_VIOLATION\n"), 1);
-    EXPECT_EQ(CountOf(r.report, kEnd), 1);
-    EXPECT_NE(r.log.find("after\n"), std::string::npos);
-}
-
-TEST(CrashFault, FaultInsideTheReportIsSurvived) {
-    const Outcome r = RunReporting([] {
-        // A context that faults when the report reads its registers.
-        _set_se_translator([](unsigned int, EXCEPTION_POINTERS* p) {
-            EXCEPTION_POINTERS broken = {p->ExceptionRecord, reinterpret_cast<CONTEXT*>(0x10)};
-            ExceptionHandlerC report(&broken);
-            throw 5;
-        });
-        try {
-            crashtest::NullWrite();
-        } catch (int) {
-        }
-        if (CExceptionLog::IsOpen()) return 1;  // the report closed its file
-        _set_se_translator(nullptr);
-        ExceptionHandlerC guard;  // reports still work afterwards
-        return Caught(crashtest::NullWrite2) ? 0 : 2;
-    });
-    ASSERT_TRUE(r.Exited()) << r;
-    EXPECT_EQ(CountOf(r.report, kStart), 2) << r;
     EXPECT_EQ(CountOf(r.report, kEnd), 1);
 }
 
@@ -305,13 +265,11 @@ TEST(CrashFault, TwoThreadsFaultingAtOnceBothGetWholeReports) {
         b.join();
         return caught == 2 ? 0 : 1;
     });
-    ASSERT_TRUE(r.Exited()) << r;
     const std::regex block(std::string(kStart) + "(?:(?!Exception start)[^])*?" + kEnd);
-    EXPECT_EQ(std::distance(std::sregex_iterator(r.report.begin(), r.report.end(), block),
-                            std::sregex_iterator()),
-              2)
+    EXPECT_TRUE(r.Exited() && CountOf(r.report, kStart) == 2 &&
+                std::distance(std::sregex_iterator(r.report.begin(), r.report.end(), block),
+                              std::sregex_iterator()) == 2)
         << r;
-    EXPECT_EQ(CountOf(r.report, kStart), 2);
 }
 
 TEST(CrashFault, UnopenableReportFileStillThrows) {
@@ -336,25 +294,21 @@ TEST(CrashRaise, DoRaiseGoesToTheTranslator) {
             DoRaise(&object, &info);
         } catch (int) {
         }
-        PreviewException(nullptr, nullptr, nullptr);
-        PreviewException(&object, nullptr, &typeid(int));
-        const ULONG_PTR* p = seen.ExceptionInformation;
+        PreviewException(nullptr, nullptr, nullptr);  // does nothing
+        const ULONG_PTR expected[] = {0x19930520, reinterpret_cast<ULONG_PTR>(&object),
+                                      reinterpret_cast<ULONG_PTR>(&info)};
         if (seen.ExceptionCode != 0xE06D7363 || seen.ExceptionFlags != EXCEPTION_NONCONTINUABLE ||
-            seen.NumberParameters != 3 || p[0] != 0x19930520 ||
-            p[1] != reinterpret_cast<ULONG_PTR>(&object) ||
-            p[2] != reinterpret_cast<ULONG_PTR>(&info))
+            seen.NumberParameters != 3 ||
+            !std::equal(expected, expected + 3, seen.ExceptionInformation))
             return 1;
         _set_se_translator(nullptr);
         ExceptionHandlerC guard;
         const bool first = Caught([] { DoRaise(nullptr, nullptr); });
         return first && Caught([] { DoRaise(nullptr, nullptr); }) ? 0 : 2;  // another place
     });
-    ASSERT_TRUE(r.Exited()) << r;
+    EXPECT_TRUE(r.Exited()) << r;
     EXPECT_EQ(CountOf(r.report, "Exception code: E06D7363 Unknown exception 0xE06D7363\n"), 2);
-    r = RunReporting([] {
-        DoRaise(nullptr, nullptr);  // nobody translates it
-        return 1;
-    });
+    r = RunReporting([] { return DoRaise(nullptr, nullptr), 1; });  // nobody translates it
     EXPECT_TRUE(r.Killed(SIGABRT)) << r;
 }
 
@@ -364,27 +318,22 @@ TEST(CrashRaise, ReportObjectFromPointersAndTheUnwindingNote) {
         record.ExceptionCode = 0xC0000094;
         record.ExceptionAddress = reinterpret_cast<PVOID>(0x10);  // in no module
         CONTEXT context = {};
-        context.Rax = 0xFFFFFFFFFFFFFFFFull;
-        context.Rip = 0x10;
-        context.SegDs = 0x2B;
+        context.Rax = 0xFFFFFFFFFFFFFFFFull, context.Rip = 0x10, context.SegDs = 0x2B;
         EXCEPTION_POINTERS pointers = {&record, &context};
         { ExceptionHandlerC report(&pointers); }
         record.ExceptionFlags = EXCEPTION_UNWINDING;
         { ExceptionHandlerC note(&pointers); }
         return 0;
     });
-    ASSERT_TRUE(r.Exited()) << r;
-    EXPECT_NE(r.report.find("Exception code: C0000094 INT_DIVIDE_BY_ZERO\n"
-                            "Fault address:  00000010 00:00000000 \n\nRegisters:\n"
-                            "EAX:FFFFFFFFFFFFFFFF\n"),
-              std::string::npos)
+    EXPECT_TRUE(r.Exited() && CountOf(r.report, kStart) == 1) << r;
+    EXPECT_TRUE(std::regex_search(
+        r.report,
+        std::regex("Exception code: C0000094 INT_DIVIDE_BY_ZERO\n"
+                   "Fault address:  00000010 00:00000000 \n\nRegisters:\n"
+                   "EAX:FFFFFFFFFFFFFFFF\n[^]*\nDS:002B  ES:0000  FS:0000  GS:0000\n"
+                   "Flags:00000000\n[^]*" +
+                   std::string(kEnd) + "//============ Unwinding exception ================\n$")))
         << r;
-    EXPECT_NE(r.report.find("DS:002B  ES:0000  FS:0000  GS:0000\nFlags:00000000\n"),
-              std::string::npos);
-    EXPECT_EQ(CountOf(r.report, kStart), 1);
-    const std::string tail =
-        std::string(kEnd) + "//============ Unwinding exception ================\n";
-    EXPECT_EQ(r.report.substr(r.report.size() - tail.size()), tail);
 }
 
 }  // namespace
