@@ -99,9 +99,7 @@ struct Outcome {
         return Killed(signal);
     }
     friend std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-        return out << "wait status " << o.status << "\nreport:\n"
-                   << o.report.substr(0, 4000) << "\nlog:\n"
-                   << o.log.substr(0, 2000);
+        return out << "status " << o.status << "\n" << o.report.substr(0, 4000) << "\n" << o.log;
     }
 };
 

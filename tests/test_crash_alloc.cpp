@@ -24,7 +24,6 @@ extern "C" {  // every allocation of the process, libdw's included
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
 void* malloc(std::size_t size) {
     return ++g_allocations, __libc_malloc(size);
 }
@@ -33,13 +32,6 @@ void* calloc(std::size_t n, std::size_t size) {
 }
 void* realloc(void* p, std::size_t size) {
     return ++g_allocations, __libc_realloc(p, size);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t size) {
-    return ++g_allocations, __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
-    *out = (++g_allocations, __libc_memalign(alignment, size));
-    return *out ? 0 : 12;
 }
 }
 #endif
@@ -52,17 +44,16 @@ long Allocations(Action action) {
     return g_allocations - before;
 }
 
-class CrashAllocations : public ::testing::Test {
-protected:
+struct CrashAllocations : ::testing::Test {
     void SetUp() override {
         if (!UTL_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are counted in the plain build";
     }
 };
 
 TEST_F(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing) {
-    volatile void* p = nullptr;
+    void* volatile p = nullptr;
     EXPECT_EQ(Allocations([&] { p = std::malloc(16); }), 1);  // the counting works
-    std::free(const_cast<void*>(p));
+    std::free(p);
     const crashtest::Outcome r = crashtest::RunReporting([] {
         UTL::LogManagementC::Cleanup();  // the guard creates the manager before any fault
         ExceptionHandlerC guard;
@@ -75,8 +66,8 @@ TEST_F(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothi
             EXCEPTION_RECORD record = {};
             record.ExceptionCode = 0xC0000005;
             CONTEXT context = {};
-            context.Rip = reinterpret_cast<std::uintptr_t>(&crashtest::NullWrite);
-            context.Rbp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+            context.Rip = reinterpret_cast<DWORD64>(&crashtest::NullWrite),
+            context.Rbp = reinterpret_cast<DWORD64>(__builtin_frame_address(0));
             EXCEPTION_POINTERS pointers = {&record, &context};
             ExceptionHandlerC fromPointers(&pointers);
             record.ExceptionFlags = EXCEPTION_UNWINDING;
@@ -91,23 +82,19 @@ TEST_F(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothi
 
 TEST_F(CrashAllocations, WarmDebugHelpSessionsAndLookupsTakeNoHeap) {
     if (!crashtest::DbgHelpUsable()) GTEST_SKIP() << "no libutldbghelp.so.1 or libdw.so.1";
-    const auto init = UTL_DBGHELP(SymInitialize);
-    const auto cleanup = UTL_DBGHELP(SymCleanup);
-    const auto line = UTL_DBGHELP(SymGetLineFromAddr);
-    const auto base = UTL_DBGHELP(SymGetModuleBase);
     const DWORD64 here = reinterpret_cast<DWORD64>(__builtin_return_address(0));
     const DWORD64 utl = reinterpret_cast<DWORD64>(&lwcslen);
     char file[260];
-    IMAGEHLP_LINE record{};
-    record.FileName = file;
+    IMAGEHLP_LINE line{};
+    line.FileName = file;
     const auto session = [&] {
-        ASSERT_TRUE(init(nullptr, nullptr, 1));
-        EXPECT_NE(base(nullptr, utl), 0u);
+        EXPECT_TRUE(UTL_DBGHELP(SymInitialize)(nullptr, nullptr, 1));
+        EXPECT_NE(UTL_DBGHELP(SymGetModuleBase)(nullptr, utl), 0u);
         for (DWORD64 back = 0; back < 64; ++back) {
-            line(nullptr, here - back, nullptr, &record);
-            line(nullptr, utl + back, nullptr, &record);
+            UTL_DBGHELP(SymGetLineFromAddr)(nullptr, here - back, nullptr, &line);
+            UTL_DBGHELP(SymGetLineFromAddr)(nullptr, utl + back, nullptr, &line);
         }
-        ASSERT_TRUE(cleanup(nullptr));
+        EXPECT_TRUE(UTL_DBGHELP(SymCleanup)(nullptr));
     };
     EXPECT_GT(Allocations(session), 0);  // cold: the modules' tables are read
     EXPECT_EQ(Allocations([&] {
