@@ -47,10 +47,6 @@ inline std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-inline void WriteFileText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
 inline int CountOf(const std::string& text, const std::string& piece) {
     int count = 0;
     for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
@@ -89,14 +85,13 @@ struct Outcome {
     int status = 0;
     std::string path, report, log;  // the report file's path and text, the log's text
     bool Exited(int code = 0) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
-    bool Killed(int signal) const { return WIFSIGNALED(status) && WTERMSIG(status) == signal; }
     // Died of an untranslated fault: by the signal, or under AddressSanitizer
     // (whose handler came first and gets the fault) by its report.
     bool DiedOf(int signal) const {
 #if defined(__SANITIZE_ADDRESS__)
         if (Exited(1)) return true;
 #endif
-        return Killed(signal);
+        return WIFSIGNALED(status) && WTERMSIG(status) == signal;
     }
     friend std::ostream& operator<<(std::ostream& out, const Outcome& o) {
         return out << "status " << o.status << "\n" << o.report.substr(0, 4000) << "\n" << o.log;

@@ -15,9 +15,7 @@
 #define UTL_COUNT_ALLOCATIONS 1
 #endif
 
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
+static std::atomic<long> g_allocations{0};
 
 #if UTL_COUNT_ALLOCATIONS
 extern "C" {  // every allocation of the process, libdw's included
@@ -44,13 +42,11 @@ long Allocations(Action action) {
     return g_allocations - before;
 }
 
-struct CrashAllocations : ::testing::Test {
-    void SetUp() override {
-        if (!UTL_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are counted in the plain build";
-    }
-};
+#define SKIP_UNLESS_COUNTING() \
+    if (!UTL_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are counted in the plain build"
 
-TEST_F(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing) {
+TEST(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing) {
+    SKIP_UNLESS_COUNTING();
     void* volatile p = nullptr;
     EXPECT_EQ(Allocations([&] { p = std::malloc(16); }), 1);  // the counting works
     std::free(p);
@@ -80,7 +76,8 @@ TEST_F(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothi
     EXPECT_EQ(crashtest::CountOf(r.report, "Exception end"), 5) << r;
 }
 
-TEST_F(CrashAllocations, WarmDebugHelpSessionsAndLookupsTakeNoHeap) {
+TEST(CrashAllocations, WarmDebugHelpSessionsAndLookupsTakeNoHeap) {
+    SKIP_UNLESS_COUNTING();
     if (!crashtest::DbgHelpUsable()) GTEST_SKIP() << "no libutldbghelp.so.1 or libdw.so.1";
     const DWORD64 here = reinterpret_cast<DWORD64>(__builtin_return_address(0));
     const DWORD64 utl = reinterpret_cast<DWORD64>(&lwcslen);

@@ -1,6 +1,6 @@
 // The report file (name, open rules, banner, writing), exception code names,
 // the operating-system classification, and reports of a bare thread context:
-// the exception block, logical addresses, both stack walks and their stops.
+// the exception block, both stack walks and their stops.
 #include <UTL/ExceptionParse.h>
 #include <UTL/SystemVersion.h>
 
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <regex>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "crash_test_support.h"
 
@@ -68,10 +68,8 @@ TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
         EXPECT_EQ(real.Record().dwOSVersionInfoSize, 156u);
         EXPECT_EQ(std::string(real.Record().szCSDVersion).rfind("Linux ", 0), 0u);
         using OS = CTq32SystemVersionInfo;
-        const struct {
-            DWORD platform, major, minor;
-            OS::eOperatingSystem expected;
-        } cases[] = {
+        const std::tuple<DWORD, DWORD, DWORD, int> cases[] = {
+            // platform, version, class
             {0, 0, 0, OS::eWin32S}, {0, 9, 9, OS::eWin32S},    {1, 4, 0, OS::eWin95},
             {1, 3, 95, OS::eWin95}, {1, 4, 10, OS::eWin98},    {1, 4, 1, OS::eWin98},
             {1, 4, 89, OS::eWin98}, {1, 4, 90, OS::eWinME},    {1, 5, 0, OS::eWinME},
@@ -79,16 +77,17 @@ TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
             {2, 5, 1, OS::eWinXP},  {2, 5, 2, OS::eWinXP},     {2, 6, 0, OS::eWin2000},
             {2, 6, 1, OS::eWinXP},  {3, 5, 1, OS::eUnknownOS}, {0x100, 6, 1, OS::eUnknownOS},
         };
-        for (const auto& c : cases) {
-            const OSVERSIONINFOEXA record = Record(c.platform, c.major, c.minor);
+        for (const auto& [platform, major, minor, expected] : cases) {
+            const OSVERSIONINFOEXA record = Record(platform, major, minor);
             UtlInjectVersionRecord(&record, 1, 1);
             CTq32SystemVersionInfo info;
             const int predicates[] = {info.IsUnknownOS(), info.IsWin32S(),  info.IsWin95(),
                                       info.IsWin98(),     info.IsWinME(),   info.IsNT35(),
                                       info.IsNT40(),      info.IsWin2000(), info.IsWinXP()};
-            EXPECT_EQ(info.GetOperatingSystem(), c.expected) << c.platform << " " << c.major;
-            for (int i = 0; i < 9; ++i) EXPECT_EQ(predicates[i], i == c.expected ? 1 : 0);
-            EXPECT_EQ(info.IsWinNTPlatform(), c.platform == 2 ? 1 : 0);
+            EXPECT_EQ(info.GetOperatingSystem(), expected)
+                << platform << " " << major << "." << minor;
+            for (int i = 0; i < 9; ++i) EXPECT_EQ(predicates[i], i == expected ? 1 : 0);
+            EXPECT_EQ(info.IsWinNTPlatform(), platform == 2 ? 1 : 0);
         }
         // The basic record when the extended one is refused; nothing when both
         // are (the zeroed platform id is not read as Win32s).
@@ -113,11 +112,7 @@ TEST(CrashLogName, DefaultNameAndSetRules) {
         };
         const std::string base(250, 'x'), tooLong = "/p/" + std::string(256, 'y'),
                                           hugeTmp = "/" + std::string(300, 'd') + "/";
-        const struct {
-            std::string executable;
-            const char* tmp;
-            std::string expected;
-        } cases[] = {
+        const std::tuple<std::string, const char*, std::string> cases[] = {
             {"/opt/prog/App.exe", "/var/tmp/", "/var/tmp/App.RPT"},
             {"/opt/prog/App.exe", "/var/tmp", "/var/tmp/App.RPT"},
             {"/opt/prog/App.exe", nullptr, "/tmp/App.RPT"},
@@ -131,8 +126,8 @@ TEST(CrashLogName, DefaultNameAndSetRules) {
             {"/p/" + base, "/t/", "/t/" + base + ".RPT"},  // 3 + 250 + 4 < 260
             {tooLong, "/t/", "/t/Exception.RPT"},
         };
-        for (const auto& c : cases)
-            EXPECT_EQ(name(c.executable.c_str(), c.tmp), c.expected) << c.executable;
+        for (const auto& [executable, tmp, expected] : cases)
+            EXPECT_EQ(name(executable.c_str(), tmp), expected) << executable;
         EXPECT_EQ(name(nullptr, "/t/"), "/t/test_crash_report.RPT");  // the real executable
         CExceptionLog::SetLogfileName(nullptr);                       // refused
         EXPECT_STREQ(CExceptionLog::GetLogfileName(), "/t/test_crash_report.RPT");
@@ -158,7 +153,7 @@ __attribute__((noinline)) int ReportAtDepth(int depth) {
 
 TEST(CrashLogFile, BannerAtTheFirstSuccessfulOpenThenWrittenPieces) {
     crashtest::TempDir dir;
-    crashtest::WriteFileText(dir.File("r.RPT"), "old content\n");  // appending off: emptied
+    std::ofstream(dir.File("r.RPT")) << "old content\n";  // appending off: emptied
     Outcome r = RunReporting(
         [&] {
             // An unopenable file: nothing written, no report, no log message.
@@ -207,7 +202,7 @@ TEST(CrashLogFile, AppendAndSizeRules) {
     // A run appending to a file of `existing` bytes (none: the file as it is)
     // with the size `limit` (0: the default); a later open ignores any limit.
     const auto run = [&](long existing, int append, unsigned limit) {
-        if (existing >= 0) crashtest::WriteFileText(dir.File("r.RPT"), std::string(existing, '#'));
+        if (existing >= 0) std::ofstream(dir.File("r.RPT")) << std::string(existing, '#');
         return RunReporting(
                    [&] {
                        CExceptionLog::AppendToLogfile(append);
@@ -260,16 +255,12 @@ TEST(CrashReport, ConstructorReportOfTheCapturedContextAndTheFrameLimit) {
         << r;
     EXPECT_GE(FrameCount(r.report, SelfPath()), 4) << r;  // ReportAtDepth x4, the test body
     // Limit 0: one frame; the default 40: 41 frames; no limit: the chain's end.
-    const struct {
-        unsigned limit;
-        long frames;
-    } cases[] = {{0, 1}, {40, 41}, {0xFFFFFFFFu, 63}};
-    for (const auto& c : cases) {
-        r = RunReporting([&] {
-            if (c.limit != 40) CExceptionParse::SetMaxStackTrace(c.limit);  // 40: the default
+    for (const auto& [limit, frames] : {std::pair(0u, 1l), {40u, 41l}, {0xFFFFFFFFu, 63l}}) {
+        r = RunReporting([&, limit = limit] {
+            if (limit != 40) CExceptionParse::SetMaxStackTrace(limit);  // 40: the default
             return ReportAtDepth(60) - 61;
         });
-        EXPECT_EQ(std::min(FrameCount(r.report), 63l), c.frames) << r;
+        EXPECT_EQ(std::min(FrameCount(r.report), 63l), frames) << r;
     }
 }
 
@@ -278,14 +269,15 @@ TEST(CrashReport, CorruptFramePointersEndTheWalkCleanly) {
     // Chains that lead downwards or to themselves, after one return address.
     static std::uintptr_t chain[8] = {0, 0, 0, 0, at(&chain[2]), 0x1234, at(&chain[6]), 0x1234};
     alignas(16) static const std::uintptr_t readOnly[2] = {0, 0};
+    // Null, misaligned, unmapped, not writable, chains, code, the top of memory.
     const std::uintptr_t frames[] = {0,
                                      0x13,
-                                     0x10,  // null, misaligned, unmapped
+                                     0x10,
                                      at(readOnly),
                                      at(&chain[4]),
                                      at(&chain[6]),
-                                     at(reinterpret_cast<void*>(&ReportAtDepth)),  // code
-                                     ~std::uintptr_t{7}};  // top of the address space
+                                     at(reinterpret_cast<void*>(&ReportAtDepth)),
+                                     ~0ul - 7};
     for (const std::uintptr_t frame : frames) {
         const Outcome r = RunReporting([&] {
             CONTEXT context = {};
@@ -325,9 +317,6 @@ BOOL FakeStackWalk(DWORD machine, HANDLE, HANDLE, STACKFRAME* frame, PVOID,
     frame->AddrFrame.Offset = index == 3 ? 0 : 0x7000 + index * 0x10;
     return 1;
 }
-DWORD64 FakeModuleBase(HANDLE, DWORD64) {
-    return 0x400000;
-}
 BOOL FakeLine(HANDLE, DWORD64 address, DWORD* displacement, IMAGEHLP_LINE* line) {
     if (address != g_pcs[0] - 5 && address != g_pcs[2] - 1000) return 0;
     std::strcpy(line->FileName, "walk.cpp");
@@ -347,7 +336,7 @@ TEST(CrashReport, SymbolWalkFormsAndBackwardLineSearch) {
     g_pcs[3] = 0x99;
     const Outcome r = RunReporting([] {
         ParseProbe::_StackWalk = FakeStackWalk;
-        ParseProbe::_SymGetModuleBase = FakeModuleBase;
+        ParseProbe::_SymGetModuleBase = [](HANDLE, DWORD64) -> DWORD64 { return 0x400000; };
         ParseProbe::_SymGetLineFromAddr = FakeLine;
         ParseProbe::_SymGetSymFromAddr = FakeSymbol;
         CExceptionLog::OpenLogfile(1);
@@ -383,16 +372,10 @@ TEST(CrashReport, MissingDebugHelpLibraryFallsBackToTheFramePointerWalk) {
     EXPECT_GE(FrameCount(r.report), 3) << r;
 }
 
-class CrashSymbols : public ::testing::Test {
-protected:
-    void SetUp() override {
-        // Probe in a child: loading the library must not change this process.
-        if (crashtest::RunInChild([] { return ParseProbe::InitImagehlpFunctions() ? 0 : 1; }))
-            GTEST_SKIP() << "libutldbghelp.so.1 or libdw.so.1 is not usable here";
-    }
-};
-
-TEST_F(CrashSymbols, FaultReportNamesSourceFilesAndLines) {
+TEST(CrashSymbols, FaultReportNamesSourceFilesAndLines) {
+    // Probe in a child: loading the library must not change this process.
+    if (crashtest::RunInChild([] { return ParseProbe::InitImagehlpFunctions() ? 0 : 1; }))
+        GTEST_SKIP() << "libutldbghelp.so.1 or libdw.so.1 is not usable here";
     const Outcome r = RunReporting([] {
         CExceptionParse::EnableSymbolSearch(1);
         CExceptionParse::SetMaxStackTrace(2);  // at most 3 frames
