@@ -20,8 +20,8 @@
 
 namespace crashtest {
 
-// Runs `body` in a forked child that exits with its result (98 when it throws);
-// a child that hangs for a minute dies by SIGALRM. Returns the wait status.
+// Runs `body` in a forked child that exits with its result (98 when it throws,
+// SIGALRM after a minute's hang). Returns the wait status.
 template <class Body>
 int RunInChild(Body body) {
     std::fflush(nullptr);
@@ -148,8 +148,7 @@ inline bool DbgHelpUsable() {
     return usable;
 }
 
-// ---- Faults at known instructions, marked by global labels where tests compare
-// fault addresses.
+// Faults at known instructions, labelled where tests compare fault addresses.
 
 #define UTL_FAULT_FUNCTION __attribute__((noinline, noclone)) inline void
 UTL_FAULT_FUNCTION NullWrite() {

@@ -38,8 +38,7 @@ NOINLINE std::vector<std::string> WalkFromHere(const CONTEXT* corrupt = nullptr)
     getcontext(&uc);
     const greg_t* g = uc.uc_mcontext.gregs;
     CONTEXT ctx{};
-    ctx.Rip = g[REG_RIP], ctx.Rsp = g[REG_RSP], ctx.Rbp = g[REG_RBP], ctx.Rbx = g[REG_RBX];
-    ctx.R12 = g[REG_R12], ctx.R13 = g[REG_R13], ctx.R14 = g[REG_R14], ctx.R15 = g[REG_R15];
+    ctx.Rip = g[REG_RIP], ctx.Rsp = g[REG_RSP], ctx.Rbp = g[REG_RBP];
     if (corrupt) ctx = *corrupt;
     STACKFRAME frame{};
     std::vector<std::string> names;
@@ -121,8 +120,6 @@ TEST_F(DbgHelp, SymbolNamesAndTheirCuts) {
     buffer.record->SizeOfStruct = offsetof(IMAGEHLP_SYMBOL, Name) + 3;
     ASSERT_TRUE(SymGetSymFromAddr(nullptr, start, nullptr, buffer.record));
     EXPECT_EQ(std::strlen(buffer.record->Name), 2u);
-    buffer.record->SizeOfStruct = 8;
-    EXPECT_FALSE(SymGetSymFromAddr(nullptr, start, nullptr, buffer.record));
 }
 
 TEST_F(DbgHelp, StackWalkFollowsTheCallChain) {
@@ -144,18 +141,16 @@ TEST_F(DbgHelp, CorruptContextsEndTheWalkWithoutFaulting) {
     for (const CONTEXT& context : bad) EXPECT_LE(WalkFromHere(&context).size(), 256u);
 }
 
-TEST_F(DbgHelp, CleanupEndsTheSessionAndInitializeStartsAnother) {
+TEST_F(DbgHelp, OutsideEveryModuleNothingAndCleanupThenInitialize) {
     const DWORD64 address = ADDRESS(&lwcslen);
-    ASSERT_TRUE(SymCleanup(nullptr));  // the session ends
-    EXPECT_TRUE(!SymGetModuleBase(nullptr, address) && SymbolName(address).empty());
-    EXPECT_FALSE(SymCleanup(nullptr));  // nothing left to clean up
-    ASSERT_TRUE(SymInitialize(nullptr, nullptr, 1));
     for (const DWORD64 outside : {DWORD64{0}, ADDRESS(&address), ~DWORD64{0}}) {  // in no module
         IMAGEHLP_LINE line{};
         EXPECT_TRUE(!SymGetModuleBase(nullptr, outside) && SymbolName(outside).empty() &&
                     !SymGetLineFromAddr(nullptr, outside, nullptr, &line));
     }
-    ASSERT_TRUE(SymCleanup(nullptr));
+    ASSERT_TRUE(SymCleanup(nullptr));  // the session ends
+    EXPECT_TRUE(!SymGetModuleBase(nullptr, address) && SymbolName(address).empty());
+    EXPECT_FALSE(SymCleanup(nullptr));  // nothing left to clean up
     // A search path (either separator) is accepted.
     ASSERT_TRUE(SymInitialize(nullptr, "/nonexistent;/tmp:/usr/lib/debug", 1));
     EXPECT_NE(SymbolName(address), "");
