@@ -1,7 +1,5 @@
-// The report path takes no heap memory: a malloc interposer counts the
-// allocations of this program around guarded faults, direct reports and warm
-// debugging-help sessions. The only allocation between a fault and its catch
-// is the thrown exception object, made after the report is on disk.
+// No heap on the report path: a malloc interposer counts allocations around
+// faults (only the thrown object), direct reports and warm symbol lookups.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,7 +1,5 @@
-// Hardware faults on guarded threads become reports and caught
-// ExceptionHandlerC objects, again and again, on the main thread and on
-// workers; untranslated faults end the process by the signal. Every case runs
-// in a child process.
+// Hardware faults on guarded threads become reports and caught exceptions;
+// untranslated faults end the process by the signal. Each case runs in a child.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
@@ -15,10 +13,7 @@
 
 #include "crash_test_support.h"
 
-using crashtest::Caught;
-using crashtest::CountOf;
-using crashtest::Outcome;
-using crashtest::RunReporting;
+using namespace crashtest;
 
 extern "C" char utl_test_bus_read[];
 
@@ -70,11 +65,10 @@ struct Kind {
 };
 
 const Kind kKinds[] = {
-    {"NullWrite", crashtest::NullWrite, "C0000005 ACCESS_VIOLATION", utl_test_null_write, SIGSEGV},
-    {"IntDivide", crashtest::IntDivideByZero, "C0000094 INT_DIVIDE_BY_ZERO", utl_test_divide,
-     SIGFPE},
-    {"Ud2", crashtest::IllegalInstruction, "C000001D ILLEGAL_INSTRUCTION", utl_test_ud2, SIGILL},
-    {"Int3", crashtest::Breakpoint, "80000003 BREAKPOINT", utl_test_int3, SIGTRAP},
+    {"NullWrite", NullWrite, "C0000005 ACCESS_VIOLATION", utl_test_null_write, SIGSEGV},
+    {"IntDivide", IntDivideByZero, "C0000094 INT_DIVIDE_BY_ZERO", utl_test_divide, SIGFPE},
+    {"Ud2", IllegalInstruction, "C000001D ILLEGAL_INSTRUCTION", utl_test_ud2, SIGILL},
+    {"Int3", Breakpoint, "80000003 BREAKPOINT", utl_test_int3, SIGTRAP},
     {"Bus", BusRead, "C0000006 IN_PAGE_ERROR", utl_test_bus_read, SIGBUS},
     {"StackOverflow", StackOverflow, "C00000FD STACK_OVERFLOW", nullptr, SIGSEGV},
     {"PlainCxx", PlainNullWrite, "C0000005 ACCESS_VIOLATION", nullptr, SIGSEGV},
@@ -93,8 +87,7 @@ TEST_P(CrashFaults, EachKindIsReportedAndCaughtAgainAndAgain) {
         const int fd = open((CExceptionLog::GetLogfileName() + std::string(".bus")).c_str(),
                             O_RDWR | O_CREAT | O_TRUNC, 0644);
         g_beyondFile = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
-        void (*elsewhere)() =
-            kind.fault == crashtest::Breakpoint ? crashtest::NullWrite : crashtest::Breakpoint;
+        void (*elsewhere)() = kind.fault == Breakpoint ? NullWrite : Breakpoint;
         int result = 0;
         auto faults = [&] {
             ExceptionHandlerC guard;
@@ -151,7 +144,7 @@ TEST(CrashFault, ReportOfANullWrite) {
                 std::regex_search(
                     r.report, std::regex("\nException code: C0000005 ACCESS_VIOLATION\n"
                                          "Fault address:  [0-9A-F]{8,} [0-9A-F]{2}:[0-9A-F]{8} " +
-                                         crashtest::SelfPath() +
+                                         SelfPath() +
                                          "\n\nRegisters:\nEAX:1111111111111111\n"
                                          "EBX:2222222222222222\nECX:3333333333333333\n"
                                          "EDX:4444444444444444\nESI:5555555555555555\n"
@@ -162,9 +155,9 @@ TEST(CrashFault, ReportOfANullWrite) {
 TEST(CrashFault, SameAddressTwiceIsNotTranslated) {
     const Outcome r = RunReporting([] {
         ExceptionHandlerC guard;
-        if (!Caught(crashtest::NullWrite) || !Caught(crashtest::NullWrite2)) return 1;
-        if (!Caught(crashtest::NullWrite)) return 2;  // back after another: translated again
-        crashtest::NullWrite();                       // same as the last one
+        if (!Caught(NullWrite) || !Caught(NullWrite2)) return 1;
+        if (!Caught(NullWrite)) return 2;  // back after another: translated again
+        NullWrite();                       // same as the last one
         return 3;
     });
     EXPECT_TRUE(r.DiedOf(SIGSEGV)) << r;
@@ -181,10 +174,10 @@ TEST(CrashFault, GuardsRestoreThePreviousTranslator) {
             ExceptionHandlerC outer;
             { ExceptionHandlerC inner, copy(inner); }  // a copy restores nothing
             // Destroying the caught objects leaves the translator in place.
-            if (!Caught(crashtest::NullWrite) || !Caught(crashtest::NullWrite2)) return 1;
+            if (!Caught(NullWrite) || !Caught(NullWrite2)) return 1;
         }
         try {
-            crashtest::IllegalInstruction();
+            IllegalInstruction();
         } catch (int code) {  // the custom translator is back
             return code == int(0xC000001D) && _set_se_translator(nullptr) == +custom ? 0 : 2;
         }
@@ -197,7 +190,7 @@ TEST(CrashFault, FaultInsideALogSinkIsReportedAndReleasesTheManagerLock) {
     static std::atomic<bool> faulty{false};
     struct FaultingSinkC : UTL::LogSinkI {
         void LogMessage(const char*, int, unsigned long, const char*) const override {
-            if (faulty) crashtest::NullWrite2();
+            if (faulty) NullWrite2();
         }
     };
     const Outcome r = RunReporting([] {
@@ -225,7 +218,7 @@ TEST(CrashFault, TwoThreadsFaultingAtOnceBothGetWholeReports) {
             }
             caught += Caught(fault);
         };
-        std::thread a(body, crashtest::NullWrite), b(body, crashtest::IntDivideByZero);
+        std::thread a(body, NullWrite), b(body, IntDivideByZero);
         a.join();
         b.join();
         return caught == 2 ? 0 : 1;
@@ -241,7 +234,7 @@ TEST(CrashFault, UnopenableReportFileStillThrows) {
     const Outcome r = RunReporting([] {
         CExceptionLog::SetLogfileName("/nonexistent-dir/x.RPT");
         ExceptionHandlerC guard;
-        return Caught(crashtest::NullWrite) ? 0 : 1;
+        return Caught(NullWrite) ? 0 : 1;
     });
     EXPECT_TRUE(r.Exited()) << r;
     EXPECT_EQ(r.log, "Writing Exception information to /nonexistent-dir/x.RPT\n");

@@ -1,5 +1,5 @@
-// The crash reporter's debugging-help library, loaded the way the reporter
-// loads it: line and symbol lookups, module bases, stack walks from a context.
+// The debugging-help library, loaded as the reporter loads it: line and symbol
+// lookups, module bases, stack walks from a context.
 #include <gtest/gtest.h>
 #include <ucontext.h>
 
@@ -67,8 +67,7 @@ struct Chain {
 
 DWORD64 LongFileNameProbe();  // at the end, under a very long file name
 
-class DbgHelp : public ::testing::Test {
-protected:
+struct DbgHelp : ::testing::Test {
     void SetUp() override {
         if (!crashtest::DbgHelpUsable()) GTEST_SKIP() << "no libutldbghelp.so.1 or libdw.so.1";
         ASSERT_TRUE(SymInitialize(nullptr, nullptr, 1));
