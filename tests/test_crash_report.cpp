@@ -27,14 +27,11 @@ struct ParseProbe : CExceptionParse {  // opens the protected interface
         CExceptionParse::InitImagehlpFunctions;
 };
 
-// Runs gtest assertions in a child (for tests that change process-wide
-// settings); true when none failed there.
+// Runs gtest assertions in a child, for tests that change process-wide settings.
 template <class Body>
-bool PassesInChild(Body body) {
-    return RunInChild([&] {
-               body();
-               return ::testing::Test::HasFailure() ? 1 : 0;
-           }) == 0;
+void InChild(Body body) {
+    if (RunInChild([&] { return body(), ::testing::Test::HasFailure() ? 1 : 0; }) != 0)
+        ADD_FAILURE() << "the child process failed (see above)";
 }
 
 TEST(CrashLog, ExceptionNames) {
@@ -57,7 +54,7 @@ OSVERSIONINFOEXA Record(DWORD platform, DWORD major, DWORD minor) {
 }
 
 TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
-    EXPECT_TRUE(PassesInChild([] {
+    InChild([] {
         VersionProbe real;
         EXPECT_EQ(real.IsUnknownOS() + real.Extended(), 2);
         EXPECT_EQ(real.Record().dwOSVersionInfoSize, 156u);
@@ -91,11 +88,11 @@ TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
         UtlInjectVersionRecord(&nt4, 0, 0);
         VersionProbe none;
         EXPECT_EQ(none.IsUnknownOS() + none.IsWin32S() + none.IsWinNTPlatform(), 1);
-    }));
+    });
 }
 
 TEST(CrashLogName, DefaultNameAndSetRules) {
-    EXPECT_TRUE(PassesInChild([] {
+    InChild([] {
         const auto name = [](const char* executable, const char* tmp) {
             UtlOverrideExecutablePath(executable);
             tmp ? setenv("TMPDIR", tmp, 1) : unsetenv("TMPDIR");
@@ -129,7 +126,7 @@ TEST(CrashLogName, DefaultNameAndSetRules) {
         CExceptionLog::SetLogfileName(std::string(260, 'q').c_str());  // refused
         CExceptionLog again;  // a name once set is not replaced by the default
         EXPECT_EQ(CExceptionLog::GetLogfileName(), longest);
-    }));
+    });
 }
 
 const std::string kBanner =
