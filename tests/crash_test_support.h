@@ -1,11 +1,12 @@
-// Helpers of the crash reporter tests: child processes, temporary
-// directories, report files and a log sink that records messages.
+// Helpers of the crash reporter tests: child processes with a report file and
+// a log file, faults at known instructions, the debugging-help library.
 #pragma once
 
+#include <UTL/ExceptionHandler.h>
 #include <UTL/LogManagement.h>
-#include <UTL/LogSink.h>
-
-#include <cxxabi.h>
+#include <UTL/WideText.h>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,203 +17,163 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <typeinfo>
-#include <vector>
 
 namespace crashtest {
 
-// Runs `body` in a forked child that exits with its result (98 when it
-// throws) and returns the child's wait status.
+// Runs `body` in a forked child that exits with its result (98 when it throws,
+// SIGALRM after a minute's hang). Returns the wait status.
 template <class Body>
 int RunInChild(Body body) {
-    std::fflush(stdout);
-    std::fflush(stderr);
+    std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
+        alarm(60);
         int code = 98;
         try {
             code = body();
         } catch (...) {
-            const std::type_info* type = abi::__cxa_current_exception_type();
-            std::fprintf(stderr, "child: uncaught exception %s\n", type ? type->name() : "?");
         }
-        std::fflush(stdout);
-        std::fflush(stderr);
+        std::fflush(nullptr);
         _exit(code);
     }
-    // A child that hangs is killed after two minutes, so a hang fails the test
-    // instead of stalling the run.
     int status = 0;
-    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-        if (waited == 120 * 100) {
-            std::fprintf(stderr, "child %d hangs: killed\n", static_cast<int>(pid));
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        usleep(10000);
-    }
+    waitpid(pid, &status, 0);
     return status;
 }
 
-inline std::string Describe(int status) {
-    if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
-}
-
-inline bool ExitedWith(int status, int code) {
-    return WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
-
-inline bool KilledBy(int status, int signal) {
-    return WIFSIGNALED(status) && WTERMSIG(status) == signal;
-}
-
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
-}
-
-inline void WriteFileText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
 }
 
 inline int CountOf(const std::string& text, const std::string& piece) {
     int count = 0;
-    for (std::size_t at = text.find(piece); at != std::string::npos;
-         at = text.find(piece, at + piece.size()))
+    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
         ++count;
     return count;
 }
 
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
+inline std::string SelfPath() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 // A fresh directory, removed with its files.
-class TempDir {
-public:
-    TempDir() {
+struct TempDir {
+    std::string path = [] {
         char pattern[] = "/tmp/utl-crash-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        m_path = made ? made : "/tmp";
-    }
-    ~TempDir() {
-        const std::string command = "rm -rf '" + m_path + "'";
-        if (m_path != "/tmp") (void)std::system(command.c_str());
-    }
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
+        return std::string(mkdtemp(pattern) ? pattern : "/tmp/utl-crash-failed");
+    }();
+    ~TempDir() { (void)!std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
-// Records every message in a fixed table, without heap memory, so that it
-// can run inside a report.
-class RecordingSinkC : public UTL::LogSinkI {
-public:
-    enum { kMessages = 16, kLength = 512 };
+// Appends every message to a file descriptor: no heap, nothing lost when the
+// process dies right after.
+struct FdSinkC : UTL::LogSinkI {
+    explicit FdSinkC(int fd) : fd(fd) {}
     void LogMessage(const char*, int, unsigned long, const char* text) const override {
-        if (m_count >= kMessages) return;
-        std::snprintf(m_text[m_count], kLength, "%s", text);
-        ++m_count;
+        (void)!write(fd, text, std::strlen(text));
     }
-    int Count() const { return m_count; }
-    const char* Text(int i) const { return m_text[i]; }
-    int CountStartingWith(const char* prefix) const {
-        int n = 0;
-        for (int i = 0; i < m_count; ++i)
-            if (std::strncmp(m_text[i], prefix, std::strlen(prefix)) == 0) ++n;
-        return n;
-    }
-
-private:
-    mutable int m_count = 0;
-    mutable char m_text[kMessages][kLength] = {};
+    int fd;
 };
 
-}  // namespace crashtest
+// How a child ended, with the texts of its report file and its log.
+struct Outcome {
+    int status = 0;
+    std::string path, report, log;  // the report file's path and text, the log's text
+    bool Exited(int code = 0) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+    // Died of an untranslated fault: by the signal, or under AddressSanitizer
+    // (whose handler came first and gets the fault) by its report.
+    bool DiedOf(int signal) const {
+#if defined(__SANITIZE_ADDRESS__)
+        if (Exited(1)) return true;
+#endif
+        return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+    }
+    friend std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+        return out << "status " << o.status << "\n" << o.report.substr(0, 4000) << "\n" << o.log;
+    }
+};
 
-// ---- Faults at known instructions ----------------------------------------------
-// Each function faults at one instruction of its own, marked by a global label,
-// so that tests can tell fault addresses apart and compare them.
+// Runs `body` in a child whose report file is `dir`/r.RPT and whose log
+// messages go to `dir`/log.
+template <class Body>
+Outcome RunReporting(Body body, const TempDir& dir = TempDir()) {
+    Outcome out;
+    out.path = dir.File("r.RPT");
+    out.status = RunInChild([&] {
+        CExceptionLog::SetLogfileName(out.path.c_str());
+        const int fd = open(dir.File("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        UTL::LogManagementC::AddSink(new FdSinkC(fd));
+        return body();
+    });
+    out.report = ReadFile(out.path);
+    out.log = ReadFile(dir.File("log"));
+    return out;
+}
 
-extern "C" char utl_test_null_write[], utl_test_null_write2[], utl_test_divide[], utl_test_ud2[],
-    utl_test_int3[], utl_test_bus_read[];
+// Runs `fault` and tells whether it came back as an ExceptionHandlerC.
+template <class Fault>
+bool Caught(Fault fault) {
+    try {
+        fault();
+    } catch (ExceptionHandlerC&) {
+        return true;
+    }
+    return false;
+}
 
-namespace crashtest {
+// An entry point of the debugging-help library, loaded as the reporter loads
+// it (from the directory of libutl.so); null when missing.
+inline void* DbgHelpEntry(const char* name) {
+    static void* const library = [] {
+        Dl_info info{};
+        dladdr(reinterpret_cast<const void*>(&lwcslen), &info);
+        const std::string path = info.dli_fname ? info.dli_fname : "";
+        return dlopen((path.substr(0, path.rfind('/') + 1) + "libutldbghelp.so.1").c_str(),
+                      RTLD_NOW | RTLD_LOCAL);
+    }();
+    return library ? dlsym(library, name) : nullptr;
+}
+#define UTL_DBGHELP(name) reinterpret_cast<PFN_##name>(crashtest::DbgHelpEntry(#name))
 
-__attribute__((noinline, noclone)) inline void NullWrite() {
+// The library and libdw.so.1, which it symbolises with, can open a session.
+inline bool DbgHelpUsable() {
+    static const bool usable = DbgHelpEntry("SymCleanup") &&
+                               UTL_DBGHELP(SymInitialize)(nullptr, nullptr, 1) &&
+                               UTL_DBGHELP(SymCleanup)(nullptr);
+    return usable;
+}
+
+// Faults at known instructions, labelled where tests compare fault addresses.
+
+#define UTL_FAULT_FUNCTION __attribute__((noinline, noclone)) inline void
+UTL_FAULT_FUNCTION NullWrite() {
     asm volatile(
-        "xor %%eax, %%eax\n"
-        ".globl utl_test_null_write\n"
+        "xor %%eax, %%eax\n .globl utl_test_null_write\n"
         "utl_test_null_write: movl $1, (%%rax)" ::
             : "rax", "memory");
 }
-
-__attribute__((noinline, noclone)) inline void NullWrite2() {
-    asm volatile(
-        "xor %%eax, %%eax\n"
-        ".globl utl_test_null_write2\n"
-        "utl_test_null_write2: movl $2, 8(%%rax)" ::
-            : "rax", "memory");
+UTL_FAULT_FUNCTION NullWrite2() {
+    asm volatile("xor %%eax, %%eax\n movl $2, 8(%%rax)" ::: "rax", "memory");
 }
-
-__attribute__((noinline, noclone)) inline void IntDivideByZero() {
+UTL_FAULT_FUNCTION IntDivideByZero() {
     asm volatile(
-        "xor %%ecx, %%ecx\n"
-        "mov $7, %%eax\n"
-        "cltd\n"
-        ".globl utl_test_divide\n"
+        "xor %%ecx, %%ecx\n mov $7, %%eax\n cltd\n .globl utl_test_divide\n"
         "utl_test_divide: idivl %%ecx" ::
             : "rax", "rcx", "rdx", "cc");
 }
-
-__attribute__((noinline, noclone)) inline void IllegalInstruction() {
-    asm volatile(
-        ".globl utl_test_ud2\n"
-        "utl_test_ud2: ud2");
+UTL_FAULT_FUNCTION IllegalInstruction() {
+    asm volatile(".globl utl_test_ud2\n utl_test_ud2: ud2");
 }
-
-__attribute__((noinline, noclone)) inline void Breakpoint() {
-    asm volatile(
-        ".globl utl_test_int3\n"
-        "utl_test_int3: int3");
+UTL_FAULT_FUNCTION Breakpoint() {
+    asm volatile(".globl utl_test_int3\n utl_test_int3: int3");
 }
-
-// Reads one byte at `address` (a page past the end of a mapped file).
-__attribute__((noinline, noclone)) inline void BusRead(const void* address) {
-    asm volatile(
-        ".globl utl_test_bus_read\n"
-        "utl_test_bus_read: movzbl (%0), %%eax" ::"r"(address)
-        : "rax", "memory");
-}
-
-// Writes known values into the six registers of the report, then faults.
-__attribute__((noinline, noclone)) inline void NullWriteWithRegisters() {
-    asm volatile(
-        "movabs $0x1111111111111111, %%rax\n"
-        "movabs $0x2222222222222222, %%rbx\n"
-        "movabs $0x3333333333333333, %%rcx\n"
-        "movabs $0x4444444444444444, %%rdx\n"
-        "movabs $0x5555555555555555, %%rsi\n"
-        "mov $0xABCDEF, %%edi\n"
-        "xor %%r8d, %%r8d\n"
-        "movl $1, (%%r8)" ::
-            : "rax", "rbx", "rcx", "rdx", "rsi", "rdi", "r8", "memory");
-}
+#undef UTL_FAULT_FUNCTION
 
 }  // namespace crashtest
+
+extern "C" char utl_test_null_write[], utl_test_divide[], utl_test_ud2[], utl_test_int3[];

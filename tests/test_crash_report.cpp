@@ -1,413 +1,377 @@
-// Reports of a bare thread context: context capture, the exception block's
-// lines, logical addresses, the frame-pointer walk and its stops, and the
-// symbol walk's three frame forms through the debugging-help entry points.
+// The report file (name, open rules, banner, writing), code names, the system
+// classification, and bare-context reports: the block, both walks, their stops.
 #include <UTL/ExceptionParse.h>
-#include <UTL/LogManagement.h>
+#include <UTL/SystemVersion.h>
 
 #include <gtest/gtest.h>
-#include <link.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "crash_test_support.h"
 
-using crashtest::CountOf;
-using crashtest::Describe;
-using crashtest::ExitedWith;
-using crashtest::Lines;
-using crashtest::ReadFile;
-using crashtest::RecordingSinkC;
-using crashtest::RunInChild;
-using crashtest::TempDir;
+using namespace crashtest;
 
-// Reads the private settings.
-struct CExceptionParseTestAccess {
+struct CExceptionParseTestAccess {  // reads the private settings
     static const char* SymbolPath() { return CExceptionParse::m_szSymbolPath; }
-    static unsigned int MaxTrace() { return CExceptionParse::m_nMaxTrace; }
 };
 
 namespace {
 
-// Opens the protected interface for the tests.
-class ParseProbe : public CExceptionParse {
-public:
-    using CExceptionParse::_StackWalk;
-    using CExceptionParse::_SymFunctionTableAccess;
-    using CExceptionParse::_SymGetLineFromAddr;
-    using CExceptionParse::_SymGetModuleBase;
-    using CExceptionParse::_SymGetSymFromAddr;
-    using CExceptionParse::GenerateExceptionReport;
-    using CExceptionParse::GetLogicalAddress;
-    using CExceptionParse::ImagehlpStackWalk;
-    using CExceptionParse::InitImagehlpFunctions;
-    using CExceptionParse::IntelStackWalk;
-    using CExceptionParse::InternalSymGetLineFromAddr;
+struct ParseProbe : CExceptionParse {  // opens the protected interface
+    using CExceptionParse::_StackWalk, CExceptionParse::_SymGetLineFromAddr,
+        CExceptionParse::_SymGetModuleBase, CExceptionParse::_SymGetSymFromAddr,
+        CExceptionParse::GenerateExceptionReport, CExceptionParse::ImagehlpStackWalk,
+        CExceptionParse::InitImagehlpFunctions;
 };
 
-const char kFrameLine[] =
-    "^ ?[0-9]+: [0-9A-F]{8,}  [0-9A-F]{8,}  [0-9A-F]{4}:[0-9A-F]{8} [^\n]* \\(Version: not "
-    "available\\)$";
-
-std::vector<std::string> FrameLines(const std::string& text) {
-    std::vector<std::string> frames;
-    const std::regex frame(kFrameLine);
-    for (const std::string& line : Lines(text))
-        if (std::regex_match(line, frame)) frames.push_back(line);
-    return frames;
+// Runs gtest assertions in a child, for tests that change process-wide settings.
+template <class Body>
+void InChild(Body body) {
+    if (RunInChild([&] { return body(), ::testing::Test::HasFailure() ? 1 : 0; }) != 0)
+        ADD_FAILURE() << "the child process failed (see above)";
 }
 
-std::string SelfPath() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+TEST(CrashLog, ExceptionNames) {
+    EXPECT_STREQ(CExceptionLog::GetExceptionString(0x80000001), "GUARD_PAGE");
+    EXPECT_STREQ(CExceptionLog::GetExceptionString(0xC0000096), "PRIV_INSTRUCTION");
+    EXPECT_STREQ(CExceptionLog::GetExceptionString(0), "Unknown exception 0x00000000");
+    // Codes that match the table only in their low 32 bits are not table codes.
+    EXPECT_STREQ(CExceptionLog::GetExceptionString(0x1C0000005ul), "Unknown exception 0x1C0000005");
 }
+
+struct VersionProbe : CTq32SystemVersionInfo {
+    const OSVERSIONINFOEXA& Record() const { return m_osVersionInfo; }
+    BOOL Extended() const { return m_bOsVersionInfoEx; }
+};
+
+OSVERSIONINFOEXA Record(DWORD platform, DWORD major, DWORD minor) {
+    OSVERSIONINFOEXA record = {};
+    record.dwPlatformId = platform, record.dwMajorVersion = major, record.dwMinorVersion = minor;
+    return record;
+}
+
+TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
+    InChild([] {
+        VersionProbe real;
+        EXPECT_EQ(real.IsUnknownOS() + real.Extended(), 2);
+        EXPECT_EQ(real.Record().dwOSVersionInfoSize, 156u);
+        EXPECT_EQ(std::string(real.Record().szCSDVersion).rfind("Linux ", 0), 0u);
+        using OS = CTq32SystemVersionInfo;
+        const std::tuple<DWORD, DWORD, DWORD, int> cases[] = {
+            // platform, version, class
+            {0, 0, 0, OS::eWin32S}, {0, 9, 9, OS::eWin32S},    {1, 4, 0, OS::eWin95},
+            {1, 3, 95, OS::eWin95}, {1, 4, 10, OS::eWin98},    {1, 4, 1, OS::eWin98},
+            {1, 4, 89, OS::eWin98}, {1, 4, 90, OS::eWinME},    {1, 5, 0, OS::eWinME},
+            {2, 3, 51, OS::eNT35},  {2, 4, 0, OS::eNT40},      {2, 5, 0, OS::eWin2000},
+            {2, 5, 1, OS::eWinXP},  {2, 5, 2, OS::eWinXP},     {2, 6, 0, OS::eWin2000},
+            {2, 6, 1, OS::eWinXP},  {3, 5, 1, OS::eUnknownOS}, {0x100, 6, 1, OS::eUnknownOS},
+        };
+        for (const auto& [platform, major, minor, expected] : cases) {
+            const OSVERSIONINFOEXA record = Record(platform, major, minor);
+            UtlInjectVersionRecord(&record, 1, 1);
+            CTq32SystemVersionInfo info;
+            EXPECT_EQ(info.GetOperatingSystem(), expected)
+                << platform << " " << major << "." << minor;
+            EXPECT_EQ(info.IsWinXP() + info.IsNT40() + info.IsWinME() + info.IsWinNTPlatform(),
+                      (expected == OS::eWinXP) + (expected == OS::eNT40) +
+                          (expected == OS::eWinME) + (platform == 2));
+        }
+        // The basic record when the extended one is refused; nothing when both
+        // are (the zeroed platform id is not read as Win32s).
+        const OSVERSIONINFOEXA nt4 = Record(2, 4, 0);
+        UtlInjectVersionRecord(&nt4, 0, 1);
+        VersionProbe basic;
+        EXPECT_EQ(basic.Record().dwOSVersionInfoSize + basic.IsNT40() + basic.Extended(), 149u);
+        UtlInjectVersionRecord(&nt4, 0, 0);
+        VersionProbe none;
+        EXPECT_EQ(none.IsUnknownOS() + none.IsWin32S() + none.IsWinNTPlatform(), 1);
+    });
+}
+
+TEST(CrashLogName, DefaultNameAndSetRules) {
+    InChild([] {
+        const auto name = [](const char* executable, const char* tmp) {
+            UtlOverrideExecutablePath(executable);
+            tmp ? setenv("TMPDIR", tmp, 1) : unsetenv("TMPDIR");
+            CExceptionLog::SetLogfileName("");
+            CExceptionLog recompute;
+            return std::string(CExceptionLog::GetLogfileName());
+        };
+        const std::string base(250, 'x'), tooLong = "/p/" + std::string(256, 'y'),
+                                          hugeTmp = "/" + std::string(300, 'd') + "/";
+        const std::tuple<std::string, const char*, std::string> cases[] = {
+            {"/opt/prog/App.exe", "/var/tmp/", "/var/tmp/App.RPT"},
+            {"/opt/prog/App.exe", "/var/tmp", "/var/tmp/App.RPT"},
+            {"/opt/prog/App.exe", nullptr, "/tmp/App.RPT"},
+            {"/opt/prog/App.exe", "", "/tmp/App.RPT"},
+            {"/p/App.exe", hugeTmp.c_str(), "/tmp/App.RPT"},
+            {"/p/App.ab", "/t/", "/t/App.ab"},             // short extension: kept
+            {"/p/App.longext", "/t/", "/t/App.RPT"},       // long: replaced
+            {"/p.d/app", "/t.x/", "/t.x/app.RPT"},         // none: appended
+            {"/p/a.b.cde", "/t/", "/t/a.b.RPT"},           // the last dot
+            {"", "/t/", "/t/Exception.RPT"},               // executable unreadable
+            {"/p/" + base, "/t/", "/t/" + base + ".RPT"},  // 3 + 250 + 4 < 260
+            {tooLong, "/t/", "/t/Exception.RPT"},
+        };
+        for (const auto& [executable, tmp, expected] : cases)
+            EXPECT_EQ(name(executable.c_str(), tmp), expected) << executable;
+        EXPECT_EQ(name(nullptr, "/t/"), "/t/test_crash_report.RPT");  // the real executable
+        CExceptionLog::SetLogfileName(nullptr);                       // refused
+        EXPECT_STREQ(CExceptionLog::GetLogfileName(), "/t/test_crash_report.RPT");
+        const std::string longest(259, 'p');
+        CExceptionLog::SetLogfileName(longest.c_str());
+        CExceptionLog::SetLogfileName(std::string(260, 'q').c_str());  // refused
+        CExceptionLog again;  // a name once set is not replaced by the default
+        EXPECT_EQ(CExceptionLog::GetLogfileName(), longest);
+    });
+}
+
+const std::string kBanner =
+    "//============== Application start ==================\n"
+    "Application:      [^\n]*/test_crash_report\n"
+    "Started at:       [0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2}:[0-9]{2}\n"
+    "Operating system: ";
 
 __attribute__((noinline)) int ReportAtDepth(int depth) {
-    if (depth == 0) {
-        CExceptionParse report(1);
-        return 1;
-    }
+    if (depth == 0) return CExceptionParse(1), 1;
     volatile int keep = ReportAtDepth(depth - 1);
     return keep + 1;
 }
 
-// Writes a bare-context report in a child; returns the file's text.
-template <class Body>
-std::string ReportInChild(const TempDir& dir, Body body, int* statusOut = nullptr) {
-    const std::string path = dir.File("report.RPT");
-    const int status = RunInChild([&] {
-        CExceptionLog::SetLogfileName(path.c_str());
-        return body();
-    });
-    if (statusOut) *statusOut = status;
-    EXPECT_TRUE(ExitedWith(status, 0)) << Describe(status);
-    return ReadFile(path);
-}
-
-TEST(CrashReport, ConstructorReportOfTheCapturedContext) {
+TEST(CrashLogFile, BannerAtTheFirstSuccessfulOpenThenWrittenPieces) {
     TempDir dir;
-    const std::string text = ReportInChild(dir, [] {
-        RecordingSinkC* sink = new RecordingSinkC;
-        UTL::LogManagementC::AddSink(sink);
-        ReportAtDepth(3);
-        // The frame-pointer walk (symbol search is off) logs the fallback note.
-        if (sink->Count() != 1) return 1;
-        if (std::string(sink->Text(0)) != "DbgHelp.dll or its exported procs not found") return 2;
-        return 0;
+    std::ofstream(dir.File("r.RPT")) << "old content\n";  // appending off: emptied
+    Outcome r = RunReporting(
+        [&] {
+            // An unopenable file: nothing written, no report, no log message.
+            CExceptionLog::SetLogfileName("/nonexistent-dir/x.RPT");
+            if (CExceptionLog::OpenLogfile(1) != INVALID_HANDLE_VALUE) return 1;
+            if (CExceptionLog::WriteLogfile("lost %s\n", "text") != 10 || ReportAtDepth(1) != 2)
+                return 2;
+            CExceptionLog::SetLogfileName(dir.File("r.RPT").c_str());
+            if (CExceptionLog::WriteLogfile("first %d\n", 1) != 8) return 3;
+            if (CExceptionLog::IsOpen()) return 4;  // opened and closed around the write
+            void* handle = CExceptionLog::OpenLogfile(1);
+            if (handle == INVALID_HANDLE_VALUE || CExceptionLog::OpenLogfile(1) != handle) return 5;
+            // Another process (which inherited the open file and gives it up
+            // first) cannot open it while it is open here.
+            const int other = RunInChild([] {
+                CExceptionLog::CloseLogfile();
+                return CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE ? 0 : 1;
+            });
+            CExceptionLog::WriteLogfile("%hs|%s|%08X|%2d\n", "narrow", "plain", 0xABCu, 7);
+            CExceptionLog::WriteLogfile("%%hs %-4hs|%.2hs|\n", "ab", "xyz");
+            CExceptionLog::CloseLogfile();
+            CExceptionLog::CloseLogfile();  // closed: nothing happens
+            // Longer text is cut to the 1023 characters of the buffer.
+            const std::string longText(5000, 'z');
+            const int n = CExceptionLog::WriteLogfile("%s%s", longText.c_str(), "tail");
+            return n == 1023 && !CExceptionLog::IsOpen() ? other : 6;
+        },
+        dir);
+    EXPECT_TRUE(
+        r.Exited() && r.log.empty() &&
+        std::regex_match(r.report, std::regex(kBanner + "Unknown \\(Linux [^\n]+\\)\n\nfirst 1\n"
+                                                        "narrow\\|plain\\|00000ABC\\| 7\n"
+                                                        "%hs ab  \\|xy\\|\nz{1023}")))
+        << r;
+    // Without service-pack text the banner has no parentheses.
+    r = RunReporting([] {
+        const OSVERSIONINFOEXA xp = Record(2, 5, 1);
+        UtlInjectVersionRecord(&xp, 1, 1);
+        return CExceptionLog::WriteLogfile("x") - 1;
     });
-    const std::vector<std::string> lines = Lines(text);
-    ASSERT_GT(lines.size(), 25u) << text;
-    EXPECT_EQ(CountOf(text, "//============== Application start =================="), 1);
-    EXPECT_EQ(CountOf(text, "//=============== Exception start ===================\n"), 1);
-    EXPECT_TRUE(std::regex_search(
-        text, std::regex("\nDate/time of exception: [0-9]{2}/[0-9]{2}/[0-9]{2} - "
-                         "[0-9]{2}:[0-9]{2}:[0-9]{2}\nException code: UNKNOWN\n")))
-        << text;
-    // The context is taken inside the library.
-    EXPECT_TRUE(std::regex_search(
-        text,
-        std::regex(
-            "\nFault address:  [0-9A-F]{8,} [0-9A-F]{2}:[0-9A-F]{8} [^\n]*libutl\\.so[^\n]*\n")))
-        << text;
-    EXPECT_NE(text.find("\n\nRegisters:\nEAX:00000000\nEBX:00000000\nECX:00000000\nEDX:00000000\n"
-                        "ESI:00000000\nEDI:00000000\nCS:EIP:0033:"),
-              std::string::npos)
-        << text;
-    EXPECT_TRUE(std::regex_search(text, std::regex("\nSS:ESP:002B:[0-9A-F]{8,}  EBP:[0-9A-F]{8,}\n"
-                                                   "DS:0000  ES:0000  FS:0000  GS:0000\n"
-                                                   "Flags:[0-9A-F]{8}\n")))
-        << text;
-    EXPECT_NE(text.find("\nCall stack:\n    Address   Frame     Logical addr  Module\n"),
-              std::string::npos);
-    const std::vector<std::string> frames = FrameLines(text);
-    ASSERT_GE(frames.size(), 6u) << text;
-    EXPECT_EQ(frames[0].substr(0, 4), " 1: ");
-    int inTest = 0;
-    for (const std::string& frame : frames)
-        if (frame.find(SelfPath() + " (Version: not available)") != std::string::npos) ++inTest;
-    EXPECT_GE(inTest, 4) << text;  // ReportAtDepth x4 and the test body
-    EXPECT_EQ(text.substr(text.size() - 53),
-              "//=============== Exception end ===================\n\n");
+    EXPECT_TRUE(std::regex_match(r.report, std::regex(kBanner + "Windows XP\n\nx"))) << r;
 }
 
-TEST(CrashReport, FrameLimit) {
+TEST(CrashLogFile, AppendAndSizeRules) {
     TempDir dir;
-    std::string text = ReportInChild(dir, [] {
-        CExceptionParse::SetMaxStackTrace(0);
-        ReportAtDepth(5);
-        return 0;
-    });
-    EXPECT_EQ(FrameLines(text).size(), 1u) << text;
-
-    text = ReportInChild(dir, [] {
-        ReportAtDepth(60);  // default limit 40: 41 frames
-        return 0;
-    });
-    const std::vector<std::string> frames = FrameLines(text);
-    ASSERT_EQ(frames.size(), 41u) << text;
-    EXPECT_EQ(frames.back().substr(0, 4), "41: ");
-
-    text = ReportInChild(dir, [] {
-        CExceptionParse::SetMaxStackTrace(0xFFFFFFFFu);  // the chain's end stops the walk
-        ReportAtDepth(60);
-        return 0;
-    });
-    EXPECT_GT(FrameLines(text).size(), 62u);
+    // A run appending to a file of `existing` bytes (none: the file as it is)
+    // with the size `limit` (0: the default); a later open ignores any limit.
+    const auto run = [&](long existing, int append, unsigned limit) {
+        if (existing >= 0) std::ofstream(dir.File("r.RPT")) << std::string(existing, '#');
+        return RunReporting(
+                   [&] {
+                       CExceptionLog::AppendToLogfile(append);
+                       if (limit) CExceptionLog::SetMaxLogfileSize(limit);
+                       CExceptionLog::WriteLogfile("A\n");
+                       CExceptionLog::SetMaxLogfileSize(1);
+                       return CExceptionLog::WriteLogfile("B\n") - 2;
+                   },
+                   dir)
+            .report;
+    };
+    const std::string kept = run(131072, 1, 0);
+    EXPECT_EQ(kept.substr(0, 131072), std::string(131072, '#'));
+    EXPECT_EQ(CountOf(kept, "Application start") + CountOf(kept, "A\nB\n"), 2);
+    EXPECT_EQ(run(131073, 1, 0).find('#'), std::string::npos) << "over the limit";
+    EXPECT_EQ(run(10, 1, 9).find('#'), std::string::npos) << "over a smaller limit";
+    EXPECT_EQ(run(3, 0, 0).rfind("//====", 0), 0u) << "appending off: always emptied";
+    const std::string twice = run(-1, 1, 0);  // a second run appending: a second banner
+    EXPECT_EQ(CountOf(twice, "Application start"), 2);
+    EXPECT_NE(twice.find("A\nB\n//============== Application start"), std::string::npos);
 }
 
-// A context whose frame pointer leads nowhere useful.
-CONTEXT ContextWithFrame(std::uintptr_t frame) {
-    CONTEXT context = {};
-    context.ContextFlags = CONTEXT_CONTROL;
-    context.Rip = reinterpret_cast<std::uintptr_t>(&ReportAtDepth);
-    context.Rbp = frame;
-    context.Rsp = frame;
-    return context;
+// Frame lines of the frame-pointer walk (in `module` when given).
+long FrameCount(const std::string& text, const std::string& module = "[^\n]*") {
+    const std::regex frame("\n ?[0-9]+: [0-9A-F]{8,}  [0-9A-F]{8,}  [0-9A-F]{4}:[0-9A-F]{8} " +
+                           module + " \\(Version: not available\\)(?=\n)");
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), frame),
+                         std::sregex_iterator());
+}
+
+TEST(CrashReport, ConstructorReportOfTheCapturedContextAndTheFrameLimit) {
+    Outcome r = RunReporting([] { return ReportAtDepth(3) == 4 ? 0 : 1; });
+    ASSERT_TRUE(r.Exited()) << r;
+    // Symbol search is off by default: the frame-pointer walk and its note.
+    EXPECT_EQ(r.log, "DbgHelp.dll or its exported procs not found");
+    EXPECT_TRUE(std::regex_match(
+        r.report,
+        std::regex(kBanner + "[^\n]*\n\n//=============== Exception start ===================\n"
+                             "Date/time of exception: [0-9]{2}/[0-9]{2}/[0-9]{2} - "
+                             "[0-9]{2}:[0-9]{2}:[0-9]{2}\nException code: UNKNOWN\n"
+                             // The context is taken inside the library.
+                             "Fault address:  [0-9A-F]{8,} [0-9A-F]{2}:[0-9A-F]{8} "
+                             "[^\n]*libutl\\.so[^\n]*\n"
+                             "\nRegisters:\nEAX:00000000\nEBX:00000000\nECX:00000000\n"
+                             "EDX:00000000\nESI:00000000\nEDI:00000000\nCS:EIP:0033:[0-9A-F]{8,}\n"
+                             "SS:ESP:002B:[0-9A-F]{8,}  EBP:[0-9A-F]{8,}\n"
+                             "DS:0000  ES:0000  FS:0000  GS:0000\nFlags:[0-9A-F]{8}\n"
+                             "\nCall stack:\n    Address   Frame     Logical addr  Module\n"
+                             "[^]*//=============== Exception end ===================\n\n")))
+        << r;
+    EXPECT_GE(FrameCount(r.report, SelfPath()), 4) << r;  // ReportAtDepth x4, the test body
+    // Limit 0: one frame; the default 40: 41 frames; no limit: the chain's end.
+    // Symbol search is on but the debugging-help library is missing: the same
+    // walk and note.
+    for (const auto& [limit, frames] : {std::pair(0u, 1l), {40u, 41l}, {0xFFFFFFFFu, 63l}}) {
+        r = RunReporting([&, limit = limit] {
+            UtlOverrideDebugHelpLibrary("/nonexistent/libutldbghelp.so.1");
+            CExceptionParse::EnableSymbolSearch(1);
+            if (limit != 40) CExceptionParse::SetMaxStackTrace(limit);  // 40: the default
+            return ReportAtDepth(60) - 61;
+        });
+        EXPECT_EQ(std::min(FrameCount(r.report), 63l), frames) << r;
+        EXPECT_EQ(r.log, "DbgHelp.dll or its exported procs not found");
+    }
 }
 
 TEST(CrashReport, CorruptFramePointersEndTheWalkCleanly) {
-    TempDir dir;
-    static std::uintptr_t chain[8];
+    const auto at = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
+    // Chains that lead downwards or to themselves, after one return address.
+    static std::uintptr_t chain[8] = {0, 0, 0, 0, at(&chain[2]), 0x1234, at(&chain[6]), 0x1234};
     alignas(16) static const std::uintptr_t readOnly[2] = {0, 0};
-    const std::uintptr_t cases[] = {
-        0,                                                 // null
-        0x13,                                              // misaligned
-        0x10,                                              // unmapped
-        reinterpret_cast<std::uintptr_t>(&readOnly[0]),    // not writable
-        reinterpret_cast<std::uintptr_t>(&ReportAtDepth),  // code
-        ~static_cast<std::uintptr_t>(7),                   // top of the address space
-    };
-    for (std::uintptr_t frame : cases) {
-        const std::string text = ReportInChild(dir, [&] {
-            CONTEXT context = ContextWithFrame(frame);
-            ParseProbe::GenerateExceptionReport(&context);
-            return 0;
+    // Null, misaligned, unmapped, not writable, chains, code, the top of memory.
+    const std::uintptr_t frames[] = {0,
+                                     0x13,
+                                     0x10,
+                                     at(readOnly),
+                                     at(&chain[4]),
+                                     at(&chain[6]),
+                                     at(reinterpret_cast<void*>(&ReportAtDepth)),
+                                     ~0ul - 7};
+    for (const std::uintptr_t frame : frames) {
+        const Outcome r = RunReporting([&] {
+            CONTEXT context = {};
+            context.ContextFlags = CONTEXT_CONTROL;
+            context.Rip = at(reinterpret_cast<void*>(&ReportAtDepth)), context.Rbp = frame;
+            return ParseProbe::GenerateExceptionReport(&context), 0;
         });
-        EXPECT_EQ(FrameLines(text).size(), 1u) << std::hex << frame << "\n" << text;
-        EXPECT_NE(text.find("Exception end"), std::string::npos);
+        EXPECT_TRUE(FrameCount(r.report) == 1 && CountOf(r.report, "Exception end") == 1)
+            << std::hex << frame << "\n"
+            << r;
     }
-    // A chain that leads downwards, or loops, stops after the frames read.
-    chain[4] = reinterpret_cast<std::uintptr_t>(&chain[2]);  // saved frame below: stop
-    chain[5] = 0x1234;
-    const std::string text = ReportInChild(dir, [&] {
-        CONTEXT context = ContextWithFrame(reinterpret_cast<std::uintptr_t>(&chain[4]));
-        ParseProbe::GenerateExceptionReport(&context);
-        chain[4] = reinterpret_cast<std::uintptr_t>(&chain[4]);  // itself: stop
-        ParseProbe::GenerateExceptionReport(&context);
-        return 0;
-    });
-    EXPECT_EQ(FrameLines(text).size(), 2u) << text;
-    EXPECT_EQ(CountOf(text, "Exception end"), 2);
-}
-
-TEST(CrashReport, UnopenableFileMeansNoReportAndNoLogMessage) {
-    TempDir dir;
-    const int status = RunInChild([&] {
-        RecordingSinkC* sink = new RecordingSinkC;
-        UTL::LogManagementC::AddSink(sink);
-        CExceptionLog::SetLogfileName(dir.File("no/such/dir.RPT").c_str());
-        ReportAtDepth(1);
-        return sink->Count() == 0 && !CExceptionLog::IsOpen() ? 0 : 1;
-    });
-    EXPECT_TRUE(ExitedWith(status, 0)) << Describe(status);
 }
 
 TEST(CrashReport, SymbolPathIsRefusedWhenItDoesNotFit) {
-    using Access = CExceptionParseTestAccess;
-    EXPECT_STREQ(Access::SymbolPath(), "");
-    EXPECT_EQ(Access::MaxTrace(), 40u);
+    const auto path = [] { return std::string(CExceptionParseTestAccess::SymbolPath()); };
     CExceptionParse::SetSymbolPath("/usr/lib/debug;/opt/symbols");
-    EXPECT_STREQ(Access::SymbolPath(), "/usr/lib/debug;/opt/symbols");
     CExceptionParse::SetSymbolPath(nullptr);  // keeps the previous path
-    EXPECT_STREQ(Access::SymbolPath(), "/usr/lib/debug;/opt/symbols");
+    EXPECT_EQ(path(), "/usr/lib/debug;/opt/symbols");
     const std::string longest(2047, 's');
     CExceptionParse::SetSymbolPath(longest.c_str());
-    EXPECT_EQ(Access::SymbolPath(), longest);
     CExceptionParse::SetSymbolPath(std::string(2048, 't').c_str());  // refused
-    EXPECT_EQ(Access::SymbolPath(), longest);
-    CExceptionParse::SetSymbolPath("");  // none
-    EXPECT_STREQ(Access::SymbolPath(), "");
+    EXPECT_EQ(path(), longest);
+    CExceptionParse::SetSymbolPath("");
+    EXPECT_EQ(path(), "");
 }
-
-// ---- Logical addresses ----------------------------------------------------------
-
-struct LoadSegments {
-    std::uintptr_t bias = 0;
-    std::vector<ElfW(Phdr)> loads;
-};
-
-int CollectMain(dl_phdr_info* info, size_t, void* data) {
-    LoadSegments& out = *static_cast<LoadSegments*>(data);
-    out.bias = info->dlpi_addr;
-    for (int i = 0; i < info->dlpi_phnum; ++i)
-        if (info->dlpi_phdr[i].p_type == PT_LOAD) out.loads.push_back(info->dlpi_phdr[i]);
-    return 1;  // the executable comes first
-}
-
-TEST(CrashReport, LogicalAddressIsTheLoadSegmentAndItsOffset) {
-    LoadSegments main;
-    dl_iterate_phdr(CollectMain, &main);
-    ASSERT_GE(main.loads.size(), 2u);
-    char module[260];
-    for (size_t i = 0; i < main.loads.size(); ++i) {
-        const ElfW(Phdr)& load = main.loads[i];
-        const std::uintptr_t start = main.bias + load.p_vaddr;
-        const std::uintptr_t size = std::max(load.p_filesz, load.p_memsz);
-        for (std::uintptr_t delta : {std::uintptr_t{0}, size / 2, size}) {
-            unsigned long section = 99, offset = 99;
-            module[0] = '\0';
-            // The end (start + size) still belongs to the segment when it is mapped.
-            if (delta == size && ((start + size) & 4095) == 0) continue;
-            ASSERT_EQ(ParseProbe::GetLogicalAddress(reinterpret_cast<void*>(start + delta), module,
-                                                    sizeof module, section, offset),
-                      1)
-                << i << " " << delta;
-            EXPECT_EQ(section, i + 1);
-            EXPECT_EQ(offset, delta);
-            EXPECT_EQ(std::string(module), SelfPath());
-        }
-    }
-}
-
-TEST(CrashReport, LogicalAddressOutsideEveryModule) {
-    char module[260] = "unchanged";
-    unsigned long section = 7, offset = 8;
-    EXPECT_EQ(ParseProbe::GetLogicalAddress(reinterpret_cast<void*>(0x10), module, sizeof module,
-                                            section, offset),
-              0);
-    EXPECT_EQ(section, 7u);
-    EXPECT_EQ(offset, 8u);
-    int onStack = 0;
-    EXPECT_EQ(ParseProbe::GetLogicalAddress(&onStack, module, sizeof module, section, offset), 0);
-    // A module path that does not fit the buffer is not written.
-    char tiny[4] = "abc";
-    EXPECT_EQ(ParseProbe::GetLogicalAddress(reinterpret_cast<void*>(&ReportAtDepth), tiny,
-                                            sizeof tiny, section, offset),
-              0);
-    EXPECT_STREQ(tiny, "");
-}
-
-TEST(CrashReport, LibraryAddressNamesTheSharedObject) {
-    char module[260];
-    unsigned long section = 0, offset = 0;
-    ASSERT_EQ(ParseProbe::GetLogicalAddress(reinterpret_cast<void*>(&CExceptionLog::IsOpen), module,
-                                            sizeof module, section, offset),
-              1);
-    EXPECT_NE(std::string(module).find("libutl.so"), std::string::npos) << module;
-    EXPECT_GE(section, 1u);
-}
-
-// ---- Symbol walk through the entry points ---------------------------------------
 
 // A scripted debugging-help library: three frames, one per output form.
-struct Script {
-    static DWORD64 pcs[4];
-    static int lineCalls;
-};
-DWORD64 Script::pcs[4];
-int Script::lineCalls = 0;
+DWORD64 g_pcs[4];
 
 BOOL FakeStackWalk(DWORD machine, HANDLE, HANDLE, STACKFRAME* frame, PVOID,
                    PREAD_PROCESS_MEMORY_ROUTINE, PFUNCTION_TABLE_ACCESS_ROUTINE,
                    PGET_MODULE_BASE_ROUTINE, PTRANSLATE_ADDRESS_ROUTINE) {
-    if (machine != IMAGE_FILE_MACHINE_AMD64) return 0;
     const DWORD64 index = frame->Reserved[0]++;
-    if (index >= 4) return 0;
-    frame->AddrPC.Offset = Script::pcs[index];
+    if (machine != IMAGE_FILE_MACHINE_AMD64 || index >= 4) return 0;
+    frame->AddrPC.Offset = g_pcs[index];
     frame->AddrFrame.Offset = index == 3 ? 0 : 0x7000 + index * 0x10;
     return 1;
 }
-
-DWORD64 FakeModuleBase(HANDLE, DWORD64) {
-    return 0x400000;
-}
-
 BOOL FakeLine(HANDLE, DWORD64 address, DWORD* displacement, IMAGEHLP_LINE* line) {
-    ++Script::lineCalls;
-    if (address != Script::pcs[0] - 5) return 0;  // only 5 bytes below the first frame
+    if (address != g_pcs[0] - 5 && address != g_pcs[2] - 1000) return 0;
     std::strcpy(line->FileName, "walk.cpp");
     line->LineNumber = 42;
-    *displacement = 0;
-    return 1;
+    return *displacement = 0, 1;
 }
-
 BOOL FakeSymbol(HANDLE, DWORD64 address, DWORD64* displacement, IMAGEHLP_SYMBOL* symbol) {
-    if (address != Script::pcs[1]) return 0;
+    if (address != g_pcs[1]) return 0;
     std::strcpy(symbol->Name, "Namespace::Function");
-    *displacement = 0x1C;
-    return 1;
+    return *displacement = 0x1C, 1;
 }
 
 TEST(CrashReport, SymbolWalkFormsAndBackwardLineSearch) {
-    TempDir dir;
-    Script::pcs[0] = reinterpret_cast<std::uintptr_t>(&ReportAtDepth) + 8;
-    Script::pcs[1] = 0x1234560;
-    Script::pcs[2] = reinterpret_cast<std::uintptr_t>(&ReportAtDepth) + 2000;  // no line within 999
-    Script::pcs[3] = 0x99;
-    const std::string path = dir.File("walk.RPT");
-    const int status = RunInChild([&] {
+    g_pcs[0] = reinterpret_cast<std::uintptr_t>(&ReportAtDepth) + 8;     // line 5 bytes below
+    g_pcs[1] = 0x1234560;                                                // a symbol
+    g_pcs[2] = reinterpret_cast<std::uintptr_t>(&ReportAtDepth) + 2000;  // line 1000 below
+    g_pcs[3] = 0x99;
+    const Outcome r = RunReporting([] {
         ParseProbe::_StackWalk = FakeStackWalk;
-        ParseProbe::_SymGetModuleBase = FakeModuleBase;
+        ParseProbe::_SymGetModuleBase = [](HANDLE, DWORD64) -> DWORD64 { return 0x400000; };
         ParseProbe::_SymGetLineFromAddr = FakeLine;
         ParseProbe::_SymGetSymFromAddr = FakeSymbol;
-        unsigned long displacement = 0;
-        IMAGEHLP_LINE line = {};
-        char file[260] = "";
-        line.FileName = file;
-        if (!ParseProbe::InternalSymGetLineFromAddr(static_cast<unsigned long>(Script::pcs[0]),
-                                                    &displacement, &line))
-            return 1;
-        if (displacement != 5 || line.LineNumber != 42) return 2;
-        Script::lineCalls = 0;
-        if (ParseProbe::InternalSymGetLineFromAddr(0x5000000, &displacement, &line)) return 3;
-        if (Script::lineCalls != 1000) return 4;  // the address and 999 below it
-
-        CExceptionLog::SetLogfileName(path.c_str());
         CExceptionLog::OpenLogfile(1);
         CONTEXT context = {};
         ParseProbe::ImagehlpStackWalk(&context);
-        CExceptionLog::CloseLogfile();
-        return 0;
+        return CExceptionLog::CloseLogfile(), 0;
     });
-    ASSERT_TRUE(ExitedWith(status, 0)) << Describe(status);
-    const std::string text = ReadFile(path);
-    const std::string self = SelfPath();
-    EXPECT_NE(text.find("\nCall stack:\n    Address   Frame\n"), std::string::npos) << text;
-    EXPECT_TRUE(std::regex_search(
-        text, std::regex("\n 1: [0-9A-F]{8,}  00007000  walk\\.cpp \\(Line: 42\\) " + self +
-                         " \\(Version: not available, Base address: 0x400000\\)\n")))
-        << text;
-    EXPECT_NE(text.find("\n 2: 01234560  00007010  Namespace::Function+1C  (Version: not "
-                        "available, Base address: 0x400000)\n"),
-              std::string::npos)
-        << text;
-    EXPECT_TRUE(std::regex_search(
-        text, std::regex("\n 3: [0-9A-F]{8,}  00007020  [0-9A-F]{4}:[0-9A-F]{8} " + self +
-                         " \\(Version: not available, Base address: 0x400000\\)\n")))
-        << text;
-    EXPECT_EQ(text.find("\n 4:"), std::string::npos) << "frame address 0 ends the walk";
+    const std::string tail = " \\(Version: not available, Base address: 0x400000\\)\n";
+    EXPECT_TRUE(
+        r.Exited() &&
+        std::regex_search(
+            r.report,
+            std::regex("\nCall stack:\n    Address   Frame\n 1: [0-9A-F]{8,}  "
+                       "00007000  walk\\.cpp \\(Line: 42\\) " +
+                       SelfPath() + tail + " 2: 01234560  00007010  Namespace::Function\\+1C " +
+                       tail + " 3: [0-9A-F]{8,}  00007020  [0-9A-F]{4}:[0-9A-F]{8} " + SelfPath() +
+                       tail + "$")))  // frame address 0 ends it
+        << r;
 }
 
-TEST(CrashReport, MissingDebugHelpLibraryFallsBackToTheFramePointerWalk) {
-    TempDir dir;
-    const std::string text = ReportInChild(dir, [] {
-        UtlOverrideDebugHelpLibrary("/nonexistent/libutldbghelp.so.1");
-        RecordingSinkC* sink = new RecordingSinkC;
-        UTL::LogManagementC::AddSink(sink);
+TEST(CrashSymbols, FaultReportNamesSourceFilesAndLines) {
+    // Probe in a child: loading the library must not change this process.
+    if (RunInChild([] { return ParseProbe::InitImagehlpFunctions() ? 0 : 1; }))
+        GTEST_SKIP() << "libutldbghelp.so.1 or libdw.so.1 is not usable here";
+    const Outcome r = RunReporting([] {
         CExceptionParse::EnableSymbolSearch(1);
-        if (CExceptionParse::EnableSymbolSearch() != 1) return 1;
-        IMAGEHLP_LINE line = {};
-        unsigned long section = 5, offset = 6;
-        if (CExceptionParse::GetLineAndFileFromPointer(0x1000, &line, section, offset) != 0)
-            return 2;
-        if (section != 5 || offset != 6) return 3;
-        ReportAtDepth(2);
-        return sink->CountStartingWith("DbgHelp.dll or its exported procs not found") == 1 ? 0 : 4;
+        CExceptionParse::SetMaxStackTrace(2);  // at most 3 frames
+        ExceptionHandlerC guard;
+        return Caught(NullWrite) ? 0 : 1;
     });
-    EXPECT_NE(text.find("    Address   Frame     Logical addr  Module\n"), std::string::npos);
-    EXPECT_GE(FrameLines(text).size(), 3u);
+    EXPECT_TRUE(r.Exited() && r.log.find("DbgHelp.dll") == std::string::npos) << r;
+    // The faulting function and the test, with their source lines.
+    EXPECT_TRUE(std::regex_search(
+        r.report, std::regex("\nCall stack:\n    Address   Frame\n"
+                             " 1: [0-9A-F]{8,}  [0-9A-F]{8,}  [^\n]*crash_test_support\\.h "
+                             "\\(Line: [0-9]+\\) " +
+                             SelfPath() +
+                             " \\(Version: not available, Base address: 0x[0-9A-F]+\\)\n"
+                             "[^]*test_crash_report\\.cpp \\(Line: [0-9]+\\) ")))
+        << r;
+    EXPECT_EQ(r.report.find("\n 4: "), std::string::npos);
 }
 
 }  // namespace
