@@ -2,6 +2,8 @@
 // classification, and bare-context reports: the block, both walks, their stops.
 #include <UTL/ExceptionParse.h>
 #include <UTL/SystemVersion.h>
+#include <UTL/WideText.h>
+#include <link.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,10 @@ using namespace crashtest;
 
 struct CExceptionParseTestAccess {  // reads the private settings
     static const char* SymbolPath() { return CExceptionParse::m_szSymbolPath; }
+    static int LogicalAddress(void* address, char* module, unsigned long length,
+                              unsigned long& section, unsigned long& offset) {
+        return CExceptionParse::GetLogicalAddress(address, module, length, section, offset);
+    }
 };
 
 namespace {
@@ -32,6 +38,61 @@ template <class Body>
 void InChild(Body body) {
     if (RunInChild([&] { return body(), ::testing::Test::HasFailure() ? 1 : 0; }) != 0)
         ADD_FAILURE() << "the child process failed (see above)";
+}
+
+// The PT_LOAD segment (1-based index) and offset of an address, found
+// independently of the library.
+std::pair<unsigned long, unsigned long> LoadSegmentOf(const void* address) {
+    struct Query {
+        std::uintptr_t address;
+        std::pair<unsigned long, unsigned long> found;
+    } query{reinterpret_cast<std::uintptr_t>(address), {0, 0}};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            auto* q = static_cast<Query*>(data);
+            unsigned long index = 0;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+                if (ph.p_type != PT_LOAD) continue;
+                ++index;
+                const std::uintptr_t start = info->dlpi_addr + ph.p_vaddr;
+                if (q->address >= start && q->address < start + ph.p_memsz) {
+                    q->found = {index, static_cast<unsigned long>(q->address - start)};
+                    return 1;
+                }
+            }
+            return 0;
+        },
+        &query);
+    return query.found;
+}
+
+TEST(CrashReport, LogicalAddressIsTheLoadSegmentAndThePathNeverOverruns) {
+    void* code = reinterpret_cast<void*>(&lwcslen);  // inside libutl.so
+    const auto expected = LoadSegmentOf(code);
+    ASSERT_NE(expected.first, 0u);
+    char module[260];
+    unsigned long section = 99, offset = 99;
+    ASSERT_EQ(
+        CExceptionParseTestAccess::LogicalAddress(code, module, sizeof module, section, offset), 1);
+    EXPECT_NE(std::string(module).find("libutl.so"), std::string::npos) << module;
+    EXPECT_EQ(section, expected.first);
+    EXPECT_EQ(offset, expected.second);
+
+    // A path that does not fit the caller's buffer is refused, not overrun.
+    char small[9];
+    std::fill(std::begin(small), std::end(small), '#');
+    section = offset = 7;
+    EXPECT_EQ(CExceptionParseTestAccess::LogicalAddress(code, small, 8, section, offset), 0);
+    EXPECT_EQ(small[0], '\0');
+    EXPECT_EQ(small[8], '#');
+    EXPECT_EQ(section, 7u);
+    // An address in no module: no path, section and offset untouched.
+    char none[260] = "x";
+    EXPECT_EQ(CExceptionParseTestAccess::LogicalAddress(reinterpret_cast<void*>(16), none,
+                                                        sizeof none, section, offset),
+              0);
+    EXPECT_EQ(section, 7u);
 }
 
 TEST(CrashLog, ExceptionNames) {
