@@ -13,150 +13,81 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kTolerance = 2.2250738585072014e-308;
+constexpr double kNext = 1 + 0x1p-52;                        // the double after 1
+constexpr double kOdd = 5e9 + 1;                             // over 2 beyond the 32-bit range: x.5
+constexpr double kUp = 2147483647.5, kDown = -2147483648.5;  // round beyond int
+constexpr short kLo = SHRT_MIN, kHi = SHRT_MAX;
 
-TEST(CttEqual, ExactForOrdinaryValues) {
-    EXPECT_TRUE(CTT::Equal(1.0, 1.0));
-    EXPECT_FALSE(CTT::Equal(1.0, 1.0 + std::ldexp(1.0, -52)));
-    EXPECT_TRUE(CTT::Equal(0.0, -0.0));
-    const float one = 1.0f, next = std::nextafter(1.0f, 2.0f);
-    EXPECT_FALSE(CTT::Equal(one, next));  // the double tolerance, not a float one
+// The predicates as one signature: Eq, Dig (EqualIngoreDigits), GE, LE, Mul
+// (IsMultiple: divisor, tested value, digit count).
+using Predicate = bool (*)(double, double, short);
+constexpr Predicate Eq = [](double a, double b, short) { return CTT::Equal(a, b); };
+constexpr Predicate Dig = [](double a, double b, short n) {
+    return CTT::EqualIngoreDigits(a, b, n);
+};
+constexpr Predicate GE = [](double a, double b, short) { return CTT::IsGreaterEqual(a, b); };
+constexpr Predicate LE = [](double a, double b, short) { return CTT::IsLessEqual(a, b); };
+constexpr Predicate Mul = [](double d, double v, short n) { return CTT::IsMultiple(d, v, n); };
+
+// The tolerance of Equal is DBL_MIN: exact equality for ordinary values, and
+// never for NaN or an infinity (inf - inf is NaN). IsMultiple's tolerance acts
+// on one side only and its whole part has no 32-bit limit.
+TEST(Ctt, Comparisons) {
+    const struct {
+        Predicate test;
+        double a, b;
+        short digits;
+        int expected;
+    } cases[] = {{Eq, 1, kNext, 0, 0},      {Eq, 0.0, -0.0, 0, 1},   {Eq, 0, 1e-310, 0, 1},
+                 {Eq, 0, DBL_MIN, 0, 0},    {Eq, kNaN, kNaN, 0, 0},  {Eq, kInf, kInf, 0, 0},
+                 {Dig, 1, 1.5, 0, 1},       {Dig, 1, 2, 0, 0},       {Dig, 1, 1.0011, 3, 0},
+                 {Dig, 1, 1.0009, 3, 1},    {Dig, 100, 109, -1, 1},  {Dig, 100, 110, -1, 0},
+                 {Dig, 1, 1, kHi, 0},       {Dig, 0, 1e300, kLo, 1}, {Dig, kInf, 0, kLo, 0},
+                 {Dig, kNaN, 0, kLo, 0},    {GE, 1, 1, 0, 1},        {GE, 0.0, -0.0, 0, 1},
+                 {GE, kInf, DBL_MAX, 0, 1}, {GE, kInf, kInf, 0, 0},  {GE, kNaN, 0, 0, 0},
+                 {GE, kInf, kNaN, 0, 0},    {LE, 1, 1, 0, 1},        {LE, 2, 1, 0, 0},
+                 {LE, -kInf, -kInf, 0, 0},  {LE, kNaN, 1, 0, 0},     {LE, 0, kNaN, 0, 0},
+                 {Mul, 0.5, 2, 0, 1},       {Mul, 0.25, -1, 0, 1},   {Mul, 2, -3, 0, 0},
+                 {Mul, 2, -3, -1, 1},       {Mul, 0.01, 0.07, 0, 0}, {Mul, 0.01, 0.07, 6, 1},
+                 {Mul, 0.1, 0.6, 6, 0},     {Mul, 0, 1, 0, 0},       {Mul, 0, 1, kLo, 0},
+                 {Mul, 0, 0, 0, 0},         {Mul, kNaN, 1, 0, 0},    {Mul, 0.5, -5e9, 0, 1},
+                 {Mul, 2, kOdd, 0, 0},      {Mul, 2, kOdd, -1, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.test(c.a, c.b, c.digits), c.expected != 0)
+            << c.a << ' ' << c.b << ' ' << c.digits;
+    const float one = 1.0f, fnan = std::numeric_limits<float>::quiet_NaN();
     EXPECT_TRUE(CTT::Equal(one, one));
+    EXPECT_FALSE(CTT::Equal(one, std::nextafter(one, 2.0f)) || CTT::Equal(fnan, fnan));
 }
 
-TEST(CttEqual, ToleranceIsTheSmallestNormalisedDouble) {
-    EXPECT_EQ(kTolerance, DBL_MIN);
-    const double sub = std::nextafter(kTolerance, 0.0);
-    EXPECT_TRUE(CTT::Equal(0.0, sub));          // subnormal differences are absorbed
-    EXPECT_FALSE(CTT::Equal(0.0, kTolerance));  // a difference of exactly the tolerance is not
-    EXPECT_FALSE(CTT::Equal(kTolerance, -kTolerance));
-}
+using Rounding = double (*)(double, double);
+constexpr Rounding Step = [](double x, double step) { return CTT::Round(x, step); };
+constexpr Rounding Whole = [](double x, double) { return CTT::RoundToDouble(x); };
+constexpr Rounding Int = [](double x, double) { return double(CTT::RoundToInt(x)); };
+constexpr Rounding Long = [](double x, double) { return double(CTT::RoundToLong(x)); };
 
-TEST(CttEqual, NaNAndInfinitiesNeverEqual) {
-    EXPECT_FALSE(CTT::Equal(kNaN, kNaN));
-    EXPECT_FALSE(CTT::Equal(kNaN, 1.0));
-    EXPECT_FALSE(CTT::Equal(kInf, kInf));  // inf - inf is NaN
-    const float fnan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_FALSE(CTT::Equal(fnan, fnan));
-}
-
-TEST(CttEqualIngoreDigits, ToleranceIsTenToMinusDigits) {
-    EXPECT_TRUE(CTT::EqualIngoreDigits(1.0, 1.5, 0));
-    EXPECT_FALSE(CTT::EqualIngoreDigits(1.0, 2.0, 0));  // equal to the tolerance
-    EXPECT_TRUE(CTT::EqualIngoreDigits(1.0, 1.0009, 3));
-    EXPECT_FALSE(CTT::EqualIngoreDigits(1.0, 1.0011, 3));
-    EXPECT_TRUE(CTT::EqualIngoreDigits(100.0, 109.0, -1));
-    EXPECT_FALSE(CTT::EqualIngoreDigits(100.0, 110.0, -1));
-    EXPECT_TRUE(CTT::EqualIngoreDigits(0.0, 150.0, -3));
-}
-
-TEST(CttEqualIngoreDigits, ExtremeDigitCountsAndNaN) {
-    EXPECT_FALSE(CTT::EqualIngoreDigits(1.0, 1.0, SHRT_MAX));   // tolerance 0
-    EXPECT_TRUE(CTT::EqualIngoreDigits(0.0, 1e300, SHRT_MIN));  // tolerance inf
-    EXPECT_FALSE(CTT::EqualIngoreDigits(kNaN, 0.0, SHRT_MIN));
-    EXPECT_FALSE(CTT::EqualIngoreDigits(kInf, 0.0, SHRT_MIN));
-}
-
-TEST(CttOrdered, GreaterAndLessEqual) {
-    EXPECT_TRUE(CTT::IsGreaterEqual(2.0, 1.0));
-    EXPECT_FALSE(CTT::IsGreaterEqual(1.0, 2.0));
-    EXPECT_TRUE(CTT::IsGreaterEqual(1.0, 1.0));
-    EXPECT_TRUE(CTT::IsGreaterEqual(0.0, -0.0));
-    EXPECT_TRUE(CTT::IsLessEqual(1.0, 2.0));
-    EXPECT_FALSE(CTT::IsLessEqual(2.0, 1.0));
-    EXPECT_TRUE(CTT::IsLessEqual(1.0, 1.0));
-    EXPECT_TRUE(CTT::IsGreaterEqual(kInf, DBL_MAX));
-    // An infinity is not Equal to itself, so neither >= nor <= holds.
-    EXPECT_FALSE(CTT::IsGreaterEqual(kInf, kInf));
-    EXPECT_FALSE(CTT::IsLessEqual(-kInf, -kInf));
-    for (double x : {0.0, 1.0, kInf}) {
-        EXPECT_FALSE(CTT::IsGreaterEqual(kNaN, x));
-        EXPECT_FALSE(CTT::IsGreaterEqual(x, kNaN));
-        EXPECT_FALSE(CTT::IsLessEqual(kNaN, x));
-        EXPECT_FALSE(CTT::IsLessEqual(x, kNaN));
+// Halves away from zero; a step that is not positive leaves the value. The
+// 32-bit results saturate (RoundToLong's too, in a 64-bit long); NaN gives 0.
+TEST(Ctt, Rounding) {
+    const struct {
+        Rounding round;
+        double x, step, expected;
+    } cases[] = {{Step, 7.3, 0.5, 7.5},    {Step, -7.25, 0.5, -7.5}, {Step, -2.5, 1, -3},
+                 {Step, -0.4, 1, -0.0},    {Step, 7.3, 0, 7.3},      {Step, 7.3, -1, 7.3},
+                 {Step, 7.3, kNaN, 7.3},   {Step, 7.3, kInf, kNaN},  {Step, -kInf, 1, -kInf},
+                 {Step, kNaN, 1, kNaN},    {Whole, 2.5, 0, 3},       {Whole, -2.5, 0, -3},
+                 {Whole, -2.4, 0, -2},     {Whole, -kInf, 0, -kInf}, {Whole, kNaN, 0, kNaN},
+                 {Int, -2.5, 0, -3},       {Long, 2.5, 0, 3},        {Long, -0.4, 0, 0.0},
+                 {Int, kUp, 0, INT_MAX},   {Int, kDown, 0, INT_MIN}, {Int, 1e300, 0, INT_MAX},
+                 {Int, -kInf, 0, INT_MIN}, {Int, kNaN, 0, 0},        {Long, 3e9, 0, INT_MAX},
+                 {Long, -3e9, 0, INT_MIN}, {Long, kNaN, 0, 0}};
+    for (const auto& c : cases) {
+        const double r = c.round(c.x, c.step);
+        EXPECT_TRUE(std::isnan(c.expected)
+                        ? std::isnan(r)
+                        : r == c.expected && !std::signbit(r) == !std::signbit(c.expected))
+            << c.x << ' ' << c.step << " gives " << r;
     }
-}
-
-TEST(CttIsMultiple, WholeQuotients) {
-    EXPECT_TRUE(CTT::IsMultiple(0.5, 2.0, 0));
-    EXPECT_TRUE(CTT::IsMultiple(0.25, -1.0, 0));  // q = -4
-    EXPECT_FALSE(CTT::IsMultiple(2.0, -3.0, 0));  // q = -1.5: remainder 0.5
-    EXPECT_FALSE(CTT::IsMultiple(2.0, -3.0, 6));
-    EXPECT_TRUE(CTT::IsMultiple(2.0, -3.0, -1));  // tolerance 10 accepts any remainder
-    EXPECT_TRUE(CTT::IsMultiple(3.0, 0.0, 0));
-}
-
-TEST(CttIsMultiple, ToleranceIsOneSided) {
-    EXPECT_FALSE(CTT::IsMultiple(0.01, 0.07, 0));  // q = 7.000000000000001
-    EXPECT_TRUE(CTT::IsMultiple(0.01, 0.07, 6));
-    EXPECT_FALSE(CTT::IsMultiple(0.1, 0.6, 6));  // q = 5.999999999999999
-    EXPECT_FALSE(CTT::IsMultiple(0.1, 0.6, 1));
-}
-
-TEST(CttIsMultiple, DegenerateQuotients) {
-    EXPECT_FALSE(CTT::IsMultiple(0.0, 1.0, 0));  // inf
-    EXPECT_FALSE(CTT::IsMultiple(0.0, 0.0, 0));  // NaN
-    EXPECT_FALSE(CTT::IsMultiple(0.0, 1.0, SHRT_MIN));
-    EXPECT_FALSE(CTT::IsMultiple(1.0, kInf, 0));
-    EXPECT_FALSE(CTT::IsMultiple(kNaN, 1.0, 0));
-    // No 32-bit limit on the whole part of the quotient.
-    EXPECT_TRUE(CTT::IsMultiple(1.0, 1e12, 0));
-    EXPECT_TRUE(CTT::IsMultiple(0.5, -5e9, 0));
-    EXPECT_FALSE(CTT::IsMultiple(1.0, 3e9 + 0.5, 0));
-    EXPECT_TRUE(CTT::IsMultiple(1.0, 3e9 + 0.5, -1));
-}
-
-TEST(CttRound, ToAStep) {
-    EXPECT_EQ(CTT::Round(7.3, 0.5), 7.5);
-    EXPECT_EQ(CTT::Round(7.2, 0.5), 7.0);
-    EXPECT_EQ(CTT::Round(7.25, 0.5), 7.5);  // halves away from zero
-    EXPECT_EQ(CTT::Round(-7.25, 0.5), -7.5);
-    EXPECT_EQ(CTT::Round(-2.5, 1.0), -3.0);
-    EXPECT_EQ(CTT::Round(123.0, 50.0), 100.0);
-    const double negZero = CTT::Round(-0.4, 1.0);
-    EXPECT_EQ(negZero, 0.0);
-    EXPECT_TRUE(std::signbit(negZero));
-}
-
-TEST(CttRound, StepNotPositiveOrNotFinite) {
-    EXPECT_EQ(CTT::Round(7.3, 0.0), 7.3);
-    EXPECT_EQ(CTT::Round(7.3, -1.0), 7.3);
-    EXPECT_EQ(CTT::Round(7.3, kNaN), 7.3);
-    EXPECT_EQ(CTT::Round(7.3, -kInf), 7.3);
-    EXPECT_TRUE(std::isnan(CTT::Round(7.3, kInf)));
-    EXPECT_EQ(CTT::Round(-kInf, 1.0), -kInf);
-    EXPECT_TRUE(std::isnan(CTT::Round(kNaN, 1.0)));
-}
-
-TEST(CttRound, ToWholeNumbers) {
-    EXPECT_EQ(CTT::RoundToDouble(2.5), 3.0);
-    EXPECT_EQ(CTT::RoundToDouble(-2.5), -3.0);
-    EXPECT_EQ(CTT::RoundToDouble(-2.4), -2.0);
-    EXPECT_EQ(CTT::RoundToDouble(2.4999), 2.0);
-    EXPECT_EQ(CTT::RoundToDouble(0.0), 0.0);
-    EXPECT_EQ(CTT::RoundToDouble(kInf), kInf);
-    EXPECT_EQ(CTT::RoundToDouble(-kInf), -kInf);
-    EXPECT_TRUE(std::isnan(CTT::RoundToDouble(kNaN)));
-    EXPECT_EQ(CTT::RoundToInt(-2.5), -3);
-    EXPECT_EQ(CTT::RoundToInt(2.5), 3);
-    EXPECT_EQ(CTT::RoundToLong(2.5), 3L);
-    EXPECT_EQ(CTT::RoundToLong(-2.5), -3L);
-    EXPECT_EQ(CTT::RoundToLong(-0.4), 0L);
-}
-
-TEST(CttRound, IntegerConversionsSaturate) {
-    EXPECT_EQ(CTT::RoundToInt(2147483646.6), INT_MAX);
-    EXPECT_EQ(CTT::RoundToInt(-2147483647.6), INT_MIN);
-    EXPECT_EQ(CTT::RoundToInt(2147483647.5), INT_MAX);
-    EXPECT_EQ(CTT::RoundToInt(-2147483648.5), INT_MIN);
-    EXPECT_EQ(CTT::RoundToInt(1e300), INT_MAX);
-    EXPECT_EQ(CTT::RoundToInt(-kInf), INT_MIN);
-    EXPECT_EQ(CTT::RoundToInt(kNaN), 0);
-    // RoundToLong is 32 bits wide although long is wider here.
-    EXPECT_EQ(CTT::RoundToLong(3e9), 2147483647L);
-    EXPECT_EQ(CTT::RoundToLong(-3e9), -2147483648L);
-    EXPECT_EQ(CTT::RoundToLong(kInf), 2147483647L);
-    EXPECT_EQ(CTT::RoundToLong(kNaN), 0L);
 }
 
 }  // namespace
