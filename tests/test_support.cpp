@@ -6,22 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include <type_traits>
-
 namespace {
 
 using API = UTL::APILockManagementC;
 
-static_assert(!std::is_copy_constructible<UTL::APIUnlockC>::value, "a copy would close twice");
-
 TEST(Support, ApiLockCountsUnlockScopes) {
     API::Cleanup();
-    EXPECT_TRUE(API::IsLocked());
-    EXPECT_FALSE(API::Lock());  // never below zero
+    EXPECT_TRUE(API::IsLocked() && !API::Lock());  // locked; never below zero
     API::Unlock();
     EXPECT_FALSE(API::IsLocked());
-    EXPECT_TRUE(API::Lock());
-    EXPECT_TRUE(API::IsLocked());
+    EXPECT_TRUE(API::Lock() && API::IsLocked());
     {
         UTL::APIUnlockC outer;
         {
@@ -33,12 +27,12 @@ TEST(Support, ApiLockCountsUnlockScopes) {
         API::Cleanup();
         EXPECT_TRUE(API::IsLocked());  // the count was discarded
     }                                  // the scope's Lock is refused: no underflow
-    EXPECT_TRUE(API::IsLocked());
     for (int i = 0; i < 65535; ++i) API::Unlock();
     EXPECT_FALSE(API::IsLocked());
     API::Unlock();  // the 65536th wraps the 16-bit count to 0
     EXPECT_TRUE(API::IsLocked());
     API::Cleanup();
+    static_assert(!std::is_copy_constructible<UTL::APIUnlockC>::value, "a copy would close twice");
 }
 
 struct Tester : UTL::ExecuteTesterI {
@@ -48,30 +42,27 @@ struct Command : UTL::CommandI {
     using CommandI::CommandI;
     bool Execute() override { return true; }
 };
-static_assert(!std::is_copy_assignable<Command>::value && !std::is_copy_assignable<Tester>::value,
-              "assignment is withheld from users");
 
 TEST(Support, CommandsAndTestersCopyIntoTheirOwnData) {
     Command plain;
     EXPECT_TRUE(plain.LabelGet() == 0 && plain.GetCommandType() == 0 && plain.GetCommandId() == 0 &&
                 plain.CanExecute() && plain.CreateExecuteTester() == nullptr);
     const auto own = static_cast<UTL::CommandI::CommandTypeT>(0x7FFFFFFF);
-    Command source(0xFFFF, own, 0xFFFFFFFFul);
-    Command copy(source);
+    Command source(0xFFFF, own, 0xFFFFFFFFul), copy(source);
     copy.LabelSet(6);
     EXPECT_TRUE(copy.GetCommandType() == own && copy.GetCommandId() == 0xFFFFFFFFul);
     EXPECT_EQ(source.LabelGet(), 0xFFFF);  // 16 bits, untouched by the copy
-
     Tester tester;
     EXPECT_TRUE(tester.GetCommandId() == 0 && tester.Test());
     tester.SetMessagesDisabled(true);
     Tester testerCopy(tester);
     testerCopy.SetMessagesDisabled(false);
     EXPECT_TRUE(tester.MessagesDisabled() && testerCopy.Test());
+    static_assert(!std::is_copy_assignable<Command>() && !std::is_copy_assignable<Tester>(), "");
 }
 
 // The count wraps modulo 2^32 in unsigned arithmetic (see RefCounter.cpp);
-// 2^31 increments to show it would take seconds, so it is not run here.
+// showing it would take 2^31 increments, so it is not run here.
 struct Counted : UTL::RefCounterC {
     explicit Counted(bool* destroyed) : destroyed(destroyed) {}
     Counted(const Counted&) = default;
@@ -84,21 +75,16 @@ TEST(Support, RefCounterDestroysOnTheDecrementToZero) {
     bool destroyed = false;
     auto* object = new Counted(&destroyed);
     EXPECT_EQ(object->DecrementRefCount(), 0);  // at 0: nothing changes
-    EXPECT_FALSE(destroyed);
     EXPECT_EQ(object->IncrementRefCount(), 1);
     EXPECT_EQ(object->IncrementRefCount(), 2);
-    EXPECT_EQ(object->DecrementRefCount(), 1);
-    EXPECT_FALSE(destroyed);
-    EXPECT_EQ(object->DecrementRefCount(), 0);
-    EXPECT_TRUE(destroyed);
-
+    EXPECT_TRUE(object->DecrementRefCount() == 1 && !destroyed);
+    EXPECT_TRUE(object->DecrementRefCount() == 0 && destroyed);
     Counted source(&destroyed), target(&destroyed);
     for (int i = 0; i < 3; ++i) source.IncrementRefCount();
     Counted copy(source);
-    EXPECT_EQ(copy.IncrementRefCount(), 4);  // copies carry the count
     target = source;
     target = target;
-    EXPECT_EQ(target.IncrementRefCount(), 4);
+    EXPECT_TRUE(copy.IncrementRefCount() == 4 && target.IncrementRefCount() == 4);  // count carried
 }
 
 }  // namespace
