@@ -65,8 +65,6 @@ TEST(Support, CommandsAndTestersCopyIntoTheirOwnData) {
 // showing it would take 2^31 increments, so it is not run here.
 struct Counted : UTL::RefCounterC {
     explicit Counted(bool* destroyed) : destroyed(destroyed) {}
-    Counted(const Counted&) = default;
-    Counted& operator=(const Counted&) = default;
     ~Counted() override { *destroyed = true; }
     bool* destroyed;
 };
