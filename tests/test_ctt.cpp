@@ -7,7 +7,6 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <limits>
 
 namespace {
 

@@ -13,9 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 

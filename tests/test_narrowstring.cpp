@@ -10,8 +10,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 // These definitions interpose the common services' search functions for this
 // program (the executable's symbols come first in the dynamic lookup), so

@@ -7,8 +7,6 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <limits>
-#include <string>
 
 namespace {
 
