@@ -1,6 +1,6 @@
-// Every numeric function with arbitrary bit patterns: doubles of any value
-// (NaN, infinities, subnormals, huge), any int, long and short. Under the
-// sanitizers this proves that no input reaches undefined behaviour.
+// Every numeric function with integer conversions or limits, fed arbitrary
+// bit patterns (NaN, infinities, huge values, any int, long and short): under
+// the sanitizers no input may reach undefined behaviour.
 #include <UTL/Angles.h>
 #include <UTL/CTT.h>
 #include <UTL/Mjd.h>
@@ -9,13 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 volatile double g_sink;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::size_t pos = 0;
-    // The next sizeof(T) bytes as a T, zero-filled past the end.
-    auto take = [&](auto value) {
+    auto take = [&](auto value) {  // the next bytes as a value, zero-filled past the end
         unsigned char bytes[sizeof value] = {};
         for (unsigned char& b : bytes) b = pos < size ? data[pos++] : 0;
         std::memcpy(&value, bytes, sizeof value);
@@ -24,35 +24,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double x = take(0.0), y = take(0.0);
     const int a = take(0), b = take(0), c = take(0), n = take(0);
     const short digits = take(short{});
+    const float p = take(0.0f), q = take(0.0f);
     long f[7];
     for (long& v : f) v = take(0L);
-    const float p = take(0.0f), q = take(0.0f);
     int sign, whole, min;
     double sec;
     bool positive;
+    using Split = void (*)(double, int&, int&, int&, double&, int);
+    for (Split split : {Split(Unit::Deg2DMS), Split(Unit::Rad2DMS), Split(Unit::GCCC2GCCC),
+                        Split(Unit::Grad2GCCC), Split(Unit::Rad2GCCC)})
+        split(x, sign, whole, min, sec, n);
     Unit::DMS2DMS(x, sign, whole, min, sec, n, static_cast<Unit::ResolutionAngleT>(a));
-    Unit::Deg2DMS(x, sign, whole, min, sec, n);
-    Unit::Rad2DMS(x, sign, whole, min, sec, n);
-    Unit::GCCC2GCCC(x, sign, whole, min, sec, n);
-    Unit::Grad2GCCC(x, sign, whole, min, sec, n);
-    Unit::Rad2GCCC(x, sign, whole, min, sec, n);
     Unit::Decimal2FeetInchEighthInch(x, f[0], f[1], f[2], positive);
-    Unit::FeetInchEighthInch2Decimal(sec, f[3], f[4], f[5], a < 0);
-    g_sink = Unit::DMS2Rad(x) + Unit::Rad2DMS(x, n) + Unit::Rad2GCCC(x, n) + Unit::GCCC2Rad(x) +
-             Unit::DMS2Deg(a, b, c, y) + Unit::DMS2Rad(a, b, c, y) + Unit::DMS2DMS(a, b, c, y) +
-             Unit::GCCC2GCCC(a, b, c, y) + Unit::GCCC2Grad(a, b, c, y) +
-             Unit::GCCC2Rad(a, b, c, y) + Unit::VElevationRad2VZenithRad(x) +
-             Unit::VZenithRad2VElevationRad(x) + Unit::VElevationRad2VSlopePercent(x) +
-             Unit::VSlopePercent2VElevationRad(x) + Unit::VElevationRad2VertHorizRatio(x) +
-             Unit::VertHorizRatio2VElevationRad(x) + Unit::Cubm2CubUSYard(x) + Unit::USMpH2Ms(x) +
-             Unit::Fahrenheit2Celsius(x);
-    g_sink = CTT::Equal(x, y) + CTT::Equal(p, q) + CTT::EqualIngoreDigits(x, y, digits) +
-             CTT::IsGreaterEqual(x, y) + CTT::IsLessEqual(x, y) + CTT::IsMultiple(x, y, digits) +
-             CTT::Round(x, y) + CTT::RoundToDouble(x) + CTT::RoundToInt(x) + CTT::RoundToLong(x);
+    Unit::FeetInchEighthInch2Decimal(sec, f[3], f[4], f[5], positive);
     Unit::SetMjd(x, f[0], f[1], f[2], f[3], f[4], f[5]);
     Unit::SetMjd(x, f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
     Unit::SetMjdPrecise(x, f[0], f[1], f[2], f[3], f[4], sec);
-    g_sink = Unit::GetMjd(f[0], f[1], f[2], f[3], f[4], f[5]) + Unit::BuildDateTime(x, y) +
+    g_sink = Unit::DMS2Rad(x) + Unit::Rad2DMS(x, n) + Unit::Rad2GCCC(x, n) +
+             Unit::DMS2Deg(a, b, c, y) + Unit::DMS2DMS(a, b, c, y) + Unit::GCCC2GCCC(a, b, c, y) +
+             Unit::VZenithRad2VElevationRad(x) + Unit::VElevationRad2VSlopePercent(x) +
+             Unit::VElevationRad2VertHorizRatio(x) + CTT::Equal(x, y) + CTT::Equal(p, q) +
+             CTT::EqualIngoreDigits(x, y, digits) + CTT::IsGreaterEqual(x, y) +
+             CTT::IsLessEqual(x, y) + CTT::IsMultiple(x, y, digits) + CTT::Round(x, y) +
+             CTT::RoundToDouble(x) + CTT::RoundToInt(x) + CTT::RoundToLong(x) +
+             Unit::GetMjd(f[0], f[1], f[2], f[3], f[4], f[5]) + Unit::BuildDateTime(x, y) +
              Unit::ValidateDateTime(x) + Unit::RoundToSecond(x);
     return 0;
 }
