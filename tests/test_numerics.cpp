@@ -90,38 +90,29 @@ TEST(Ctt, Rounding) {
     }
 }
 
-// Each conversion at a known value (exact where the stored factor decides the
-// result: the feet factors have 9 and 11 decimals, the cubic yard divides by
-// 3, not 27), and back within two roundings.
-TEST(Units, KnownValuesAndRoundTrips) {
+// The factors' own choices: feet factors with 9 and 11 decimals (not the
+// exact ratios), a cubic-yard divisor of 3 (not 27); conversions back and
+// forth agree within two roundings; NaN and infinities pass through.
+TEST(Units, FactorsRoundTripsAndBadInput) {
+    EXPECT_TRUE(Unit::M2IntFoot(1.0) == 3.280839895 && Unit::M2USFoot(1.0) == 3.28083333333);
+    EXPECT_NE(Unit::IntFoot2M(1.0), 0.3048);
+    EXPECT_NEAR(Unit::Cubm2CubUSYard(1.0), 11.771485, 1e-6);
+    EXPECT_NEAR(Unit::USAcre2Sqm(1.0), 4046.8726, 1e-4);
+    EXPECT_NEAR(Unit::IntAcre2Sqm(1.0), 4046.8564, 1e-4);
+    EXPECT_TRUE(Unit::Celsius2Fahrenheit(100) == 212 && Unit::Celsius2Fahrenheit(0) == 32 &&
+                Unit::Fahrenheit2Celsius(212) == 100);
     using Fn = double (*)(double);
-    const struct {
-        Fn to, back;
-        double x, expected, tolerance;
-    } cases[] = {{Unit::M2IntFoot, Unit::IntFoot2M, 1.0, 3.280839895, 0},
-                 {Unit::M2USFoot, Unit::USFoot2M, 1.0, 3.28083333333, 0},
-                 {Unit::M2USMiles, Unit::USMiles2M, 1000.0, 0.6213699493769715, 0},
-                 {Unit::Sqm2SqUSFoot, Unit::SqUSFoot2Sqm, 1.0, 10.7638674, 1e-7},
-                 {Unit::USAcre2Sqm, Unit::Sqm2USAcre, 1.0, 4046.8726, 1e-4},
-                 {Unit::IntAcre2Sqm, Unit::Sqm2IntAcre, 1.0, 4046.8564, 1e-4},
-                 {Unit::Sqm2Hectare, Unit::Hectare2Sqm, 25000.0, 2.5, 0},
-                 {Unit::HPa2MmHg, Unit::MmHg2HPa, 1013.25, 760.0, 1e-3},
-                 {Unit::HPa2InchHg, Unit::InchHg2HPa, 1013.25, 29.92, 1e-2},
-                 {Unit::HPa2PSI, Unit::PSI2HPa, 1013.25, 14.696, 1e-3},
-                 {Unit::Celsius2Fahrenheit, Unit::Fahrenheit2Celsius, 100.0, 212.0, 0},
-                 {Unit::Ms2KmH, Unit::KmH2Ms, 10.0, 36.0, 0},
-                 {Unit::Ms2USMpH, Unit::USMpH2Ms, 10.0, 36.0 * 0.6213699493769715, 0},
-                 {Unit::Ms2IntKnots, Unit::IntKnots2Ms, 1852.0 / 3600.0, 1.0, 1e-9},
-                 {Unit::Cubm2CubUSYard, nullptr, 1.0, 11.771485, 1e-6}};
-    for (const auto& c : cases) {
-        EXPECT_NEAR(c.to(c.x), c.expected, c.tolerance) << c.expected;
-        if (!c.back) continue;
-        for (double v : {c.x, 1234.5678, -987654.321})
-            EXPECT_NEAR(c.back(c.to(v)), v, 8 * DBL_EPSILON * std::fabs(v));
-    }
-    EXPECT_NE(Unit::IntFoot2M(1.0), 0.3048);  // 0.3048 only to the factor's decimals
-    EXPECT_TRUE(std::isnan(Unit::M2USFoot(kNaN)) && std::isnan(Unit::Fahrenheit2Celsius(kNaN)));
-    EXPECT_EQ(Unit::USMpH2Ms(-kInf), -kInf);
+    using namespace Unit;  // for the table
+    const Fn pairs[][2] = {
+        {M2USMiles, USMiles2M},         {M2IntFoot, IntFoot2M},       {M2USFoot, USFoot2M},
+        {Sqm2SqIntFoot, SqIntFoot2Sqm}, {Sqm2SqUSFoot, SqUSFoot2Sqm}, {Sqm2USAcre, USAcre2Sqm},
+        {Sqm2IntAcre, IntAcre2Sqm},     {Sqm2Hectare, Hectare2Sqm},   {HPa2MmHg, MmHg2HPa},
+        {HPa2InchHg, InchHg2HPa},       {HPa2PSI, PSI2HPa},           {Ms2KmH, KmH2Ms},
+        {Ms2USMpH, USMpH2Ms},           {Ms2IntKnots, IntKnots2Ms}};
+    for (const auto& pair : pairs)
+        for (double v : {1.0, 1234.5678, -987654.321})
+            EXPECT_NEAR(pair[1](pair[0](v)), v, 8 * DBL_EPSILON * std::fabs(v));
+    EXPECT_TRUE(std::isnan(Unit::M2USFoot(kNaN)) && Unit::USMpH2Ms(-kInf) == -kInf);
 }
 
 // Rounded to the nearest eighth (a half rounds up) with carries into inches
