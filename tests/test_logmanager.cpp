@@ -24,6 +24,7 @@ using UTL::LogManagementC;
 using L = UTL::LogSinkI;
 constexpr auto AddSink = LogManagementC::AddSink;
 constexpr auto RemoveSink = LogManagementC::RemoveSink;
+constexpr auto Log = LogManagementC::Log;
 
 // What the recording sinks received ("sink:text") and where the last message
 // came from. Sinks named "throws" and "dtor throws" throw from LogMessage and
@@ -98,15 +99,15 @@ std::string Read(const std::string& path) {
 }
 
 TEST_F(Logging, DispatchRegistrationAndRemoval) {
-    LogManagementC::Log(__FILE__, __LINE__, 0, "only the silent default sink %d", 1);
+    Log(__FILE__, __LINE__, 0, "only the silent default sink %d", 1);
     auto* first = new RecordingSink("a");
     auto* handedBack = new RecordingSink("back");
     EXPECT_TRUE(AddSink(first) && !AddSink(first) && !AddSink(nullptr));  // once only
     AddSink(new RecordingSink("app", L::LOG_AppMessage));
     AddSink(handedBack);
     AddSink(new RecordingSink("b"));
-    LogManagementC::Log("src/a.cpp", 56, L::LOG_DevMessage, "Writing Exception information to %s\n",
-                        "/tmp/app.RPT");
+    Log("src/a.cpp", 56, L::LOG_DevMessage, "Writing Exception information to %s\n",
+        "/tmp/app.RPT");
     EXPECT_EQ(g_where, "src/a.cpp 56");  // the text exactly as formatted, nothing added
     const std::string text = "Writing Exception information to /tmp/app.RPT\n";
     EXPECT_EQ(Received(), (Texts{"a:" + text, "back:" + text, "b:" + text}));
@@ -117,7 +118,7 @@ TEST_F(Logging, DispatchRegistrationAndRemoval) {
     EXPECT_EQ(g_destroyed, 1);
     delete handedBack;
     const char* noFormat = nullptr;
-    LogManagementC::Log(nullptr, -3, L::LOG_None, noFormat);  // a mask of 0 reaches all
+    Log(nullptr, -3, L::LOG_None, noFormat);  // a mask of 0 reaches all
     EXPECT_EQ(g_where, "(null) -3");
     EXPECT_EQ(Received(), (Texts{"app:", "b:"}));  // a null format gives an empty text
 }
@@ -126,7 +127,7 @@ TEST_F(Logging, CleanupAndThrowingSinks) {
     AddSink(new RecordingSink("before"));
     AddSink(new RecordingSink("throws"));
     AddSink(new RecordingSink("after"));
-    EXPECT_THROW(LogManagementC::Log("f", 1, 0, "boom"), std::runtime_error);
+    EXPECT_THROW(Log("f", 1, 0, "boom"), std::runtime_error);
     EXPECT_EQ(Received(), Texts{"before:boom"});  // the sinks after it got nothing
     // The lock was released: another thread can take it (a thread blocked on
     // it could not be joined, so a timeout ends the program).
@@ -135,7 +136,7 @@ TEST_F(Logging, CleanupAndThrowingSinks) {
     LogManagementC::Cleanup();
     LogManagementC::Cleanup();  // no manager: nothing happens
     EXPECT_EQ(g_destroyed, 4);
-    LogManagementC::Log("f", 1, 0, "x");  // the new manager has only a default sink
+    Log("f", 1, 0, "x");  // the new manager has only a default sink
     EXPECT_EQ(Received(), Texts{});
     // A throwing sink destructor is swallowed; the sinks after it are skipped.
     AddSink(new RecordingSink("a"));
@@ -151,7 +152,7 @@ TEST_F(Logging, CleanupAndThrowingSinks) {
 // (the manager formats common directives itself).
 template <typename... Args>
 void ExpectSameAsCLibrary(const char* format, Args... args) {
-    LogManagementC::Log("f", 1, 0, format, args...);
+    Log("f", 1, 0, format, args...);
     char expected[1024];
     std::snprintf(expected, sizeof expected, format, args...);
     EXPECT_EQ(Received(), Texts{std::string("s:") + expected}) << "format: " << format;
@@ -181,10 +182,10 @@ TEST_F(Logging, FormattingMatchesTheCLibraryAndIsCutAt1023) {
     std::fesetround(FE_TONEAREST);
 
     const std::string half(600, 'h'), x(5000, 'x'), y(1023, 'y'), w(1020, 'w');
-    LogManagementC::Log("f", 1, 0, "%s!", x.c_str());
-    LogManagementC::Log("f", 1, 0, "%s", y.c_str());  // exactly full: nothing lost
-    LogManagementC::Log("f", 1, 0, "%s%d%s%.3f", half.c_str(), 123456, half.c_str(), 2.5);
-    LogManagementC::Log("f", 1, 0, "%s%5d", w.c_str(), 12);
+    Log("f", 1, 0, "%s!", x.c_str());
+    Log("f", 1, 0, "%s", y.c_str());  // exactly full: nothing lost
+    Log("f", 1, 0, "%s%d%s%.3f", half.c_str(), 123456, half.c_str(), 2.5);
+    Log("f", 1, 0, "%s%5d", w.c_str(), 12);
     EXPECT_EQ(Received(),
               (Texts{"s:" + x.substr(0, 1023), "s:" + y,
                      "s:" + (half + "123456" + half).substr(0, 1023), "s:" + w + "   "}));
@@ -198,10 +199,8 @@ TEST_F(Logging, FileSinkLinesMasksAndBuffering) {
     sink->SetLogMask(L::LOG_AppMessage);
     sink->LogMessage("f", 0, L::LOG_DevMessage, "dropped, also when called directly");
     ASSERT_TRUE(AddSink(sink));
-    LogManagementC::Log("x.cpp", 10, L::LOG_AppMessage, "Writing Exception information to %s\n",
-                        "/tmp/app.RPT");
-    LogManagementC::Log("y.cpp", 20, L::LOG_AppMessage,
-                        "DbgHelp.dll or its exported procs not found");
+    Log("x.cpp", 10, L::LOG_AppMessage, "Writing Exception information to %s\n", "/tmp/app.RPT");
+    Log("y.cpp", 20, L::LOG_AppMessage, "DbgHelp.dll or its exported procs not found");
     EXPECT_EQ(Read(card + "/app.log"), "");  // no flush per line
     EXPECT_TRUE(RemoveSink(sink, true));
     // A format ending in a line feed leaves an empty line after it.
@@ -228,7 +227,7 @@ TEST_F(Logging, FileSinkPathIsCardSlashNameUpTo255Bytes) {
         sink->LogMessage("f", 1, 0, "goes nowhere");
         AddSink(sink);
     }
-    LogManagementC::Log("f", 1, 0, "dropped");
+    Log("f", 1, 0, "dropped");
     LogManagementC::Cleanup();
     struct stat st;
     EXPECT_TRUE(stat((padded + "/edge.logx").c_str(), &st) && stat((padded + "/no").c_str(), &st));

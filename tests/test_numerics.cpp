@@ -41,20 +41,18 @@ TEST(Ctt, Comparisons) {
         double a, b;
         short digits;
         int expected;
-    } cases[] = {{Eq, 1, kNext, 0, 0},      {Eq, 0.0, -0.0, 0, 1},   {Eq, 0, 1e-310, 0, 1},
-                 {Eq, 0, DBL_MIN, 0, 0},    {Eq, kNaN, kNaN, 0, 0},  {Eq, kInf, kInf, 0, 0},
-                 {Dig, 1, 1.5, 0, 1},       {Dig, 1, 2, 0, 0},       {Dig, 1, 1.0011, 3, 0},
-                 {Dig, 1, 1.0009, 3, 1},    {Dig, 100, 109, -1, 1},  {Dig, 100, 110, -1, 0},
-                 {Dig, 1, 1, kHi, 0},       {Dig, 0, 1e300, kLo, 1}, {Dig, kInf, 0, kLo, 0},
-                 {Dig, kNaN, 0, kLo, 0},    {GE, 1, 1, 0, 1},        {GE, 0.0, -0.0, 0, 1},
-                 {GE, kInf, DBL_MAX, 0, 1}, {GE, kInf, kInf, 0, 0},  {GE, kNaN, 0, 0, 0},
-                 {GE, kInf, kNaN, 0, 0},    {LE, 1, 1, 0, 1},        {LE, 2, 1, 0, 0},
-                 {LE, -kInf, -kInf, 0, 0},  {LE, kNaN, 1, 0, 0},     {LE, 0, kNaN, 0, 0},
-                 {Mul, 0.5, 2, 0, 1},       {Mul, 0.25, -1, 0, 1},   {Mul, 2, -3, 0, 0},
-                 {Mul, 2, -3, -1, 1},       {Mul, 0.01, 0.07, 0, 0}, {Mul, 0.01, 0.07, 6, 1},
-                 {Mul, 0.1, 0.6, 6, 0},     {Mul, 0, 1, 0, 0},       {Mul, 0, 1, kLo, 0},
-                 {Mul, 0, 0, 0, 0},         {Mul, kNaN, 1, 0, 0},    {Mul, 0.5, -5e9, 0, 1},
-                 {Mul, 2, kOdd, 0, 0},      {Mul, 2, kOdd, -1, 1}};
+    } cases[] = {{Eq, 1, kNext, 0, 0},    {Eq, 0.0, -0.0, 0, 1},    {Eq, 0, 1e-310, 0, 1},
+                 {Eq, 0, DBL_MIN, 0, 0},  {Eq, kNaN, kNaN, 0, 0},   {Eq, kInf, kInf, 0, 0},
+                 {Dig, 1, 1.5, 0, 1},     {Dig, 1, 2, 0, 0},        {Dig, 1, 1.0009, 3, 1},
+                 {Dig, 100, 109, -1, 1},  {Dig, 1, 1, kHi, 0},      {Dig, 0, 1e300, kLo, 1},
+                 {Dig, kNaN, 0, kLo, 0},  {GE, 0.0, -0.0, 0, 1},    {GE, kInf, DBL_MAX, 0, 1},
+                 {GE, kInf, kInf, 0, 0},  {GE, kNaN, 0, 0, 0},      {GE, kInf, kNaN, 0, 0},
+                 {LE, 1, 1, 0, 1},        {LE, -kInf, -kInf, 0, 0}, {LE, kNaN, 1, 0, 0},
+                 {LE, 0, kNaN, 0, 0},     {Mul, 0.5, 2, 0, 1},      {Mul, 0.25, -1, 0, 1},
+                 {Mul, 2, -3, 0, 0},      {Mul, 2, -3, -1, 1},      {Mul, 0.01, 0.07, 0, 0},
+                 {Mul, 0.01, 0.07, 6, 1}, {Mul, 0.1, 0.6, 6, 0},    {Mul, 0, 1, 0, 0},
+                 {Mul, 0, 1, kLo, 0},     {Mul, kNaN, 1, 0, 0},     {Mul, 0.5, -5e9, 0, 1},
+                 {Mul, 2, kOdd, 0, 0},    {Mul, 2, kOdd, -1, 1}};
     for (const auto& c : cases)
         EXPECT_EQ(c.test(c.a, c.b, c.digits), c.expected != 0)
             << c.a << ' ' << c.b << ' ' << c.digits;
@@ -248,31 +246,31 @@ TEST(Angles, SplittingIntoParts) {
 // the split parts. Vertical angles: zenith in either face, slope and ratio
 // with their sentinels (positive for both directions), bad input.
 TEST(Angles, RadiansAndVerticalAngles) {
-    EXPECT_EQ(Unit::DMS2Rad(12.3460), Unit::DMS2Rad(1, 12, 35, 0.0));
-    EXPECT_NEAR(Unit::DMS2Rad(-12.3456), -Unit::DMS2Rad(1, 12, 34, 56.0), 1e-15);
-    EXPECT_NEAR(Unit::Rad2DMS(Unit::DMS2Rad(12.3456), 0), 12.3456, 1e-12);
-    EXPECT_NEAR(Unit::Rad2GCCC(Unit::GCCC2Rad(123.4567), 4), 123.4567, 1e-12);
-    EXPECT_EQ(Unit::VElevationRad2VZenithRad(-kPi), 1.5 * kPi);  // not reduced
+    using namespace Unit;
+    EXPECT_EQ(DMS2Rad(12.3460), DMS2Rad(1, 12, 35, 0.0));
+    EXPECT_NEAR(DMS2Rad(-12.3456), -DMS2Rad(1, 12, 34, 56.0), 1e-15);
+    EXPECT_NEAR(Rad2DMS(DMS2Rad(12.3456), 0), 12.3456, 1e-12);
+    EXPECT_NEAR(Rad2GCCC(GCCC2Rad(123.4567), 4), 123.4567, 1e-12);
+    EXPECT_EQ(VElevationRad2VZenithRad(-kPi), 1.5 * kPi);  // not reduced
     const double zenith[] = {0, 90, 180, 270, 300, 360, -90, 765},
                  elevation[] = {90, 0, -90, 0, 30, 90, 0, 45};
     for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(Unit::VZenithRad2VElevationRad(zenith[i] * kDeg), elevation[i] * kDeg, 1e-12);
-    EXPECT_NEAR(Unit::VZenithRad2VElevationRad(1e6 * 2 * kPi + 0.25), kPi / 2 - 0.25, 1e-8);
-    EXPECT_LE(std::fabs(Unit::VZenithRad2VElevationRad(1e300)), kPi / 2);  // no 32-bit turn count
-    EXPECT_NEAR(Unit::VElevationRad2VSlopePercent(-71.5 * kDeg), -298.87, 0.01);
+        EXPECT_NEAR(VZenithRad2VElevationRad(zenith[i] * kDeg), elevation[i] * kDeg, 1e-12);
+    EXPECT_NEAR(VZenithRad2VElevationRad(1e6 * 2 * kPi + 0.25), kPi / 2 - 0.25, 1e-8);
+    EXPECT_LE(std::fabs(VZenithRad2VElevationRad(1e300)), kPi / 2);  // no 32-bit turn count
+    EXPECT_NEAR(VElevationRad2VSlopePercent(-71.5 * kDeg), -298.87, 0.01);
     for (double deg : {71.6, -71.6, 100.0, kInf})
-        EXPECT_EQ(Unit::VElevationRad2VSlopePercent(deg * kDeg), 1000.0) << deg;
-    EXPECT_NEAR(Unit::VElevationRad2VertHorizRatio(std::atan(-999.0)), -999.0, 1e-9);
+        EXPECT_EQ(VElevationRad2VSlopePercent(deg * kDeg), 1000.0) << deg;
+    EXPECT_NEAR(VElevationRad2VertHorizRatio(std::atan(-999.0)), -999.0, 1e-9);
     for (double deg : {89.95, -89.95, 90.0})
-        EXPECT_EQ(Unit::VElevationRad2VertHorizRatio(deg * kDeg), 1000000.0) << deg;
-    EXPECT_NEAR(Unit::VertHorizRatio2VElevationRad(-1.0), -45 * kDeg, 1e-15);
-    EXPECT_NEAR(Unit::VSlopePercent2VElevationRad(100.0), 45 * kDeg, 1e-15);
+        EXPECT_EQ(VElevationRad2VertHorizRatio(deg * kDeg), 1000000.0) << deg;
+    EXPECT_NEAR(VertHorizRatio2VElevationRad(-1.0), -45 * kDeg, 1e-15);
+    EXPECT_NEAR(VSlopePercent2VElevationRad(100.0), 45 * kDeg, 1e-15);
     for (double v : {kNaN, kInf})
-        EXPECT_TRUE(std::isnan(Unit::VZenithRad2VElevationRad(v)) &&
-                    std::isnan(Unit::VElevationRad2VertHorizRatio(v)));
-    EXPECT_TRUE(std::isnan(Unit::DMS2Rad(kNaN)) && std::isnan(Unit::Rad2DMS(kNaN, 0)) &&
-                std::isnan(Unit::Rad2GCCC(kNaN, 0)) &&
-                std::isnan(Unit::VElevationRad2VSlopePercent(kNaN)));
+        EXPECT_TRUE(std::isnan(VZenithRad2VElevationRad(v)) &&
+                    std::isnan(VElevationRad2VertHorizRatio(v)));
+    EXPECT_TRUE(std::isnan(DMS2Rad(kNaN)) && std::isnan(Rad2DMS(kNaN, 0)) &&
+                std::isnan(Rad2GCCC(kNaN, 0)) && std::isnan(VElevationRad2VSlopePercent(kNaN)));
 }
 
 constexpr double kMin = -313698.0, kMax = 2973483.0;
