@@ -14,19 +14,17 @@
 volatile double g_sink;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::size_t pos = 0;
-    auto take = [&](auto value) {  // the next bytes as a value, zero-filled past the end
-        unsigned char bytes[sizeof value] = {};
-        for (unsigned char& b : bytes) b = pos < size ? data[pos++] : 0;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    };
-    const double x = take(0.0), y = take(0.0);
-    const int a = take(0), b = take(0), c = take(0), n = take(0);
-    const short digits = take(short{});
-    const float p = take(0.0f), q = take(0.0f);
-    long f[7];
-    for (long& v : f) v = take(0L);
+    struct {
+        double x, y;
+        int a, b, c, n;
+        short digits;
+        float p, q;
+        long f[7];
+    } in = {};  // the first bytes, zero-filled past the end
+    std::memcpy(&in, data, size < sizeof in ? size : sizeof in);
+    const double x = in.x, y = in.y;
+    const int a = in.a, b = in.b, c = in.c, n = in.n;
+    long* f = in.f;
     int sign, whole, min;
     double sec;
     bool positive;
@@ -43,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_sink = Unit::DMS2Rad(x) + Unit::Rad2DMS(x, n) + Unit::Rad2GCCC(x, n) +
              Unit::DMS2Deg(a, b, c, y) + Unit::DMS2DMS(a, b, c, y) + Unit::GCCC2GCCC(a, b, c, y) +
              Unit::VZenithRad2VElevationRad(x) + Unit::VElevationRad2VSlopePercent(x) +
-             Unit::VElevationRad2VertHorizRatio(x) + CTT::Equal(x, y) + CTT::Equal(p, q) +
-             CTT::EqualIngoreDigits(x, y, digits) + CTT::IsGreaterEqual(x, y) +
-             CTT::IsLessEqual(x, y) + CTT::IsMultiple(x, y, digits) + CTT::Round(x, y) +
+             Unit::VElevationRad2VertHorizRatio(x) + CTT::Equal(x, y) + CTT::Equal(in.p, in.q) +
+             CTT::EqualIngoreDigits(x, y, in.digits) + CTT::IsGreaterEqual(x, y) +
+             CTT::IsLessEqual(x, y) + CTT::IsMultiple(x, y, in.digits) + CTT::Round(x, y) +
              CTT::RoundToDouble(x) + CTT::RoundToInt(x) + CTT::RoundToLong(x) +
              Unit::GetMjd(f[0], f[1], f[2], f[3], f[4], f[5]) + Unit::BuildDateTime(x, y) +
              Unit::ValidateDateTime(x) + Unit::RoundToSecond(x);
