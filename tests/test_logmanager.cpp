@@ -55,15 +55,14 @@ TEST(LogSink, MasksAcceptMessagesWithAllTheirBits) {
     const unsigned long db = L::LOG_DBMessage, app = L::LOG_AppMessage, user = L::LOG_UserApp;
     const unsigned long device = L::LOG_DeviceMsg, gui = L::LOG_GuiMessage, dev = L::LOG_DevMessage;
     const unsigned long devAssert = dev | L::LOG_Assert, devHigh = dev | ~0xFFFFFFFFul;  // 32 bits
+    const unsigned long txt = L::LOG_TxtToken, all = L::LOG_All;
     const struct {
         unsigned long sink, message;
         bool accepted;
-    } cases[] = {{0, 0, true},          {0, L::LOG_TxtToken, false},
-                 {0x10, db, false},     {db, app, true},
-                 {user, dev, true},     {device, gui, true},
-                 {device, user, false}, {dev, devAssert, false},
-                 {dev, db, false},      {L::LOG_All, devAssert, true},
-                 {dev, devHigh, true}};
+    } cases[] = {{0, 0, true},           {0, txt, false},         {0x10, db, false},
+                 {db, app, true},        {user, dev, true},       {device, gui, true},
+                 {device, user, false},  {dev, devAssert, false}, {dev, db, false},
+                 {all, devAssert, true}, {dev, devHigh, true}};
     RecordingSink sink("s");
     EXPECT_EQ(sink.GetLogMask(), 0xFFFFFFFFul);
     for (const auto& c : cases) {

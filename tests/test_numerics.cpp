@@ -311,10 +311,8 @@ TEST(Mjd, GetMjd) {
                  {{1900, 3, 1, 0, 0, 0}, 15079.0},     {{2100, 12, 31, 0, 0, 0}, 88433.0},
                  {{2000, 13, 1, 0, 0, 0}, 51910.0},    {{2000, 1, 0, 0, 0, 0}, 51543.0},
                  {{2000, 1, 1, 0, 0, 86400}, 51545.0}, {{2000, 1, 1, -12, 0, 0}, 51543.5}};
-    for (const auto& c : cases) {
-        const long* f = c.f;
-        EXPECT_EQ(Unit::GetMjd(f[0], f[1], f[2], f[3], f[4], f[5]), c.mjd) << f[0] << '-' << f[1];
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Unit::GetMjd(c.f[0], c.f[1], c.f[2], c.f[3], c.f[4], c.f[5]), c.mjd) << c.mjd;
     EXPECT_EQ(Unit::GetMjd(2024, 12, 31, 23, 59, 59), 60675.99998842592);
     EXPECT_EQ(Unit::GetMjd(2000, 1, 1, 25, 0, 0), 51545.041666666664);
     EXPECT_EQ(Unit::GetMjd(2000, 1, 1L << 40, 0, 0, 0), 51543.0 + 0x1p40);
