@@ -4,8 +4,9 @@
 // The results are defined by a sequence of double operations (see each
 // function). The common cases take integer shortcuts that give bit-identical
 // results: every shortcut is either exact integer arithmetic equal to the
-// double steps (checked over every day of the supported range by the tests)
-// or a table of the same double expressions.
+// double steps (checked over every day of the supported range while it was
+// written; the tests keep an independent calendar check) or a table of the
+// same double expressions.
 #include <UTL/Mjd.h>
 
 #include <cmath>
