@@ -780,20 +780,19 @@ Conv RewriteStarDirective(const char16_t* pct, const char16_t* end, ArgReader& a
     if (IsRewriteFlag(cur()) && (s[1] == '*' || IsDigit(static_cast<unsigned char>(s[1])))) {
         out.Push(*s++);
     }
-    if (cur() == '*') {
-        out.PushInt(va_arg(args.ap, int));
-        ++s;
-    } else {
-        while (IsDigit(cur())) out.Push(*s++);
-    }
-    if (cur() == '.') {
-        out.Push(*s++);
+    // A width or precision: "*" takes the next int argument, else digits are copied.
+    auto pushNumber = [&] {
         if (cur() == '*') {
             out.PushInt(va_arg(args.ap, int));
             ++s;
         } else {
             while (IsDigit(cur())) out.Push(*s++);
         }
+    };
+    pushNumber();
+    if (cur() == '.') {
+        out.Push(*s++);
+        pushNumber();
     }
     if (cur() == 'h' || cur() == 'l') out.Push(*s++);
     Conv conv = ClassOf(cur());
