@@ -34,6 +34,7 @@
 #endif
 
 using DataC = StringC::DataC;
+using BlockCache = DataC::BlockCache;
 
 namespace {
 
@@ -78,30 +79,38 @@ bool IsTextIndex(const DataC& block, int index, bool allowEnd) {
 // ---- Per-thread block cache -----------------------------------------------
 //
 // A short string costs one block allocation; recycling the fixed-size blocks
-// per thread makes that allocation a few loads and stores. A block released on
-// another thread than the one that made it simply joins that thread's cache.
-// The cache's storage is trivially destructible so that it stays usable after
-// the thread's destructors ran (it is then bypassed); the closer object frees
-// the cached blocks at thread exit. Under AddressSanitizer cached blocks are
-// poisoned, so a use after release is still caught.
+// per thread makes that allocation a few loads and stores, inline in the
+// header (DataC::operator new/delete on DataC::t_blockCache). A block released
+// on another thread than the one that made it simply joins that thread's
+// cache. The cache is plain TLS data, so it stays usable after the thread's
+// destructors ran: the closer object frees the cached blocks at thread exit
+// and closes the cache (room 0), after which blocks go straight to the heap.
+//
+// Under AddressSanitizer cached blocks are poisoned, so a use after release is
+// still caught. They are then kept in a cache of the library's own that the
+// inline paths never see (the header's cache keeps room 0 and no blocks), so
+// code built without the sanitizer cannot take a poisoned block either.
 
-constexpr int kCachedBlocks = 16;
+constexpr int kCachedBlocks = DataC::kCachedBlocks;
 
-// initial-exec: the cache is reached with one thread-pointer-relative load
-// instead of a call to __tls_get_addr; it needs about 140 bytes of static TLS.
-struct BlockCache {
-    void* blocks[kCachedBlocks];
-    int count;
-    bool closerArmed;
-    bool closed;
-};
-__attribute__((tls_model("initial-exec"))) thread_local BlockCache t_blockCache;
+#if defined(UTL_STRING_ASAN)
+__attribute__((tls_model("initial-exec"))) thread_local DataC::BlockCache t_poisonedCache;
+DataC::BlockCache& LibraryCache() {
+    return t_poisonedCache;
+}
+#else
+DataC::BlockCache& LibraryCache() {
+    return DataC::t_blockCache;
+}
+#endif
+__attribute__((tls_model("initial-exec"))) thread_local bool t_blockCacheClosed;
 
 struct BlockCacheCloser {
     bool armed = false;
     ~BlockCacheCloser() {
-        BlockCache& cache = t_blockCache;
-        cache.closed = true;
+        BlockCache& cache = LibraryCache();
+        t_blockCacheClosed = true;
+        cache.room = 0;
         while (cache.count > 0) {
             void* block = cache.blocks[--cache.count];
             UTL_UNPOISON(block, sizeof(DataC));
@@ -112,7 +121,7 @@ struct BlockCacheCloser {
 thread_local BlockCacheCloser t_blockCacheCloser;
 
 void* TakeBlockMemory() {
-    BlockCache& cache = t_blockCache;
+    BlockCache& cache = LibraryCache();
     if (cache.count == 0) return ::operator new(sizeof(DataC));
     void* block = cache.blocks[--cache.count];
     UTL_UNPOISON(block, sizeof(DataC));
@@ -120,30 +129,17 @@ void* TakeBlockMemory() {
 }
 
 void GiveBackBlockMemory(void* block) {
-    BlockCache& cache = t_blockCache;
-    if (cache.closed || cache.count == kCachedBlocks) {
+    BlockCache& cache = LibraryCache();
+    if (t_blockCacheClosed || cache.count == kCachedBlocks) {
         ::operator delete(block);
         return;
     }
-    if (!cache.closerArmed) {
-        cache.closerArmed = true;
+    if (cache.room == 0) {
+        cache.room = kCachedBlocks;
         t_blockCacheCloser.armed = true;  // the first use constructs it for this thread
     }
     UTL_POISON(block, sizeof(DataC));
     cache.blocks[cache.count++] = block;
-}
-
-// `new DataC(arg)` without a call through the exported operator new; the
-// block is released by `delete`, which returns the memory to the cache.
-template <typename Arg>
-inline __attribute__((always_inline)) DataC* NewBlock(Arg arg) {
-    void* memory = TakeBlockMemory();
-    try {
-        return ::new (memory) DataC(arg);
-    } catch (...) {
-        GiveBackBlockMemory(memory);
-        throw;
-    }
 }
 
 // ---- The shared empty block -------------------------------------------------
@@ -183,12 +179,24 @@ unsigned int DataC::ReleaseShared() {
     return left;
 }
 
-void* DataC::operator new(std::size_t size) {
+__thread BlockCache DataC::t_blockCache;
+
+void DataC::CopyLongText(const char16_t* text) {
+    const unsigned int length =
+        kInlineUnits + CountUnits(text + kInlineUnits, kMaxLength - kInlineUnits);
+    m_heap = new char16_t[length + 1];
+    m_capacity = static_cast<unsigned short>(length + 1);
+    std::memcpy(m_heap, text, length * sizeof(char16_t));
+    m_heap[length] = 0;
+    m_inline[0] = 0;
+}
+
+void* DataC::TakeBlockSlow(std::size_t size) {
     return size == sizeof(DataC) ? TakeBlockMemory() : ::operator new(size);
 }
 
-void DataC::operator delete(void* block) {
-    if (block != nullptr) GiveBackBlockMemory(block);
+void DataC::GiveBackBlockSlow(void* block) {
+    GiveBackBlockMemory(block);
 }
 
 // ============================================================================
@@ -197,7 +205,7 @@ void DataC::operator delete(void* block) {
 
 DataC* StringC::GetEmptyDataBlock() const {
     static DataC* const shared = [] {
-        DataC* block = NewBlock(static_cast<const char16_t*>(nullptr));
+        DataC* block = new DataC(static_cast<const char16_t*>(nullptr));
         block->m_sharedEmpty = true;
         g_sharedEmptyBlock.store(block, std::memory_order_release);
         std::atexit(DestroySharedEmptyBlock);
@@ -209,16 +217,16 @@ DataC* StringC::GetEmptyDataBlock() const {
 DataC* StringC::AcquireEmptyBlock() const {
     DataC* shared = GetEmptyDataBlock();
     if (shared != nullptr && shared->AddRef()) return shared;
-    return NewBlock(static_cast<const char16_t*>(nullptr));
+    return new DataC(static_cast<const char16_t*>(nullptr));
 }
 
 DataC* StringC::CopyBlock(DataC* block) {
-    return NewBlock(block->GetBuffer());
+    return new DataC(block->GetBuffer());
 }
 
 void StringC::MakeCopy() {
     if (m_pcs->GetRefCount() <= 1) return;
-    DataC* copy = NewBlock(m_pcs->GetBuffer());
+    DataC* copy = new DataC(m_pcs->GetBuffer());
     m_pcs->Release();
     m_pcs = copy;
 }
@@ -232,7 +240,7 @@ void StringC::NewStr(const char16_t* text) {
             return;
         }
     }
-    DataC* block = (text != nullptr && text[0] != 0) ? NewBlock(text) : AcquireEmptyBlock();
+    DataC* block = (text != nullptr && text[0] != 0) ? new DataC(text) : AcquireEmptyBlock();
     DeleteStr();
     m_pcs = block;
 }
@@ -242,7 +250,7 @@ void StringC::NewStr(unsigned long size) {
         m_pcs->GetBuffer()[0] = 0;
         return;
     }
-    DataC* block = NewBlock(size);
+    DataC* block = new DataC(size);
     DeleteStr();
     m_pcs = block;
 }
@@ -253,9 +261,6 @@ void StringC::NewStr(unsigned long size) {
 
 StringC::StringC() : m_pcs(AcquireEmptyBlock()) {}
 
-StringC::StringC(const char16_t* text)
-    : m_pcs(text != nullptr && text[0] != 0 ? NewBlock(text) : AcquireEmptyBlock()) {}
-
 StringC::StringC(const char* text) : m_pcs(nullptr) {
     const std::size_t length = text != nullptr ? std::strlen(text) : 0;
     if (length == 0) {
@@ -263,7 +268,7 @@ StringC::StringC(const char* text) : m_pcs(nullptr) {
         return;
     }
     const unsigned int size = CutLength(length) + 1;
-    m_pcs = NewBlock(static_cast<unsigned long>(size));
+    m_pcs = new DataC(static_cast<unsigned long>(size));
     UTL::AsciiToUnicode(m_pcs->GetBuffer(), size, text);
 }
 
@@ -372,7 +377,7 @@ StringC& StringC::operator+=(const char16_t* text) {
     const unsigned int joinedLength =
         CutLength(static_cast<unsigned long>(ownLength) + lwcslen(added));
     // The old block stays alive until the copy is done: `text` may be our own.
-    DataC* block = NewBlock(static_cast<unsigned long>(joinedLength) + 1);
+    DataC* block = new DataC(static_cast<unsigned long>(joinedLength) + 1);
     char16_t* dst = block->GetBuffer();
     CopyUnits(dst, own, ownLength);
     CopyUnits(dst + ownLength, added, joinedLength - ownLength);
@@ -409,7 +414,7 @@ StringC StringC::Mid(int start, int count) const {
     const char16_t* from = m_pcs->GetBuffer() + start;
     const unsigned int taken =
         DataC::CountUnits(from, count < 0 ? 0u : static_cast<unsigned int>(count));
-    DataC* block = NewBlock(static_cast<unsigned long>(taken) + 1);
+    DataC* block = new DataC(static_cast<unsigned long>(taken) + 1);
     CopyUnits(block->GetBuffer(), from, taken);
     block->GetBuffer()[taken] = 0;
     return StringC(block);

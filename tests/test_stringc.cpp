@@ -110,6 +110,30 @@ TEST(StringBlocks, BlockSizesAndReuse) {
     EXPECT_EQ(s.Getpcs()->GetMaxLength(), 65534u);
 }
 
+TEST(StringBlocks, ReleasedBlocksAreRecycledAndTheSurplusFreed) {
+    const Block* released = nullptr;
+    {
+        Probe s(u"short");
+        released = s.Getpcs();
+    }
+    Probe again(u"again");
+    EXPECT_EQ(again.Getpcs(), released);  // the thread's cache hands it out again
+    EXPECT_EQ(Text(again), u"again");
+
+    // More live blocks than the cache holds, released together and made again.
+    for (int round = 0; round < 2; ++round) {
+        std::vector<StringC> many;
+        for (int i = 0; i < 100; ++i) {
+            many.emplace_back(
+                std::u16string(1 + i % 30, static_cast<char16_t>(u'a' + i % 26)).c_str());
+        }
+        for (int i = 0; i < 100; ++i) {
+            EXPECT_EQ(Text(many[i]),
+                      std::u16string(1 + i % 30, static_cast<char16_t>(u'a' + i % 26)));
+        }
+    }
+}
+
 TEST(StringLimits, ReferenceCountNeverWraps) {
     const StringC original(u"shared by very many strings");
     std::vector<StringC> copies(Block::kMaxRefs - 1, original);

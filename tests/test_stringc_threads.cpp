@@ -1,5 +1,6 @@
 // StringC under concurrency: Format shares one result area behind the format
-// mutex, and every empty string shares one block across threads.
+// mutex, every empty string shares one block across threads, and blocks move
+// between the threads' block caches.
 #include <UTL/LogManagement.h>
 #include <UTL/StringC.h>
 
@@ -45,4 +46,25 @@ TEST(StringThreads, ConcurrentFormatsKeepTheirOwnResults) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(wrong.load(), 0);
     made.clear();  // blocks made in other threads are released here
+}
+
+TEST(StringThreads, BlocksOutliveTheThreadThatMadeThem) {
+    std::vector<StringC> kept;
+    std::thread([&] {
+        // Made before the thread's cache is set up, so destroyed after the
+        // cache's cleanup at thread exit: its block goes straight to the heap.
+        thread_local StringC late(u"released after the cache closed");
+        for (int i = 0; i < 40; ++i) {
+            StringC passing(u"passing");  // recycled through this thread's cache
+            kept.emplace_back(i % 2 ? u"short" : u"a text longer than the inline area");
+        }
+        std::vector<StringC> burst(40, StringC(u"x"));
+        for (StringC& s : burst) s.SetAt(0, u'y');  // 40 private blocks, more than the cache holds
+    }).join();  // the cached blocks are freed here (the leak checker would see them)
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(Text(kept[i]), i % 2 ? u"short" : u"a text longer than the inline area");
+    }
+    kept.clear();  // released on this thread: they join its cache
+    StringC reused(u"reused");
+    EXPECT_EQ(Text(reused), u"reused");
 }

@@ -43,7 +43,8 @@ public:
     StringC();
     // Shares `other`'s block.
     StringC(const StringC& other);
-    // A copy of `text`; null or empty gives the empty string.
+    // A copy of `text`; null or empty gives the empty string. Inline (see the
+    // block cache below), so a short string costs no call into the library.
     StringC(const char16_t* text);
     // `text` widened byte by byte (byte value = code unit value); null or empty
     // gives the empty string.
@@ -192,14 +193,40 @@ public:
             return m_capacity ? m_capacity - 1u : kInlineUnits - 1u;
         }
 
-        // Blocks are recycled through a small per-thread cache.
+        // Blocks are recycled through a small per-thread cache. Taking a block
+        // from it and giving one back are inline; the library is called only
+        // when the cache is empty or full (or not yet set up for the thread).
         static void* operator new(std::size_t size);
         static void operator delete(void* block);
+
+        // The calling thread's block cache; used only by the two operators
+        // above and by the library. Initial-exec TLS: one thread-pointer
+        // relative access, no call, from the library and from its users.
+        // `room` is 0 until the library arms the thread's cleanup and again
+        // after the thread's cleanup ran (and always when the library is
+        // built with AddressSanitizer, which keeps its poisoned blocks apart),
+        // so the inline paths then fall through to the library.
+        static constexpr int kCachedBlocks = 16;
+        struct BlockCache {
+            void* blocks[kCachedBlocks];
+            int count;  // blocks[0 .. count - 1] are free blocks
+            int room;   // how many the inline path may hold
+        };
+        __attribute__((tls_model("initial-exec"))) static __thread BlockCache t_blockCache;
 
     private:
         friend class StringC;
         bool AddSharedRef();
         unsigned int ReleaseShared();
+        // The library's side of the cache: a block when the cache is empty,
+        // and taking back a block the cache has no room for.
+        static void* TakeBlockSlow(std::size_t size);
+        static void GiveBackBlockSlow(void* block);
+        // Puts `text`, longer than the inline area, into a heap buffer of
+        // its size (cut at kMaxLength) and empties the inline area. Out of
+        // line: the library's copy is the faster one for long texts, and
+        // the inline constructor stays small.
+        void CopyLongText(const char16_t* text);
         // Code units before the terminator, counting at most `limit`.
         static unsigned int CountUnits(const char16_t* text, unsigned int limit) {
             unsigned int n = 0;
@@ -258,13 +285,7 @@ inline StringC::DataC::DataC(const char16_t* text)
         m_inline[i] = text[i];
         if (text[i] == 0) return;
     }
-    const unsigned int length =
-        kInlineUnits + CountUnits(text + kInlineUnits, kMaxLength - kInlineUnits);
-    m_heap = new char16_t[length + 1];
-    m_capacity = static_cast<unsigned short>(length + 1);
-    std::memcpy(m_heap, text, length * sizeof(char16_t));
-    m_heap[length] = 0;
-    m_inline[0] = 0;
+    CopyLongText(text);
 }
 
 inline StringC::DataC::DataC(unsigned long size)
@@ -276,6 +297,22 @@ inline StringC::DataC::DataC(unsigned long size)
     m_heap[0] = 0;
     m_capacity = static_cast<unsigned short>(size);
 }
+
+inline void* StringC::DataC::operator new(std::size_t size) {
+    BlockCache& cache = t_blockCache;
+    if (size != sizeof(DataC) || cache.count == 0) return TakeBlockSlow(size);
+    return cache.blocks[--cache.count];
+}
+
+inline void StringC::DataC::operator delete(void* block) {
+    if (block == nullptr) return;
+    BlockCache& cache = t_blockCache;
+    if (cache.count >= cache.room) return GiveBackBlockSlow(block);
+    cache.blocks[cache.count++] = block;
+}
+
+inline StringC::StringC(const char16_t* text)
+    : m_pcs(text != nullptr && text[0] != 0 ? new DataC(text) : AcquireEmptyBlock()) {}
 
 inline StringC::StringC(const StringC& other) : m_pcs(ShareBlock(other.m_pcs)) {}
 
