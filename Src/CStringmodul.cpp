@@ -14,6 +14,7 @@
 #include <UTL/LogManagement.h>
 #include <UTL/LogSink.h>
 
+#include "DirectFormat.h"
 #include "WideTextInternal.h"
 
 namespace {
@@ -474,79 +475,25 @@ void AppendConverted(WideAccumulator& out, const char* directive, T value) {
 //
 // snprintf's set-up dominates the cost of a one-directive call, so the shapes
 // "%[flags][width][.precision][h|l]conv" of the integer and the plain
-// floating-point conversions are produced here, following the C rules that
-// glibc implements (checked against snprintf by the tests). Anything else, a
-// width or precision above 99, "#" on a double, a NaN or a locale whose decimal
-// point is not "." goes to snprintf.
+// floating-point conversions are produced directly (DirectFormat.h); anything
+// else goes to snprintf. Both are cut to the narrow area like snprintf's text.
 
-struct Layout {
-    bool minus = false, plus = false, space = false, hash = false, zero = false;
-    int width = 0;
-    int precision = -1;  // none
-    char size = 0;       // 'h', 'l' or 0
-    char conv = 0;
-};
-
-constexpr int kDirectLimit = 99;
-
-bool ParseLayout(const char* s, Layout& layout) {
-    if (*s++ != '%') return false;
-    for (;; ++s) {
-        if (*s == '-') {
-            layout.minus = true;
-        } else if (*s == '+') {
-            layout.plus = true;
-        } else if (*s == ' ') {
-            layout.space = true;
-        } else if (*s == '#') {
-            layout.hash = true;
-        } else if (*s == '0') {
-            layout.zero = true;
-        } else {
-            break;
-        }
-    }
-    for (; IsDigit(static_cast<unsigned char>(*s)); ++s) {
-        layout.width = layout.width * 10 + (*s - '0');
-        if (layout.width > kDirectLimit) return false;
-    }
-    if (*s == '.') {
-        layout.precision = 0;
-        for (++s; IsDigit(static_cast<unsigned char>(*s)); ++s) {
-            layout.precision = layout.precision * 10 + (*s - '0');
-            if (layout.precision > kDirectLimit) return false;
-        }
-    }
-    if (*s == 'h' || *s == 'l') layout.size = *s++;
-    layout.conv = *s;
-    return layout.conv && s[1] == 0;
+void AppendDirect(WideAccumulator& out, const char* field, size_t length) {
+    out.AppendNarrow(field, length < kNarrowArea - 1 ? length : kNarrowArea - 1);
 }
 
-// Lays out sign/prefix, zero padding, body and the field width, cut to the
-// narrow area, and appends it.
-void AppendField(WideAccumulator& out, const Layout& layout, const char* prefix,
-                 size_t prefixLength, const char* body, size_t bodyLength, bool zeroPad) {
-    char field[kNarrowArea + 2 * kDirectLimit];
-    size_t n = 0;
-    const size_t content = prefixLength + bodyLength;
-    const size_t width = static_cast<size_t>(layout.width);
-    const size_t pad = width > content ? width - content : 0;
-    if (!layout.minus && !zeroPad) n += (std::memset(field + n, ' ', pad), pad);
-    n += (std::memcpy(field + n, prefix, prefixLength), prefixLength);
-    if (!layout.minus && zeroPad) n += (std::memset(field + n, '0', pad), pad);
-    n += (std::memcpy(field + n, body, bodyLength), bodyLength);
-    if (layout.minus) n += (std::memset(field + n, ' ', pad), pad);
-    out.AppendNarrow(field, n < kNarrowArea - 1 ? n : kNarrowArea - 1);
+bool ParseWholeDirective(const char* directive, UTL::detail::DirectiveLayout& layout) {
+    const char* end = UTL::detail::ParseDirective(directive, layout);
+    return end && *end == 0;
 }
 
 bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value) {
-    Layout layout;
-    if (!ParseLayout(directive, layout)) return false;
-    const char conv = layout.conv;
-    const bool isSigned = conv == 'd' || conv == 'i';
-    unsigned long long magnitude;
+    UTL::detail::DirectiveLayout layout;
+    if (!ParseWholeDirective(directive, layout)) return false;
+    // The slot is a 32-bit int; "h" narrows it as the C library would.
     bool negative = false;
-    if (isSigned) {
+    unsigned long long magnitude;
+    if (layout.conv == 'd' || layout.conv == 'i') {
         const long long v = layout.size == 'h' ? static_cast<short>(value) : value;
         negative = v < 0;
         magnitude = negative ? 0ULL - static_cast<unsigned long long>(v) : v;
@@ -554,97 +501,18 @@ bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value)
         magnitude =
             layout.size == 'h' ? static_cast<unsigned short>(value) : static_cast<unsigned>(value);
     }
-    const bool nonzero = magnitude != 0;
-    const unsigned base = conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
-    const char* digitSet = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-
-    char reversed[24];
-    size_t count = 0;
-    if (magnitude != 0 || layout.precision != 0) {
-        do reversed[count++] = digitSet[magnitude % base];
-        while ((magnitude /= base) != 0);
-    }
-    char body[2 * kDirectLimit + 2];
-    size_t bodyLength = 0;
-    size_t zeros = layout.precision > 0 && static_cast<size_t>(layout.precision) > count
-                       ? static_cast<size_t>(layout.precision) - count
-                       : 0;
-    // "#o" makes the first digit a 0.
-    if (conv == 'o' && layout.hash && zeros == 0 && (count == 0 || reversed[count - 1] != '0')) {
-        zeros = 1;
-    }
-    while (zeros--) body[bodyLength++] = '0';
-    while (count) body[bodyLength++] = reversed[--count];
-
-    char prefix[2];
-    size_t prefixLength = 0;
-    if (isSigned) {
-        if (negative) {
-            prefix[prefixLength++] = '-';
-        } else if (layout.plus) {
-            prefix[prefixLength++] = '+';
-        } else if (layout.space) {
-            prefix[prefixLength++] = ' ';
-        }
-    } else if (base == 16 && layout.hash && nonzero) {
-        prefix[prefixLength++] = '0';
-        prefix[prefixLength++] = conv;
-    }
-    AppendField(out, layout, prefix, prefixLength, body, bodyLength,
-                layout.zero && layout.precision < 0);
+    char field[UTL::detail::kDirectFieldMax];
+    AppendDirect(out, field, UTL::detail::FormatInteger(field, layout, negative, magnitude));
     return true;
 }
 
-// True when the current locale writes "." as the decimal point (the
-// character conversion below always does).
-bool PlainDecimalPoint() {
-    const char* point = std::localeconv()->decimal_point;
-    return point[0] == '.' && point[1] == 0;
-}
-
 bool AppendDoubleDirect(WideAccumulator& out, const char* directive, double value) {
-    Layout layout;
-    if (!ParseLayout(directive, layout) || layout.hash || std::isnan(value)) return false;
-    if (!PlainDecimalPoint()) return false;
-    const int precision = layout.precision < 0 ? 6 : layout.precision;
-    std::chars_format format;
-    switch (layout.conv) {
-        case 'f':
-            format = std::chars_format::fixed;
-            break;
-        case 'e':
-        case 'E':
-            format = std::chars_format::scientific;
-            break;
-        default:
-            format = std::chars_format::general;
-            break;
-    }
-    // At most 51 integer digits (|value| <= 1e+50) and 99 decimals.
-    char text[2 * kNarrowArea];
-    const std::to_chars_result r =
-        std::to_chars(text, text + sizeof text, value, format,
-                      format == std::chars_format::general && precision == 0 ? 1 : precision);
-    if (r.ec != std::errc()) return false;
-    const bool upper = layout.conv == 'E' || layout.conv == 'G';
-    if (upper) {
-        for (char* c = text; c < r.ptr; ++c) {
-            if (*c == 'e') *c = 'E';
-        }
-    }
-    const char* body = text;
-    char prefix[1];
-    size_t prefixLength = 0;
-    if (*body == '-') {
-        prefix[prefixLength++] = '-';
-        ++body;
-    } else if (layout.plus) {
-        prefix[prefixLength++] = '+';
-    } else if (layout.space) {
-        prefix[prefixLength++] = ' ';
-    }
-    AppendField(out, layout, prefix, prefixLength, body, static_cast<size_t>(r.ptr - body),
-                layout.zero);
+    UTL::detail::DirectiveLayout layout;
+    if (!ParseWholeDirective(directive, layout)) return false;
+    char field[UTL::detail::kDirectFieldMax];
+    const size_t length = UTL::detail::FormatDouble(field, layout, value);
+    if (length == 0) return false;
+    AppendDirect(out, field, length);
     return true;
 }
 

@@ -3,15 +3,12 @@
 
 #include <UTL/BSS.h>
 
-#include <langinfo.h>
-
 #include <algorithm>
-#include <cfenv>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "DirectFormat.h"
 
 namespace UTL {
 
@@ -51,21 +48,6 @@ public:
         std::memcpy(m_pos, s, n);
         m_pos += n;
     }
-    void Unsigned(unsigned long v, unsigned base, const char* digits) {
-        char text[24];
-        char* p = text + sizeof text;
-        do {
-            *--p = digits[v % base];
-            v /= base;
-        } while (v);
-        Append(p, static_cast<std::size_t>(text + sizeof text - p));
-    }
-    void Signed(long v) {
-        if (v < 0) Put('-');
-        // Negated in unsigned arithmetic: LONG_MIN needs no special case.
-        Unsigned(v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v), 10,
-                 "0123456789");
-    }
     void Terminate() { *m_pos = '\0'; }
 
 private:
@@ -73,44 +55,71 @@ private:
     char* const m_last;
 };
 
-// "%f" or "%.<digits>f" at `f` (just after the "%"), for finite doubles of
-// moderate size: std::to_chars in fixed notation yields printf's text in the
-// C locale and the default rounding mode, so this is used only while the
-// locale's radix character is "." and the rounding mode is to-nearest.
-// Advances `f` past the directive; false for anything else.
-bool FixedPoint(BoundedWriter& w, const char*& f, va_list* args) {
-    int precision = 6;
-    const char* p = f;
-    if (*p == '.') {
-        ++p;
-        precision = 0;
-        for (int digits = 0; *p >= '0' && *p <= '9'; ++digits, ++p) {
-            if (digits == 2) return false;  // more than 99 digits: the C library's task
-            precision = precision * 10 + (*p - '0');
-        }
-    }
-    if (*p != 'f') return false;
-    const char* radix = nl_langinfo(RADIXCHAR);
-    if (!radix || radix[0] != '.' || radix[1] != '\0') return false;
-    if (std::fegetround() != FE_TONEAREST) return false;  // printf would round otherwise
-    // Consume the argument only once the directive is known to be ours.
-    const double value = va_arg(*args, double);
-    if (!std::isfinite(value) || std::fabs(value) >= 1e17) return false;
-    char text[160];
-    const std::to_chars_result r =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
-    if (r.ec != std::errc()) return false;
-    w.Append(text, static_cast<std::size_t>(r.ptr - text));
-    f = p + 1;
-    return true;
+bool IsPlain(const UTL::detail::DirectiveLayout& l) {
+    return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 &&
+           l.precision < 0 && l.size == 0;
 }
 
-// Formats the plain directives that log messages mostly use (%d %i %u %x %X
-// %c %s %% with an optional "l", no flags, width or precision; %f and %.Nf) exactly as
+// One directive whose layout is parsed: its text into `w`, taking its argument.
+// False where vsnprintf must format it.
+bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layout, va_list* args) {
+    char field[UTL::detail::kDirectFieldMax];
+    switch (layout.conv) {
+        case 'd':
+        case 'i': {
+            const long v = layout.size == 'l'   ? va_arg(*args, long)
+                           : layout.size == 'h' ? static_cast<short>(va_arg(*args, int))
+                                                : va_arg(*args, int);
+            // Negated in unsigned arithmetic: LONG_MIN needs no special case.
+            const unsigned long magnitude =
+                v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
+            w.Append(field, UTL::detail::FormatInteger(field, layout, v < 0, magnitude));
+            return true;
+        }
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X': {
+            const unsigned long v = layout.size == 'l' ? va_arg(*args, unsigned long)
+                                    : layout.size == 'h'
+                                        ? static_cast<unsigned short>(va_arg(*args, unsigned int))
+                                        : va_arg(*args, unsigned int);
+            w.Append(field, UTL::detail::FormatInteger(field, layout, false, v));
+            return true;
+        }
+        case 'f':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G': {
+            if (layout.size == 'h') return false;
+            const std::size_t n = UTL::detail::FormatDouble(field, layout, va_arg(*args, double));
+            w.Append(field, n);
+            return n != 0;
+        }
+        case 'c':
+            if (!IsPlain(layout)) return false;
+            w.Put(static_cast<char>(static_cast<unsigned char>(va_arg(*args, int))));
+            return true;
+        case 's': {
+            const char* s = IsPlain(layout) ? va_arg(*args, const char*) : nullptr;
+            if (!s) return false;  // "(null)" and field layouts are left to the C library
+            w.Append(s, std::strlen(s));
+            return true;
+        }
+        case '%':
+            if (!IsPlain(layout)) return false;
+            w.Put('%');
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Formats the directive shapes that log messages mostly use exactly as
 // vsnprintf does, without its per-call parsing overhead. Returns false, with
-// the buffer in no particular state, as soon as it meets anything else (or a
-// null string); the caller then formats with vsnprintf from a fresh copy of
-// the arguments.
+// the buffer in no particular state, as soon as it meets anything else; the
+// caller then formats with vsnprintf from a fresh copy of the arguments.
 bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args) {
     BoundedWriter w(out, size);
     const char* f = format;
@@ -121,49 +130,9 @@ bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args)
             break;
         }
         w.Append(f, static_cast<std::size_t>(percent - f));
-        f = percent + 1;
-        if (*f == '.' || *f == 'f') {
-            if (!FixedPoint(w, f, args)) return false;
-            continue;
-        }
-        const bool isLong = *f == 'l';
-        if (isLong) ++f;
-        switch (*f) {
-            case 'd':
-            case 'i':
-                w.Signed(isLong ? va_arg(*args, long) : va_arg(*args, int));
-                break;
-            case 'u':
-                w.Unsigned(isLong ? va_arg(*args, unsigned long) : va_arg(*args, unsigned int), 10,
-                           "0123456789");
-                break;
-            case 'x':
-                w.Unsigned(isLong ? va_arg(*args, unsigned long) : va_arg(*args, unsigned int), 16,
-                           "0123456789abcdef");
-                break;
-            case 'X':
-                w.Unsigned(isLong ? va_arg(*args, unsigned long) : va_arg(*args, unsigned int), 16,
-                           "0123456789ABCDEF");
-                break;
-            case 'c':
-                if (isLong) return false;
-                w.Put(static_cast<char>(static_cast<unsigned char>(va_arg(*args, int))));
-                break;
-            case 's': {
-                if (isLong) return false;
-                const char* s = va_arg(*args, const char*);
-                if (!s) return false;  // "(null)" is left to the C library
-                w.Append(s, std::strlen(s));
-                break;
-            }
-            case '%':
-                if (isLong) return false;
-                w.Put('%');
-                break;
-            default:
-                return false;
-        }
-        ++f;
+        UTL::detail::DirectiveLayout layout;
+        f = UTL::detail::ParseDirective(percent, layout);
+        if (!f || !FormatDirective(w, layout, args)) return false;
     }
     w.Terminate();
     return true;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -174,6 +176,14 @@ TEST(WideFormat, FlagCombinationsMatchTheCLibrary) {
             }
         }
     }
+}
+
+TEST(WideFormat, DoublesFollowTheCurrentRoundingMode) {
+    std::fesetround(FE_UPWARD);  // the C library rounds by the current mode
+    for (const char* d : {"%.1f", "%.0f", "%.2e", "%g"})
+        for (double v : {0.25, -1.5, 1.0 / 3.0, 6.373285e-10})
+            EXPECT_EQ(Fmt(Widen(d).c_str(), v), Snprintf(d, v)) << d << " " << v;
+    std::fesetround(FE_TONEAREST);
 }
 
 TEST(WideFormat, CountDirectiveAndTheBoundedEntry) {
