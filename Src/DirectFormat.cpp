@@ -2,9 +2,10 @@
 // rules glibc implements (the tests compare both users with snprintf).
 #include "DirectFormat.h"
 
+#include <langinfo.h>
+
 #include <cfenv>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstring>
 
@@ -54,9 +55,16 @@ std::size_t SignPrefix(char* prefix, const DirectiveLayout& layout, bool negativ
     return 0;
 }
 
+// nl_langinfo reads the locale's radix in place; localeconv would fill a whole
+// record on every call.
+// No flags, width or precision: printf shows just the number.
+bool IsBare(const DirectiveLayout& l) {
+    return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 && l.precision < 0;
+}
+
 bool PlainDecimalPoint() {
-    const char* point = std::localeconv()->decimal_point;
-    return point[0] == '.' && point[1] == 0;
+    const char* point = nl_langinfo(RADIXCHAR);
+    return point && point[0] == '.' && point[1] == 0;
 }
 
 }  // namespace
@@ -94,6 +102,16 @@ std::size_t FormatInteger(char* out, const DirectiveLayout& layout, bool negativ
     const unsigned base = conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
     const char* digitSet = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     const bool nonzero = magnitude != 0;
+    if (IsBare(layout)) {  // the common case: sign and digits only
+        char reversed[24];
+        std::size_t count = 0;
+        do reversed[count++] = digitSet[magnitude % base];
+        while ((magnitude /= base) != 0);
+        std::size_t n = 0;
+        if (negative && (conv == 'd' || conv == 'i')) out[n++] = '-';
+        while (count) out[n++] = reversed[--count];
+        return n;
+    }
 
     char reversed[24];
     std::size_t count = 0;
@@ -146,10 +164,13 @@ std::size_t FormatDouble(char* out, const DirectiveLayout& layout, double value)
         default:
             return 0;
     }
-    // At most 52 integer digits and 99 decimals.
-    char text[kDirectFieldMax];
+    // At most 52 integer digits and 99 decimals. Without width or sign flags
+    // the number is the whole field and goes straight to `out`.
+    const bool whole = layout.width == 0 && !layout.plus && !layout.space;
+    char scratch[kDirectFieldMax];
+    char* text = whole ? out : scratch;
     const std::to_chars_result r =
-        std::to_chars(text, text + sizeof text, value, format,
+        std::to_chars(text, text + kDirectFieldMax, value, format,
                       format == std::chars_format::general && precision == 0 ? 1 : precision);
     if (r.ec != std::errc()) return 0;
     if (layout.conv == 'E' || layout.conv == 'G') {
@@ -157,6 +178,7 @@ std::size_t FormatDouble(char* out, const DirectiveLayout& layout, double value)
             if (*c == 'e') *c = 'E';
         }
     }
+    if (whole) return static_cast<std::size_t>(r.ptr - text);
     const bool negative = text[0] == '-';
     const char* body = negative ? text + 1 : text;
     char prefix[1];
