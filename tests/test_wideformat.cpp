@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "../Src/WideTextInternal.h"
+#include "WideTextInternal.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "../../Src/WideTextInternal.h"
+#include "WideTextInternal.h"
 
 #if !defined(__x86_64__)
 #error "this harness relies on the x86-64 System V argument passing"
