@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "../tests/crash_test_support.h"
+
 namespace {
 
 struct Entry {
@@ -66,15 +68,12 @@ void DescribeFrame(DWORD64 pc) {
 __attribute__((noinline)) int ReportHere() {
     ucontext_t uc;
     getcontext(&uc);
-    const greg_t* g = uc.uc_mcontext.gregs;
-    CONTEXT ctx{};
-    ctx.Rip = g[REG_RIP], ctx.Rsp = g[REG_RSP], ctx.Rbp = g[REG_RBP], ctx.Rbx = g[REG_RBX];
-    ctx.R12 = g[REG_R12], ctx.R13 = g[REG_R13], ctx.R14 = g[REG_R14], ctx.R15 = g[REG_R15];
+    CONTEXT ctx = crashtest::ControlOf(uc);
     if (!g_lib.init(nullptr, nullptr, 1)) return -1;
     STACKFRAME frame{};
     int frames = 0;
-    while (frames < 41 && g_lib.walk(IMAGE_FILE_MACHINE_I386, nullptr, nullptr, &frame, &ctx,
-                                     nullptr, nullptr, nullptr, nullptr)) {
+    while (frames < 41 && g_lib.walk(crashtest::kMachine, nullptr, nullptr, &frame, &ctx, nullptr,
+                                     nullptr, nullptr, nullptr)) {
         DescribeFrame(frame.AddrPC.Offset);
         ++frames;
     }
@@ -106,14 +105,11 @@ __attribute__((noinline)) int WalkOnlyHere(int depth) {
     }
     ucontext_t uc;
     getcontext(&uc);
-    const greg_t* g = uc.uc_mcontext.gregs;
-    CONTEXT ctx{};
-    ctx.Rip = g[REG_RIP], ctx.Rsp = g[REG_RSP], ctx.Rbp = g[REG_RBP], ctx.Rbx = g[REG_RBX];
-    ctx.R12 = g[REG_R12], ctx.R13 = g[REG_R13], ctx.R14 = g[REG_R14], ctx.R15 = g[REG_R15];
+    CONTEXT ctx = crashtest::ControlOf(uc);
     STACKFRAME frame{};
     int frames = 0;
-    while (frames < 64 && g_lib.walk(IMAGE_FILE_MACHINE_AMD64, nullptr, nullptr, &frame, &ctx,
-                                     nullptr, nullptr, nullptr, nullptr))
+    while (frames < 64 && g_lib.walk(crashtest::kMachine, nullptr, nullptr, &frame, &ctx, nullptr,
+                                     nullptr, nullptr, nullptr))
         ++frames;
     return frames;
 }

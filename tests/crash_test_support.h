@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -148,32 +149,128 @@ inline bool DbgHelpUsable() {
     return usable;
 }
 
-// Faults at known instructions, labelled where tests compare fault addresses.
-
-#define UTL_FAULT_FUNCTION __attribute__((noinline, noclone)) inline void
+// Faults at two different instructions, and a third kind.
+#define UTL_FAULT_FUNCTION __attribute__((noinline, noclone, no_sanitize("undefined"))) inline void
+inline int* volatile g_null = nullptr;
 UTL_FAULT_FUNCTION NullWrite() {
-    asm volatile(
-        "xor %%eax, %%eax\n .globl utl_test_null_write\n"
-        "utl_test_null_write: movl $1, (%%rax)" ::
-            : "rax", "memory");
+    *g_null = 1;
 }
 UTL_FAULT_FUNCTION NullWrite2() {
-    asm volatile("xor %%eax, %%eax\n movl $2, 8(%%rax)" ::: "rax", "memory");
-}
-UTL_FAULT_FUNCTION IntDivideByZero() {
-    asm volatile(
-        "xor %%ecx, %%ecx\n mov $7, %%eax\n cltd\n .globl utl_test_divide\n"
-        "utl_test_divide: idivl %%ecx" ::
-            : "rax", "rcx", "rdx", "cc");
+    g_null[2] = 2;
 }
 UTL_FAULT_FUNCTION IllegalInstruction() {
-    asm volatile(".globl utl_test_ud2\n utl_test_ud2: ud2");
-}
-UTL_FAULT_FUNCTION Breakpoint() {
-    asm volatile(".globl utl_test_int3\n utl_test_int3: int3");
+#if defined(__aarch64__)
+    asm volatile(".inst 0x00000000");  // udf #0
+#else
+    asm volatile("ud2");
+#endif
 }
 #undef UTL_FAULT_FUNCTION
 
-}  // namespace crashtest
+// Sets the control registers of a context built by hand.
+inline void SetControl(CONTEXT& context, std::uintptr_t pc, std::uintptr_t sp, std::uintptr_t fp) {
+#if defined(__x86_64__)
+    context.Rip = pc, context.Rsp = sp, context.Rbp = fp;
+#elif defined(__i386__)
+    context.Eip = pc, context.Esp = sp, context.Ebp = fp;
+#elif defined(__aarch64__)
+    context.Pc = pc, context.Sp = sp, context.Fp = fp;
+#endif
+}
 
-extern "C" char utl_test_null_write[], utl_test_divide[], utl_test_ud2[], utl_test_int3[];
+// The control registers of a machine context.
+inline CONTEXT ControlOf(const ucontext_t& uc) {
+    CONTEXT context{};
+#if defined(__x86_64__)
+    const greg_t* g = uc.uc_mcontext.gregs;
+    SetControl(context, g[REG_RIP], g[REG_RSP], g[REG_RBP]);
+#elif defined(__i386__)
+    const greg_t* g = uc.uc_mcontext.gregs;
+    SetControl(context, g[REG_EIP], g[REG_ESP], g[REG_EBP]);
+#elif defined(__aarch64__)
+    SetControl(context, uc.uc_mcontext.pc, uc.uc_mcontext.sp, uc.uc_mcontext.regs[29]);
+#endif
+    return context;
+}
+
+// The machine type of StackWalk on this architecture.
+#if defined(__x86_64__)
+constexpr DWORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+#elif defined(__i386__)
+constexpr DWORD kMachine = IMAGE_FILE_MACHINE_I386;
+#elif defined(__aarch64__)
+constexpr DWORD kMachine = IMAGE_FILE_MACHINE_ARM64;
+#endif
+
+// The hexadecimal number after `label` in the first block of `report`, or
+// ~0 when there is none.
+inline std::uintptr_t NumberAfter(const std::string& report, const std::string& label) {
+    const auto at = report.find(label);
+    if (at == std::string::npos) return ~std::uintptr_t{0};
+    return static_cast<std::uintptr_t>(
+        std::strtoull(report.c_str() + at + label.size(), nullptr, 16));
+}
+inline std::uintptr_t FaultAddressOf(const std::string& report) {
+    return NumberAfter(report, "\nFault address:  ");
+}
+// The instruction pointer of the register block (on x86 after the code
+// segment, "CS:RIP:0033:...").
+inline std::uintptr_t InstructionPointerOf(const std::string& report) {
+#if defined(__x86_64__)
+    const std::string label = "\nCS:RIP:";
+#elif defined(__i386__)
+    const std::string label = "\nCS:EIP:";
+#elif defined(__aarch64__)
+    const std::string label = "\nPC:";
+#endif
+    const auto at = report.find(label);
+    if (at == std::string::npos) return ~std::uintptr_t{0};
+    const bool segment = label[1] == 'C';
+    return NumberAfter(report.substr(at + label.size() + (segment ? 5 : 0)), "");
+}
+// The register block of a report, as a regular expression.
+inline std::string RegisterBlockPattern() {
+    const auto lines = [](std::initializer_list<const char*> names, int digits) {
+        std::string text;
+        for (const char* name : names)
+            text += std::string(name) + ":[0-9A-F]{" + std::to_string(digits) + "}\n";
+        return text;
+    };
+    const std::string hex4 = "[0-9A-F]{4}";
+#if defined(__x86_64__)
+    return lines({"RAX", "RBX", "RCX", "RDX", "RSI", "RDI", "R8", "R9", "R10", "R11", "R12", "R13",
+                  "R14", "R15"},
+                 16) +
+           "CS:RIP:" + hex4 + ":[0-9A-F]{16}\nSS:RSP:" + hex4 +
+           ":[0-9A-F]{16}  RBP:[0-9A-F]{16}\n" + "DS:" + hex4 + "  ES:" + hex4 + "  FS:" + hex4 +
+           "  GS:" + hex4 + "\nFlags:[0-9A-F]{8}\n";
+#elif defined(__i386__)
+    return lines({"EAX", "EBX", "ECX", "EDX", "ESI", "EDI"}, 8) + "CS:EIP:" + hex4 +
+           ":[0-9A-F]{8}\nSS:ESP:" + hex4 + ":[0-9A-F]{8}  EBP:[0-9A-F]{8}\n" + "DS:" + hex4 +
+           "  ES:" + hex4 + "  FS:" + hex4 + "  GS:" + hex4 + "\nFlags:[0-9A-F]{8}\n";
+#elif defined(__aarch64__)
+    std::string text;
+    for (int i = 0; i <= 28; ++i) text += "X" + std::to_string(i) + ":[0-9A-F]{16}\n";
+    return text + lines({"FP", "LR", "SP", "PC"}, 16) + "PSTATE:[0-9A-F]{8}\n";
+#endif
+}
+
+// One whole exception block of the frame-pointer walk form.
+inline std::string BlockPattern(const std::string& codeLine = "[^\n]+") {
+    return "//=============== Exception start ===================\n"
+           "Date/time of exception: [0-9]{2}/[0-9]{2}/[0-9]{2} - [0-9]{2}:[0-9]{2}:[0-9]{2}\n"
+           "Exception code: " +
+           codeLine +
+           "\nFault address:  [0-9A-F]{8,} [0-9A-F]{2}:[0-9A-F]{8} [^\n]*\n\nRegisters:\n" +
+           RegisterBlockPattern() +
+           "\nCall stack:\n    Address   Frame     Logical addr  Module\n"
+           "( ?[0-9]+: [0-9A-F]{8,}  [0-9A-F]{8,}  [0-9A-F]{4}:[0-9A-F]{8} [^\n]* "
+           "\\(Version: not available\\)\n)+"
+           "//=============== Exception end ===================\n\n";
+}
+
+inline std::uintptr_t FirstFrameOf(const std::string& report) {
+    return NumberAfter(report, "Module\n 1: ");
+}
+
+}  // namespace crashtest

@@ -53,15 +53,15 @@ TEST(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing
         ExceptionHandlerC guard;
         // The first report writes the banner too.
         for (void (*fault)() :
-             {crashtest::NullWrite, crashtest::IntDivideByZero, crashtest::NullWrite2})
+             {crashtest::NullWrite, crashtest::IllegalInstruction, crashtest::NullWrite2})
             if (Allocations([&] { crashtest::Caught(fault); }) != 1) return 1;
         const long direct = Allocations([] {
             CExceptionParse report(1);
             EXCEPTION_RECORD record = {};
             record.ExceptionCode = 0xC0000005;
             CONTEXT context = {};
-            context.Rip = reinterpret_cast<DWORD64>(&crashtest::NullWrite),
-            context.Rbp = reinterpret_cast<DWORD64>(__builtin_frame_address(0));
+            crashtest::SetControl(context, reinterpret_cast<std::uintptr_t>(&crashtest::NullWrite),
+                                  0, reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)));
             EXCEPTION_POINTERS pointers = {&record, &context};
             ExceptionHandlerC fromPointers(&pointers);
             record.ExceptionFlags = EXCEPTION_UNWINDING;

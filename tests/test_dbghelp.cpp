@@ -36,14 +36,12 @@ std::string SymbolName(DWORD64 address) {
 NOINLINE std::vector<std::string> WalkFromHere(const CONTEXT* corrupt = nullptr) {
     ucontext_t uc;
     getcontext(&uc);
-    const greg_t* g = uc.uc_mcontext.gregs;
-    CONTEXT ctx{};
-    ctx.Rip = g[REG_RIP], ctx.Rsp = g[REG_RSP], ctx.Rbp = g[REG_RBP];
+    CONTEXT ctx = crashtest::ControlOf(uc);
     if (corrupt) ctx = *corrupt;
     STACKFRAME frame{};
     std::vector<std::string> names;
     while (names.size() < 1000 &&
-           UTL_DBGHELP(StackWalk)(IMAGE_FILE_MACHINE_AMD64, nullptr, nullptr, &frame, &ctx, nullptr,
+           UTL_DBGHELP(StackWalk)(crashtest::kMachine, nullptr, nullptr, &frame, &ctx, nullptr,
                                   nullptr, nullptr, nullptr))
         names.push_back(SymbolName(frame.AddrPC.Offset - (names.empty() ? 0 : 1)));
     return names;
@@ -133,10 +131,10 @@ TEST_F(DbgHelp, CorruptContextsEndTheWalkWithoutFaulting) {
     std::vector<DWORD64> loop(64, 0);  // words pointing back into themselves
     for (auto& word : loop) word = ADDRESS(loop.data());
     CONTEXT bad[4] = {};
-    bad[0].Rip = ADDRESS(&lwcslen), bad[0].Rsp = 0x10, bad[0].Rbp = 0xdead0000;
-    bad[1].Rip = 0x1234, bad[1].Rsp = ~DWORD64{0} - 4;
-    bad[2].Rip = ADDRESS(&lwcslen), bad[2].Rsp = bad[2].Rbp = ADDRESS(loop.data());
-    bad[3].Rip = bad[3].Rsp = ADDRESS(loop.data());  // not code
+    crashtest::SetControl(bad[0], ADDRESS(&lwcslen), 0x10, 0xdead0000);
+    crashtest::SetControl(bad[1], 0x1234, ~std::uintptr_t{0} - 4, 0);
+    crashtest::SetControl(bad[2], ADDRESS(&lwcslen), ADDRESS(loop.data()), ADDRESS(loop.data()));
+    crashtest::SetControl(bad[3], ADDRESS(loop.data()), ADDRESS(loop.data()), 0);  // not code
     for (const CONTEXT& context : bad) EXPECT_LE(WalkFromHere(&context).size(), 256u);
 }
 

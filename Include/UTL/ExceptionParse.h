@@ -7,14 +7,18 @@
 #include <UTL/WinServices.h>
 
 // Everything is static and process-wide (settings unsynchronised: set them up
-// before other threads run). The report path takes no heap memory when it
+// before other threads run), except the captured context, which each thread
+// keeps for itself. The report path takes no heap memory when it
 // walks frame pointers (the default); the symbol walk goes through the
 // debugging-help library, loaded at run time.
 class UTL_API CExceptionParse {
 public:
-    // Captures the calling thread's control registers (instruction, stack and
-    // frame pointers, CS, SS, flags; the others stay 0); a nonzero argument
-    // writes a report of them at once ("Exception code: UNKNOWN").
+    // Captures the control registers of the calling function, where the
+    // constructor returns to: its instruction, stack and frame pointers (with
+    // CS, SS and the flags on x86; the other registers stay 0). A nonzero
+    // argument writes a report of them at once ("Exception code: UNKNOWN"),
+    // whose fault address, instruction pointer and first frame are that point
+    // of the caller.
     explicit CExceptionParse(int generateReport = 0);
     CExceptionParse(const CExceptionParse& other);
     CExceptionParse& operator=(const CExceptionParse& other);
@@ -82,10 +86,7 @@ protected:
 
 private:
     friend class ExceptionHandlerC;
-    friend struct CExceptionParseTestAccess;  // defined by the tests only
 
-    // Per thread, so that guards built on several threads do not race.
-    static thread_local CONTEXT m_vContext;
     static int m_bEnableSymbols;
     static char m_szSymbolPath[2048];
     static unsigned int m_nMaxTrace;

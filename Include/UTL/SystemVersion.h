@@ -52,17 +52,3 @@ protected:
     BOOL m_bOsVersionInfoEx;
     eOperatingSystem m_eOperatingSystem;
 };
-
-// The report banner's view of the version record (internal to the library).
-class CExceptionSystemInfo : public CTq32SystemVersionInfo {
-public:
-    CExceptionSystemInfo() = default;
-    ~CExceptionSystemInfo() override;
-
-private:
-    friend class CExceptionLog;
-};
-
-// Display name of a classification as the report banner prints it; "Unknown"
-// for values outside the enumeration. Internal to the library.
-const char* OperatingSystemDisplayName(int os);

@@ -1,18 +1,17 @@
-// The Windows names that the crash reporter's interfaces use, for builds on
-// other platforms: handles, the thread context, exception records, the
-// debugging-help records and the version record. The services behind them
-// (files, module paths, version query, structured-exception translation) are
-// implemented over POSIX inside the library.
+// The Windows types of the crash reporter's interfaces: handles, the thread
+// context, exception records, the debugging-help records and entry-point
+// types, the version record, and the exception codes that hardware faults are
+// reported as. The services behind them (report file, module paths, version
+// query, fault translation) are implemented over POSIX inside the library;
+// of those, only _set_se_translator is part of the interface.
 //
-// The thread context is the x86-64 one: registers are 64 bits wide and named as
-// in the 64-bit Windows CONTEXT.
+// Constants are typed (constexpr) rather than macros, so they never collide
+// with names in an application's own scopes.
+//
+// The thread context has the registers of the architecture the library is
+// built for: the 32-bit x86 registers (i386), their 64-bit forms with R8-R15
+// (x86-64), or X0-X28, FP, LR, SP, PC and PSTATE (aarch64).
 #pragma once
-
-#if defined(_WIN32)
-#include <dbghelp.h>
-#include <eh.h>
-#include <windows.h>
-#else
 
 #include <cstdint>
 
@@ -29,17 +28,19 @@ typedef std::uint64_t DWORD64;
 typedef std::uintptr_t ULONG_PTR;
 typedef char CHAR;
 
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+// The handle of a file that could not be opened.
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
-#define EXCEPTION_NONCONTINUABLE 0x1u
-#define EXCEPTION_UNWINDING 0x2u
-#define EXCEPTION_MAXIMUM_PARAMETERS 15
+// ---- Thread context -------------------------------------------------------------
 
-#define CONTEXT_CONTROL 0x00010001u
-#define CONTEXT_INTEGER 0x00010002u
-#define CONTEXT_SEGMENTS 0x00010004u
-#define CONTEXT_FULL (CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS)
+// Which register groups a context holds (ContextFlags); the values are the
+// x86 ones on every architecture.
+constexpr DWORD CONTEXT_CONTROL = 0x00010001u;   // instruction, stack and frame pointers, flags
+constexpr DWORD CONTEXT_INTEGER = 0x00010002u;   // general registers
+constexpr DWORD CONTEXT_SEGMENTS = 0x00010004u;  // segment registers (x86)
+constexpr DWORD CONTEXT_FULL = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
 
+#if defined(__x86_64__)
 // Registers of one thread (x86-64).
 struct CONTEXT {
     DWORD ContextFlags;
@@ -49,7 +50,33 @@ struct CONTEXT {
     DWORD64 R8, R9, R10, R11, R12, R13, R14, R15;
     DWORD64 Rip;
 };
+#elif defined(__i386__)
+// Registers of one thread (i386), in the order of the Windows x86 context.
+struct CONTEXT {
+    DWORD ContextFlags;
+    DWORD SegGs, SegFs, SegEs, SegDs;
+    DWORD Edi, Esi, Ebx, Edx, Ecx, Eax;
+    DWORD Ebp, Eip, SegCs, EFlags, Esp, SegSs;
+};
+#elif defined(__aarch64__)
+// Registers of one thread (aarch64): X0-X28, the frame pointer (X29), the
+// link register (X30), SP, PC and PSTATE (Cpsr).
+struct CONTEXT {
+    DWORD ContextFlags;
+    DWORD Cpsr;
+    DWORD64 X[29];
+    DWORD64 Fp, Lr, Sp, Pc;
+};
+#else
+#error "UTL supports x86-64, i386 and aarch64"
+#endif
 typedef CONTEXT* PCONTEXT;
+
+// ---- Exception records -------------------------------------------------------------
+
+constexpr DWORD EXCEPTION_NONCONTINUABLE = 0x1u;
+constexpr DWORD EXCEPTION_UNWINDING = 0x2u;  // the exception is being unwound
+constexpr DWORD EXCEPTION_MAXIMUM_PARAMETERS = 15;
 
 struct EXCEPTION_RECORD {
     DWORD ExceptionCode;
@@ -67,15 +94,51 @@ struct EXCEPTION_POINTERS {
 };
 typedef EXCEPTION_POINTERS* PEXCEPTION_POINTERS;
 
-// Per-thread translator of structured exceptions (hardware faults).
+// Exception codes of hardware faults. An access violation carries two
+// arguments: 0 (read), 1 (write) or 8 (execute), and the address accessed.
+constexpr DWORD EXCEPTION_GUARD_PAGE = 0x80000001u;
+constexpr DWORD EXCEPTION_DATATYPE_MISALIGNMENT = 0x80000002u;
+constexpr DWORD EXCEPTION_BREAKPOINT = 0x80000003u;
+constexpr DWORD EXCEPTION_SINGLE_STEP = 0x80000004u;
+constexpr DWORD EXCEPTION_ACCESS_VIOLATION = 0xC0000005u;
+constexpr DWORD EXCEPTION_IN_PAGE_ERROR = 0xC0000006u;
+constexpr DWORD EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001Du;
+constexpr DWORD EXCEPTION_ARRAY_BOUNDS_EXCEEDED = 0xC000008Cu;
+constexpr DWORD EXCEPTION_FLT_DENORMAL_OPERAND = 0xC000008Du;
+constexpr DWORD EXCEPTION_FLT_DIVIDE_BY_ZERO = 0xC000008Eu;
+constexpr DWORD EXCEPTION_FLT_INEXACT_RESULT = 0xC000008Fu;
+constexpr DWORD EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090u;
+constexpr DWORD EXCEPTION_FLT_OVERFLOW = 0xC0000091u;
+constexpr DWORD EXCEPTION_FLT_STACK_CHECK = 0xC0000092u;
+constexpr DWORD EXCEPTION_FLT_UNDERFLOW = 0xC0000093u;
+constexpr DWORD EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094u;
+constexpr DWORD EXCEPTION_INT_OVERFLOW = 0xC0000095u;
+constexpr DWORD EXCEPTION_PRIV_INSTRUCTION = 0xC0000096u;
+constexpr DWORD EXCEPTION_STACK_OVERFLOW = 0xC00000FDu;
+
+// ---- Fault translation ---------------------------------------------------------------
+
+// Per-thread translator of hardware faults: called on the faulting thread with
+// the exception code and the exception's record and registers.
 typedef void (*_se_translator_function)(unsigned int, EXCEPTION_POINTERS*);
 
-// ---- Debugging-help records ---------------------------------------------------
+// Installs the calling thread's translator and returns the one it replaces
+// (null: none). A fault is a signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGTRAP); the first translator of the process installs the library's
+// handlers, the first of a thread gives the thread an alternate signal stack,
+// so that a stack overflow can be reported. A translator that throws turns the
+// fault into a C++ exception at the faulting instruction. A fault on a thread
+// without translator, or one that the translator returns from, goes to the
+// handler that was installed before, else the process dies by the signal.
+UTL_API _se_translator_function _set_se_translator(_se_translator_function translator);
 
-#define IMAGE_FILE_MACHINE_I386 0x014C
-#define IMAGE_FILE_MACHINE_AMD64 0x8664
-#define SYMOPT_DEFERRED_LOADS 0x00000004u
-#define SYMOPT_LOAD_LINES 0x00000010u
+// ---- Debugging-help records -----------------------------------------------------------
+
+constexpr DWORD IMAGE_FILE_MACHINE_I386 = 0x014Cu;
+constexpr DWORD IMAGE_FILE_MACHINE_AMD64 = 0x8664u;
+constexpr DWORD IMAGE_FILE_MACHINE_ARM64 = 0xAA64u;
+constexpr DWORD SYMOPT_DEFERRED_LOADS = 0x00000004u;
+constexpr DWORD SYMOPT_LOAD_LINES = 0x00000010u;
 
 enum ADDRESS_MODE { AddrMode1616, AddrMode1632, AddrModeReal, AddrModeFlat };
 
@@ -139,11 +202,14 @@ typedef DWORD (*PFN_SymGetOptions)();
 typedef DWORD (*PFN_SymSetOptions)(DWORD options);
 }
 
-// ---- Version record -----------------------------------------------------------
+// ---- Version record --------------------------------------------------------------------
 
-#define VER_PLATFORM_WIN32s 0
-#define VER_PLATFORM_WIN32_WINDOWS 1
-#define VER_PLATFORM_WIN32_NT 2
+constexpr DWORD VER_PLATFORM_WIN32s = 0;
+constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+// The platform id of the version record on Linux: none of the Windows ones,
+// so the record classifies as an unknown operating system.
+constexpr DWORD VER_PLATFORM_UTL_LINUX = 0x100u;
 
 struct OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;
@@ -170,204 +236,3 @@ struct OSVERSIONINFOEXA {
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "basic version record is 148 bytes");
 static_assert(sizeof(OSVERSIONINFOEXA) == 156, "extended version record is 156 bytes");
-
-// The service functions (GetVersionExA, CreateFileA, _set_se_translator, ...)
-// are declared below this line by the crash reporter's implementation.
-
-// ---- Services -----------------------------------------------------------------
-// Internal to the library (hidden) unless marked UTL_API. Handles of files are
-// file descriptors; the process and thread handles are pseudo handles.
-
-#include <csignal>
-#include <cstdarg>
-#include <cstddef>
-#include <ctime>
-
-#define GENERIC_WRITE 0x40000000u
-#define OPEN_ALWAYS 4u
-#define FILE_FLAG_WRITE_THROUGH 0x80000000u
-#define FILE_BEGIN 0u
-#define FILE_CURRENT 1u
-#define FILE_END 2u
-#define INVALID_FILE_SIZE 0xFFFFFFFFu
-#define PROCESS_ALL_ACCESS 0x001F0FFFu
-#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800u
-#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
-
-// Platform id that GetVersionExA reports on Linux: none of the Windows ones,
-// so the version record classifies as an unknown operating system.
-#define VER_PLATFORM_UTL_LINUX 0x100u
-
-// Exception codes that the signal translation produces.
-#define EXCEPTION_GUARD_PAGE 0x80000001u
-#define EXCEPTION_DATATYPE_MISALIGNMENT 0x80000002u
-#define EXCEPTION_BREAKPOINT 0x80000003u
-#define EXCEPTION_SINGLE_STEP 0x80000004u
-#define EXCEPTION_ACCESS_VIOLATION 0xC0000005u
-#define EXCEPTION_IN_PAGE_ERROR 0xC0000006u
-#define EXCEPTION_ILLEGAL_INSTRUCTION 0xC000001Du
-#define EXCEPTION_ARRAY_BOUNDS_EXCEEDED 0xC000008Cu
-#define EXCEPTION_FLT_DENORMAL_OPERAND 0xC000008Du
-#define EXCEPTION_FLT_DIVIDE_BY_ZERO 0xC000008Eu
-#define EXCEPTION_FLT_INEXACT_RESULT 0xC000008Fu
-#define EXCEPTION_FLT_INVALID_OPERATION 0xC0000090u
-#define EXCEPTION_FLT_OVERFLOW 0xC0000091u
-#define EXCEPTION_FLT_STACK_CHECK 0xC0000092u
-#define EXCEPTION_FLT_UNDERFLOW 0xC0000093u
-#define EXCEPTION_INT_DIVIDE_BY_ZERO 0xC0000094u
-#define EXCEPTION_INT_OVERFLOW 0xC0000095u
-#define EXCEPTION_PRIV_INSTRUCTION 0xC0000096u
-#define EXCEPTION_STACK_OVERFLOW 0xC00000FDu
-
-// What VirtualQuery tells about an address: AllocationBase is the lowest
-// mapped address of the loaded object (executable or shared object) that
-// covers it, where that object's ELF header lies.
-struct MEMORY_BASIC_INFORMATION {
-    PVOID BaseAddress;
-    PVOID AllocationBase;
-    std::size_t RegionSize;
-};
-
-typedef std::int64_t __time64_t;
-
-// Version record: uname(2) as a record of platform VER_PLATFORM_UTL_LINUX,
-// major/minor/build from the kernel release, szCSDVersion "<sysname> <release>".
-// Accepts a record whose size field is 148 or 156, else returns 0.
-BOOL GetVersionExA(OSVERSIONINFOA* info);
-
-// Path of a loaded object. `module` null: the executable (/proc/self/exe);
-// otherwise an AllocationBase from VirtualQuery. Returns the length, or 0
-// when the object is unknown or its path does not fit `size` (terminator
-// included); on 0 the buffer holds an empty text when `size` > 0.
-DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
-
-// $TMPDIR with a "/" appended when missing, else "/tmp/". A $TMPDIR that is
-// empty or does not fit `size` gives "/tmp/". Returns the length.
-DWORD GetTempPathA(DWORD size, char* buffer);
-
-// Opens (creates when missing, mode 0644) for writing. Share mode 0 takes an
-// exclusive flock(2) that refuses a second open in this process or another;
-// FILE_FLAG_WRITE_THROUGH makes CloseHandle flush the data to the disk.
-HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile);
-DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);  // INVALID_FILE_SIZE on failure
-DWORD SetFilePointer(HANDLE file, long distance, long* distanceHigh, DWORD method);
-BOOL SetEndOfFile(HANDLE file);
-BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
-BOOL CloseHandle(HANDLE handle);
-
-// Formats into `buffer` of 1024 bytes, cutting longer text at 1023 characters.
-// vsnprintf conventions ("%hs" is a narrow string, as "%s"). Returns the
-// number of characters stored (without the terminator); 0 on a format error.
-int wvsprintfA(char* buffer, const char* format, va_list args);
-enum { WVSPRINTF_BUFFER_SIZE = 1024 };
-
-// Which loaded object covers `address` (see MEMORY_BASIC_INFORMATION).
-// Returns sizeof(MEMORY_BASIC_INFORMATION), or 0 when no object covers it.
-std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, std::size_t size);
-
-// The image headers of a loaded object (AllocationBase of VirtualQuery): its
-// load bias and its PT_LOAD program headers in table order, as sections. An
-// address belongs to the module at relative address (address - load bias).
-struct IMAGE_LOAD_SEGMENT {
-    DWORD64 VirtualAddress;  // p_vaddr
-    DWORD64 VirtualSize;     // p_memsz
-    DWORD64 SizeOfRawData;   // p_filesz
-};
-// Fills at most `capacity` segments; returns their number, 0 when `module` is
-// not a loaded object.
-int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT* segments,
-                           int capacity);
-
-// 0 when `size` bytes at `address` can be read and written, 1 otherwise. Never
-// faults and takes no heap memory (process_vm_readv/writev on the own process;
-// the bytes read are written back unchanged).
-BOOL IsBadWritePtr(void* address, std::size_t size);
-
-HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);  // pseudo handle of own process
-DWORD GetCurrentProcessId();
-HANDLE GetCurrentThread();  // pseudo handle (HANDLE)-2
-
-// Only the calling thread (GetCurrentThread()) and only CONTEXT_CONTROL: the
-// instruction, stack and frame pointers, CS, SS and the flags, taken inside
-// this function. Other registers are left as they are. 0 for another thread.
-BOOL GetThreadContext(HANDLE thread, CONTEXT* context);
-
-// "DbgHelp.dll" is libutldbghelp.so.1 from the directory of libutl.so, else
-// from dlopen's search. Other names are handed to dlopen unchanged.
-HMODULE LoadLibraryA(const char* name);
-void* GetProcAddress(HMODULE module, const char* name);
-
-// Hands a software exception (record with `code`, `flags` and up to 15
-// arguments, context of the call) to the calling thread's translator. When
-// there is none or it returns, the exception is unhandled: std::terminate().
-[[noreturn]] void RaiseException(DWORD code, DWORD flags, DWORD numberOfArguments,
-                                 const ULONG_PTR* arguments);
-
-// Installs the calling thread's translator of hardware faults and returns the
-// one it replaces. The first non-null translator in the process installs the
-// signal handlers (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP); the first on a
-// thread also gives the thread an alternate signal stack, so that a stack
-// overflow can be reported. A fault on a thread without translator, or one
-// that the translator returns from, goes to the handler that was installed
-// before, else the process dies by the signal.
-UTL_API _se_translator_function _set_se_translator(_se_translator_function translator);
-
-// Local date "MM/DD/YY" and time "HH:MM:SS" into 9-byte buffers.
-char* _strdate(char* buffer);
-char* _strtime(char* buffer);
-__time64_t _time64(__time64_t* result);
-std::tm* _localtime64(const __time64_t* time);  // per-thread record; null on failure
-
-namespace UTL {
-namespace win {
-
-// Serialises whole reports between threads. Waits at most a few seconds, so a
-// thread that faults while another report is stuck still goes on; returns
-// false then.
-bool LockReport();
-void UnlockReport();
-
-// Holds the report lock for one report, when it could be had.
-class ReportLock {
-public:
-    ReportLock() : m_held(LockReport()) {}
-    ReportLock(const ReportLock&) = delete;
-    ReportLock& operator=(const ReportLock&) = delete;
-    ~ReportLock() {
-        if (m_held) UnlockReport();
-    }
-    bool Held() const { return m_held; }
-
-private:
-    bool m_held;
-};
-
-// RaiseException with the exception address given: `address` instead of the
-// return address of the call.
-[[noreturn]] void RaiseExceptionAt(PVOID address, DWORD code, DWORD flags, DWORD numberOfArguments,
-                                   const ULONG_PTR* arguments);
-
-// Thrown out of a fault that happens while the same thread's translator runs;
-// the translator's own catch-all handlers take it.
-struct NestedFaultT {};
-
-}  // namespace win
-}  // namespace UTL
-
-// ---- Test hooks ---------------------------------------------------------------
-
-// Replaces what GetVersionExA reports: `record` (its size field ignored), with
-// the extended (156-byte) and basic (148-byte) queries succeeding or failing as
-// told. A null record restores the real query.
-UTL_API void UtlInjectVersionRecord(const OSVERSIONINFOEXA* record, BOOL extendedAccepted,
-                                    BOOL basicAccepted);
-
-// Makes GetModuleFileNameA(nullptr, ...) report `path` ("" = cannot be read).
-// Null restores the real path.
-UTL_API void UtlOverrideExecutablePath(const char* path);
-
-// Makes LoadLibraryA("DbgHelp.dll") open `path` instead. Null restores.
-UTL_API void UtlOverrideDebugHelpLibrary(const char* path);
-
-#endif  // !_WIN32

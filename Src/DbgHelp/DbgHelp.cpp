@@ -37,6 +37,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Platform/Arch.h"
+#include "Platform/GuardedStack.h"
+#include "Platform/SafeMemory.h"
+
 #define DBGHELP_API extern "C" __attribute__((visibility("default")))
 
 namespace {
@@ -99,6 +103,7 @@ struct LibDw {
     Dwarf_CFI* (*module_eh_cfi)(Dwfl_Module*, Dwarf_Addr*);
     bool (*attach_state)(Dwfl*, Elf*, pid_t, const Dwfl_Thread_Callbacks*, void*);
     bool (*thread_state_registers)(Dwfl_Thread*, int, unsigned, const Dwarf_Word*);
+    void (*thread_state_register_pc)(Dwfl_Thread*, Dwarf_Word);
     int (*getthread_frames)(Dwfl*, pid_t, int (*)(Dwfl_Frame*, void*), void*);
     bool (*frame_pc)(Dwfl_Frame*, Dwarf_Addr*, bool*);
     int (*frame_reg)(Dwfl_Frame*, unsigned, Dwarf_Word*);
@@ -107,36 +112,20 @@ struct LibDw {
     FindDebuginfoFn* build_id_find_debuginfo;
 };
 
-// DWARF register numbers of x86-64.
-enum : unsigned {
-    kRegRax = 0,
-    kRegRdx = 1,
-    kRegRcx = 2,
-    kRegRbx = 3,
-    kRegRsi = 4,
-    kRegRdi = 5,
-    kRegRbp = 6,
-    kRegRsp = 7,
-    kRegR8 = 8,
-    kRegR12 = 12,
-    kRegR13 = 13,
-    kRegR14 = 14,
-    kRegR15 = 15,
-    kRegRip = 16,
-    kRegCount = 17
-};
-
 const DWORD kSymOptUndName = 0x00000002u;  // demangle symbol names
 const std::size_t kMaxFrames = 256;
 const std::uint64_t kWalkMagic = 0x5554'4C57'414C'4B31ull;  // marks a STACKFRAME we filled
 
 // One frame of the last walk: its program counter and the registers the
 // unwinder knows for it (the callee-saved ones and the stack pointer).
+constexpr unsigned kMaxSaved = 16;
 struct WalkFrame {
     std::uint64_t pc;
-    std::uint64_t rsp, rbp, rbx, r12, r13, r14, r15;
-    unsigned known;  // bit n set: DWARF register n is known
+    std::uint64_t sp;
+    std::uint64_t saved[kMaxSaved];  // by the architecture's callee-saved list
+    unsigned known;                  // bit i: saved[i] is known; bit 31: sp is known
 };
+constexpr unsigned kSpKnown = 1u << 31;
 
 // ---- State ---------------------------------------------------------------------
 
@@ -163,8 +152,6 @@ std::size_t g_frameCount = 0;
 std::uint64_t g_walkId = 0;
 const CONTEXT* g_walkContext = nullptr;  // registers the unwinder starts from
 pid_t g_walkTid = 0;
-
-int g_pipe[2] = {-1, -1};  // memory probe when process_vm_readv is not allowed
 
 pid_t CurrentTid() {
     return static_cast<pid_t>(syscall(SYS_gettid));
@@ -234,6 +221,7 @@ bool LoadLibDw() {
     ok = ok && Resolve(g_dw.module_eh_cfi, "dwfl_module_eh_cfi");
     ok = ok && Resolve(g_dw.attach_state, "dwfl_attach_state");
     ok = ok && Resolve(g_dw.thread_state_registers, "dwfl_thread_state_registers");
+    ok = ok && Resolve(g_dw.thread_state_register_pc, "dwfl_thread_state_register_pc");
     ok = ok && Resolve(g_dw.getthread_frames, "dwfl_getthread_frames");
     ok = ok && Resolve(g_dw.frame_pc, "dwfl_frame_pc");
     ok = ok && Resolve(g_dw.linux_proc_find_elf, "dwfl_linux_proc_find_elf");
@@ -277,27 +265,6 @@ void SetDebugPath(const char* searchPath) {
     g_debugPath = g_debugPathText;
 }
 
-// ---- Reading own memory without faulting ----------------------------------------
-
-bool ReadWordByPipe(std::uint64_t address, std::uint64_t* value) {
-    if (g_pipe[0] < 0) return false;
-    // write(2) copies from our memory in the kernel: a bad address gives
-    // EFAULT instead of a fault.
-    if (write(g_pipe[1], reinterpret_cast<const void*>(address), sizeof *value) !=
-        static_cast<ssize_t>(sizeof *value))
-        return false;
-    return read(g_pipe[0], value, sizeof *value) == static_cast<ssize_t>(sizeof *value);
-}
-
-bool ReadWord(std::uint64_t address, std::uint64_t* value) {
-    iovec local{value, sizeof *value};
-    iovec remote{reinterpret_cast<void*>(address), sizeof *value};
-    const ssize_t n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
-    if (n == static_cast<ssize_t>(sizeof *value)) return true;
-    if (n < 0 && (errno == ENOSYS || errno == EPERM)) return ReadWordByPipe(address, value);
-    return false;
-}
-
 // ---- Unwinder callbacks: one thread, registers from the caller's context ----------
 
 pid_t NextThread(Dwfl*, void* arg, void** threadArg) {
@@ -319,39 +286,49 @@ unsigned char g_page[kPageSize];
 std::uint64_t g_pageAddress = 0;
 bool g_pageValid = false;
 
+// A word of the target's size (4 bytes on 32-bit architectures), zero-extended.
+bool ReadTargetWord(std::uint64_t address, Dwarf_Word* result) {
+    std::uintptr_t word = 0;
+    if (!UTL::platform::ReadWord(static_cast<std::uintptr_t>(address), &word)) return false;
+    *result = word;
+    return true;
+}
+
 bool MemoryRead(Dwfl*, Dwarf_Addr address, Dwarf_Word* result, void*) {
     const std::uint64_t page = address & ~(kPageSize - 1);
     const std::uint64_t offset = address - page;
-    if (offset + sizeof *result > kPageSize) return ReadWord(address, result);
+    if (offset + sizeof(std::uintptr_t) > kPageSize) return ReadTargetWord(address, result);
     if (!g_pageValid || g_pageAddress != page) {
-        iovec local{g_page, kPageSize};
-        iovec remote{reinterpret_cast<void*>(page), kPageSize};
-        g_pageValid =
-            process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(kPageSize);
+        g_pageValid = UTL::platform::ReadMemory(
+            reinterpret_cast<const void*>(static_cast<std::uintptr_t>(page)), g_page, kPageSize);
         g_pageAddress = page;
-        if (!g_pageValid) return ReadWord(address, result);
+        if (!g_pageValid) return ReadTargetWord(address, result);
     }
-    std::memcpy(result, g_page + offset, sizeof *result);
+    std::uintptr_t word = 0;
+    std::memcpy(&word, g_page + offset, sizeof word);
+    *result = word;
     return true;
 }
 
 bool SetInitialRegisters(Dwfl_Thread* thread, void*) {
-    const CONTEXT& c = *g_walkContext;
-    const Dwarf_Word regs[kRegCount] = {c.Rax, c.Rdx, c.Rcx, c.Rbx, c.Rsi, c.Rdi,
-                                        c.Rbp, c.Rsp, c.R8,  c.R9,  c.R10, c.R11,
-                                        c.R12, c.R13, c.R14, c.R15, c.Rip};
-    return g_dw.thread_state_registers(thread, 0, kRegCount, regs);
+    Dwarf_Word registers[64];
+    Dwarf_Word pc = 0;
+    bool pcSeparate = false;
+    const unsigned count =
+        UTL::arch::DwarfRegisters(*g_walkContext, registers, 64, &pc, &pcSeparate);
+    if (count == 0 || !g_dw.thread_state_registers(thread, 0, count, registers)) return false;
+    if (pcSeparate) g_dw.thread_state_register_pc(thread, pc);
+    return true;
 }
 
 const Dwfl_Thread_Callbacks g_threadCallbacks = {NextThread,          GetThread, MemoryRead,
                                                  SetInitialRegisters, nullptr,   nullptr};
 
-void ReadFrameReg(Dwfl_Frame* state, unsigned regno, std::uint64_t* value, unsigned* known) {
+bool ReadFrameReg(Dwfl_Frame* state, unsigned regno, std::uint64_t* value) {
     Dwarf_Word v = 0;
-    if (g_dw.frame_reg && g_dw.frame_reg(state, regno, &v) == 0) {
-        *value = v;
-        *known |= 1u << regno;
-    }
+    if (!g_dw.frame_reg || g_dw.frame_reg(state, regno, &v) != 0) return false;
+    *value = v;
+    return true;
 }
 
 int CollectFrame(Dwfl_Frame* state, void*) {
@@ -361,18 +338,15 @@ int CollectFrame(Dwfl_Frame* state, void*) {
     WalkFrame& f = g_frames[g_frameCount];
     f = WalkFrame{};
     f.pc = pc;
-    ReadFrameReg(state, kRegRsp, &f.rsp, &f.known);
-    ReadFrameReg(state, kRegRbp, &f.rbp, &f.known);
-    ReadFrameReg(state, kRegRbx, &f.rbx, &f.known);
-    ReadFrameReg(state, kRegR12, &f.r12, &f.known);
-    ReadFrameReg(state, kRegR13, &f.r13, &f.known);
-    ReadFrameReg(state, kRegR14, &f.r14, &f.known);
-    ReadFrameReg(state, kRegR15, &f.r15, &f.known);
+    if (ReadFrameReg(state, UTL::arch::kDwarfStackPointer, &f.sp)) f.known |= kSpKnown;
+    for (unsigned i = 0; i < UTL::arch::kDwarfCalleeSavedCount && i < kMaxSaved; ++i) {
+        if (ReadFrameReg(state, UTL::arch::kDwarfCalleeSaved[i], &f.saved[i])) f.known |= 1u << i;
+    }
     // A frame that repeats the previous one's stack position and program
     // counter would repeat forever: end the walk there.
     if (g_frameCount > 0) {
         const WalkFrame& prev = g_frames[g_frameCount - 1];
-        if (prev.pc == f.pc && prev.rsp == f.rsp) return DWARF_CB_ABORT;
+        if (prev.pc == f.pc && prev.sp == f.sp) return DWARF_CB_ABORT;
     }
     ++g_frameCount;
     return g_frameCount < kMaxFrames ? DWARF_CB_OK : DWARF_CB_ABORT;
@@ -418,7 +392,6 @@ bool StartSession() {
     if (!LoadLibDw()) return false;
     const char* urls = std::getenv("DEBUGINFOD_URLS");
     g_avoidDebuginfod = urls && *urls;
-    if (g_pipe[0] < 0 && pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) g_pipe[0] = g_pipe[1] = -1;
     if (!g_dwfl) {
         g_callbacks.find_elf = g_dw.linux_proc_find_elf;
         g_callbacks.find_debuginfo = FindDebuginfo;
@@ -475,11 +448,15 @@ void SetAddress(ADDRESS& a, std::uint64_t offset) {
 // Frame address: the canonical frame address (the caller's stack pointer)
 // where known, else the frame's own stack or frame pointer.
 std::uint64_t FrameAddress(std::size_t index) {
-    const unsigned rspBit = 1u << kRegRsp;
-    if (index + 1 < g_frameCount && (g_frames[index + 1].known & rspBit))
-        return g_frames[index + 1].rsp;
-    if (g_frames[index].known & rspBit && g_frames[index].rsp) return g_frames[index].rsp;
-    return g_frames[index].rbp;
+    if (index + 1 < g_frameCount && (g_frames[index + 1].known & kSpKnown))
+        return g_frames[index + 1].sp;
+    if ((g_frames[index].known & kSpKnown) && g_frames[index].sp) return g_frames[index].sp;
+    for (unsigned i = 0; i < UTL::arch::kDwarfCalleeSavedCount; ++i) {
+        if (UTL::arch::kDwarfCalleeSaved[i] == UTL::arch::kDwarfFramePointer &&
+            (g_frames[index].known & (1u << i)))
+            return g_frames[index].saved[i];
+    }
+    return 0;
 }
 
 void FillStackFrame(STACKFRAME* frame, std::size_t index) {
@@ -488,7 +465,7 @@ void FillStackFrame(STACKFRAME* frame, std::size_t index) {
     SetAddress(frame->AddrPC, f.pc);
     SetAddress(frame->AddrReturn, index + 1 < g_frameCount ? g_frames[index + 1].pc : 0);
     SetAddress(frame->AddrFrame, FrameAddress(index));
-    SetAddress(frame->AddrStack, (f.known & (1u << kRegRsp)) ? f.rsp : 0);
+    SetAddress(frame->AddrStack, (f.known & kSpKnown) ? f.sp : 0);
     frame->Reserved[0] = kWalkMagic;
     frame->Reserved[1] = g_walkId;
     frame->Reserved[2] = index;
@@ -497,14 +474,15 @@ void FillStackFrame(STACKFRAME* frame, std::size_t index) {
 // Moves the caller's context to the registers known for frame `index`.
 void UpdateContext(CONTEXT* context, std::size_t index) {
     const WalkFrame& f = g_frames[index];
-    context->Rip = f.pc;
-    if (f.known & (1u << kRegRsp)) context->Rsp = f.rsp;
-    if (f.known & (1u << kRegRbp)) context->Rbp = f.rbp;
-    if (f.known & (1u << kRegRbx)) context->Rbx = f.rbx;
-    if (f.known & (1u << kRegR12)) context->R12 = f.r12;
-    if (f.known & (1u << kRegR13)) context->R13 = f.r13;
-    if (f.known & (1u << kRegR14)) context->R14 = f.r14;
-    if (f.known & (1u << kRegR15)) context->R15 = f.r15;
+    const UTL::arch::Address pc = static_cast<UTL::arch::Address>(f.pc);
+    UTL::arch::SetControlRegisters(*context, pc,
+                                   (f.known & kSpKnown) ? static_cast<UTL::arch::Address>(f.sp)
+                                                        : UTL::arch::StackPointer(*context),
+                                   UTL::arch::FramePointer(*context));
+    for (unsigned i = 0; i < UTL::arch::kDwarfCalleeSavedCount && i < kMaxSaved; ++i) {
+        if (f.known & (1u << i))
+            UTL::arch::SetDwarfRegister(*context, UTL::arch::kDwarfCalleeSaved[i], f.saved[i]);
+    }
 }
 
 // ---- Names ----------------------------------------------------------------------------
@@ -551,36 +529,8 @@ void* g_ownStackTop = nullptr;  // null: run on the caller's stack
 void MapOwnStack() {
 #if DBGHELP_OWN_STACK
     if (g_ownStackTop) return;
-    const std::size_t kOwnStackSize = std::size_t{1} << 20;
-    const std::size_t guard = 4096;
-    void* base = mmap(nullptr, kOwnStackSize + guard, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
-    if (base == MAP_FAILED) return;
-    if (mprotect(base, guard, PROT_NONE) != 0) {
-        munmap(base, kOwnStackSize + guard);
-        return;
-    }
-    g_ownStackTop = static_cast<char*>(base) + guard + kOwnStackSize;  // page aligned
-#endif
-}
-
-// Calls fn(arg) with the stack pointer at `top` (16-byte aligned) and returns
-// on the caller's stack. Only one thread at a time gets here (session lock).
-__attribute__((noinline)) void CallOnStack(void (*fn)(void*), void* arg, void* top) {
-#if DBGHELP_OWN_STACK && defined(__x86_64__)
-    asm volatile(
-        "mov %%rsp, %%r12\n\t"
-        "mov %2, %%rsp\n\t"
-        "call *%0\n\t"
-        "mov %%r12, %%rsp\n\t"
-        : "+a"(fn), "+D"(arg), "+S"(top)
-        :
-        : "rcx", "rdx", "r8", "r9", "r10", "r11", "r12", "memory", "cc", "xmm0", "xmm1", "xmm2",
-          "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12",
-          "xmm13", "xmm14", "xmm15");
-#else
-    (void)top;
-    fn(arg);
+    UTL::platform::GuardedStack stack;
+    if (UTL::platform::MapGuardedStack(std::size_t{1} << 20, stack)) g_ownStackTop = stack.Top();
 #endif
 }
 
@@ -598,7 +548,7 @@ auto OnOwnStack(Body body) -> decltype(body()) {
     };
     if (!g_ownStackTop) return body();
     Job job{&body, Result{}};
-    CallOnStack(&Job::Run, &job, g_ownStackTop);
+    UTL::arch::CallOnStack(&Job::Run, &job, g_ownStackTop);
     return job.result;
 }
 
@@ -715,7 +665,7 @@ DBGHELP_API BOOL StackWalk(DWORD machine, HANDLE /*process*/, HANDLE /*thread*/,
                            PFUNCTION_TABLE_ACCESS_ROUTINE /*functionTableAccess*/,
                            PGET_MODULE_BASE_ROUTINE /*getModuleBase*/,
                            PTRANSLATE_ADDRESS_ROUTINE /*translateAddress*/) {
-    if (machine != IMAGE_FILE_MACHINE_AMD64 && machine != IMAGE_FILE_MACHINE_I386) return 0;
+    if (machine != UTL::arch::kMachineType) return 0;
     if (!frame || !context) return 0;
     CONTEXT* ctx = static_cast<CONTEXT*>(context);
     SessionLock lock;

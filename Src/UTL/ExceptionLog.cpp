@@ -1,9 +1,11 @@
 // The exception report file.
 #include <UTL/ExceptionLog.h>
-#include <UTL/SystemVersion.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "ExceptionSystemInfo.h"
+#include "Win/Services.h"
 
 char CExceptionLog::m_szLogfileName[260] = "";
 void* CExceptionLog::m_hReportFile = INVALID_HANDLE_VALUE;
@@ -92,7 +94,7 @@ CExceptionLog::CExceptionLog() {
         ComposeReportName(m_szLogfileName, "/tmp/", "Exception.rpt");
 
     std::memset(&m_tmLocalTime, 0, sizeof m_tmLocalTime);
-    __time64_t now = 0;
+    std::int64_t now = 0;
     _time64(&now);
     if (const std::tm* local = _localtime64(&now)) m_tmLocalTime = *local;
 }

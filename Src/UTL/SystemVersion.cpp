@@ -1,6 +1,9 @@
 // Operating-system identification for the report banner.
 #include <UTL/SystemVersion.h>
 
+#include "ExceptionSystemInfo.h"
+#include "Win/Services.h"
+
 #include <cstring>
 
 namespace {

@@ -2,13 +2,61 @@
 #include <UTL/ExceptionHandler.h>
 #include <UTL/LogManagement.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <exception>
+
+#include "Platform/Arch.h"
+#include "Win/Services.h"
+
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
+
+namespace {
+
+// Whether any fault has been translated yet: until then m_dwLastError holds
+// no address, so that a first fault at address 0 (a call through a null
+// pointer) is not taken for a repeat.
+std::atomic<bool> g_faultTranslated{false};
+
+// The exception object that a translated fault was thrown as, and its signal.
+// The translator's report object is copied into the exception object when it
+// is thrown; the copy constructor recognises that copy by its source.
+thread_local const ExceptionHandlerC* t_throwSource = nullptr;
+thread_local const ExceptionHandlerC* t_thrownFault = nullptr;
+thread_local int t_thrownSignal = 0;
+
+std::terminate_handler g_previousTerminate = nullptr;
+
+// A fault whose exception cannot be caught (the code around it was compiled
+// as unable to throw, or nothing catches it) ends the process by its own
+// signal rather than by abort, its report already on disk. Everything else
+// goes to the terminate handler that was installed before.
+[[noreturn]] void OnTerminate() {
+    if (t_thrownFault && t_thrownSignal && std::current_exception()) {
+        try {
+            throw;
+        } catch (const ExceptionHandlerC& thrown) {
+            if (&thrown == t_thrownFault) UTL::win::DieBySignal(t_thrownSignal);
+        } catch (...) {
+        }
+    }
+    if (g_previousTerminate) g_previousTerminate();
+    std::abort();
+}
+
+void InstallTerminateHandlerOnce() {
+    static const bool installed = (g_previousTerminate = std::set_terminate(OnTerminate), true);
+    (void)installed;
+}
+
+}  // namespace
 
 ExceptionHandlerC::ExceptionHandlerC()
     : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(true) {
     // The translator logs through the manager; create it now, so that a fault
     // (perhaps inside the allocator) does not have to.
     UTL::LogManagementC::Instance();
+    InstallTerminateHandlerOnce();
     m_pfnPreviousTranslator = _set_se_translator(ExceptionTranslator);
 }
 
@@ -20,7 +68,12 @@ ExceptionHandlerC::ExceptionHandlerC(EXCEPTION_POINTERS* pointers)
 ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
     : CExceptionParse(other),
       m_pfnPreviousTranslator(other.m_pfnPreviousTranslator),
-      m_bInstalledTranslator(false) {}
+      m_bInstalledTranslator(false) {
+    if (&other == t_throwSource) {
+        t_thrownFault = this;
+        t_throwSource = nullptr;
+    }
+}
 
 ExceptionHandlerC& ExceptionHandlerC::operator=(const ExceptionHandlerC& other) {
     m_pfnPreviousTranslator = other.m_pfnPreviousTranslator;
@@ -28,6 +81,7 @@ ExceptionHandlerC& ExceptionHandlerC::operator=(const ExceptionHandlerC& other) 
 }
 
 ExceptionHandlerC::~ExceptionHandlerC() {
+    if (this == t_thrownFault) t_thrownFault = nullptr;
     if (m_bInstalledTranslator) _set_se_translator(m_pfnPreviousTranslator);
 }
 
@@ -43,11 +97,16 @@ void ExceptionHandlerC::ExceptionTranslator(unsigned int, EXCEPTION_POINTERS* po
     const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
     if (record->ExceptionFlags & EXCEPTION_UNWINDING) return;
     const unsigned long address = reinterpret_cast<unsigned long>(record->ExceptionAddress);
-    if (__atomic_load_n(&m_dwLastError, __ATOMIC_RELAXED) == address) return;
+    if (g_faultTranslated.load(std::memory_order_acquire) &&
+        __atomic_load_n(&m_dwLastError, __ATOMIC_RELAXED) == address)
+        return;
     __atomic_store_n(&m_dwLastError, address, __ATOMIC_RELAXED);
+    g_faultTranslated.store(true, std::memory_order_release);
     // Report first, then throw a copy: the report is on disk before the
     // exception object takes heap memory.
     ExceptionHandlerC report(pointers);
+    t_thrownSignal = UTL::win::TranslatingSignal();
+    t_throwSource = &report;
     throw report;
 }
 
@@ -79,12 +138,14 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
 }
 
 __attribute__((noinline)) void DoRaise(void* object, void* throwInfo) {
+    // The exception is raised at the caller, whose registers the report shows,
+    // so that raises from different places are not taken for a repeated fault
+    // at one address.
+    CONTEXT context;
+    UTL_CAPTURE_CALLER(context);
     const ULONG_PTR arguments[3] = {0x19930520, reinterpret_cast<ULONG_PTR>(object),
                                     reinterpret_cast<ULONG_PTR>(throwInfo)};
-    // The exception's address is the caller's, so that raises from different
-    // places are not taken for a repeated fault at one address.
-    UTL::win::RaiseExceptionAt(__builtin_return_address(0), 0xE06D7363, EXCEPTION_NONCONTINUABLE, 3,
-                               arguments);
+    UTL::win::RaiseException(context, 0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, arguments);
 }
 
 void PreviewException(void*, void*, const std::type_info*) {}

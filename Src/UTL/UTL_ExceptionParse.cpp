@@ -5,7 +5,11 @@
 
 #include <cstring>
 
-thread_local CONTEXT CExceptionParse::m_vContext;
+#include "Platform/Arch.h"
+#include "Win/Services.h"
+
+using UTL::arch::Address;
+
 int CExceptionParse::m_bEnableSymbols = 0;
 char CExceptionParse::m_szSymbolPath[2048] = "";
 unsigned int CExceptionParse::m_nMaxTrace = 40;
@@ -22,6 +26,10 @@ PFN_SymGetOptions CExceptionParse::_SymGetOptions = nullptr;
 PFN_SymSetOptions CExceptionParse::_SymSetOptions = nullptr;
 
 namespace {
+
+// The context captured by the last CExceptionParse constructed on this
+// thread; per thread, so that guards built on several threads do not race.
+thread_local CONTEXT t_capturedContext;
 
 constexpr unsigned long kModulePathSize = 260;
 constexpr int kMaxSegments = 32;
@@ -60,17 +68,15 @@ struct SymbolBuffer {
     }
 };
 
-bool IsPointerAligned(std::uintptr_t value) {
-    return value % sizeof(void*) == 0;
+bool IsFrameAligned(Address value) {
+    return value % UTL::arch::kFrameAlignment == 0;
 }
 
 }  // namespace
 
-CExceptionParse::CExceptionParse(int generateReport) {
-    std::memset(&m_vContext, 0, sizeof m_vContext);
-    m_vContext.ContextFlags = CONTEXT_CONTROL;
-    GetThreadContext(GetCurrentThread(), &m_vContext);
-    if (generateReport) GenerateExceptionReport(&m_vContext);
+__attribute__((noinline)) CExceptionParse::CExceptionParse(int generateReport) {
+    UTL_CAPTURE_CALLER(t_capturedContext);
+    if (generateReport) GenerateExceptionReport(&t_capturedContext);
 }
 
 CExceptionParse::CExceptionParse(const CExceptionParse&) {}
@@ -98,7 +104,7 @@ int CExceptionParse::EnableSymbolSearch() {
 }
 
 void CExceptionParse::GenerateExceptionReport() {
-    GenerateExceptionReport(&m_vContext);
+    GenerateExceptionReport(&t_capturedContext);
 }
 
 void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
@@ -108,7 +114,7 @@ void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
         if (CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE) return;
         WriteBlockStart();
         CExceptionLog::WriteLogfile("Exception code: UNKNOWN\n");
-        WriteFaultAddress(reinterpret_cast<void*>(context->Rip));
+        WriteFaultAddress(reinterpret_cast<void*>(UTL::arch::ProgramCounter(*context)));
         WriteRegisters(context);
         WriteCallStack(context, __FILE__, __LINE__);
         WriteBlockEnd();
@@ -134,16 +140,9 @@ void CExceptionParse::WriteFaultAddress(void* address) {
                                 offset, module);
 }
 
-void CExceptionParse::WriteRegisters(const CONTEXT* c) {
+void CExceptionParse::WriteRegisters(const CONTEXT* context) {
     CExceptionLog::WriteLogfile("\nRegisters:\n");
-    CExceptionLog::WriteLogfile(
-        "EAX:%08llX\nEBX:%08llX\nECX:%08llX\nEDX:%08llX\nESI:%08llX\nEDI:%08llX\n", H(c->Rax),
-        H(c->Rbx), H(c->Rcx), H(c->Rdx), H(c->Rsi), H(c->Rdi));
-    CExceptionLog::WriteLogfile("CS:EIP:%04X:%08llX\n", c->SegCs, H(c->Rip));
-    CExceptionLog::WriteLogfile("SS:ESP:%04X:%08llX  EBP:%08llX\n", c->SegSs, H(c->Rsp), H(c->Rbp));
-    CExceptionLog::WriteLogfile("DS:%04X  ES:%04X  FS:%04X  GS:%04X\n", c->SegDs, c->SegEs,
-                                c->SegFs, c->SegGs);
-    CExceptionLog::WriteLogfile("Flags:%08X\n", c->EFlags);
+    UTL::arch::WriteRegisters(*context, &CExceptionLog::WriteLogfile);
 }
 
 void CExceptionParse::WriteCallStack(CONTEXT* context, const char* file, int line) {
@@ -194,9 +193,9 @@ int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned lon
 void CExceptionParse::IntelStackWalk(CONTEXT* context) {
     CExceptionLog::WriteLogfile("\nCall stack:\n");
     CExceptionLog::WriteLogfile("    Address   Frame     Logical addr  Module\n");
-    std::uintptr_t pc = static_cast<std::uintptr_t>(context->Rip);
-    std::uintptr_t* frame = reinterpret_cast<std::uintptr_t*>(context->Rbp);
-    const std::size_t frameBytes = 2 * sizeof(std::uintptr_t);  // saved frame + return address
+    Address pc = UTL::arch::ProgramCounter(*context);
+    Address frame = UTL::arch::FramePointer(*context);
+    const std::size_t recordSize = UTL::arch::kFrameRecordSize;
     for (unsigned long long number = 1;; ++number) {
         char module[kModulePathSize] = "";
         unsigned long section = 0;
@@ -205,13 +204,13 @@ void CExceptionParse::IntelStackWalk(CONTEXT* context) {
         CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n", number,
                                     H(pc), H(frame), section, offset, module, kNotAvailable);
         if (number > m_nMaxTrace) break;
-        if (number == 1 && (!IsPointerAligned(reinterpret_cast<std::uintptr_t>(frame)) ||
-                            IsBadWritePtr(frame, frameBytes)))
+        if (number == 1 &&
+            (!IsFrameAligned(frame) || IsBadWritePtr(reinterpret_cast<void*>(frame), recordSize)))
             break;
-        pc = frame[1];
-        std::uintptr_t* next = reinterpret_cast<std::uintptr_t*>(frame[0]);
-        if (!IsPointerAligned(reinterpret_cast<std::uintptr_t>(next)) || next <= frame ||
-            IsBadWritePtr(next, frameBytes))
+        Address next = 0;
+        UTL::arch::ReadFrameRecord(frame, next, pc);
+        if (!IsFrameAligned(next) || next <= frame ||
+            IsBadWritePtr(reinterpret_cast<void*>(next), recordSize))
             break;
         frame = next;
     }
@@ -223,14 +222,14 @@ void CExceptionParse::ImagehlpStackWalk(CONTEXT* context) {
     if (!_StackWalk) return;
     STACKFRAME frame;
     std::memset(&frame, 0, sizeof frame);
-    frame.AddrPC.Offset = context->Rip;
+    frame.AddrPC.Offset = UTL::arch::ProgramCounter(*context);
     frame.AddrPC.Mode = AddrModeFlat;
-    frame.AddrFrame.Offset = context->Rbp;
+    frame.AddrFrame.Offset = UTL::arch::FramePointer(*context);
     frame.AddrFrame.Mode = AddrModeFlat;
-    frame.AddrStack.Offset = context->Rsp;
+    frame.AddrStack.Offset = UTL::arch::StackPointer(*context);
     frame.AddrStack.Mode = AddrModeFlat;
     for (unsigned long long number = 1;; ++number) {
-        if (!_StackWalk(IMAGE_FILE_MACHINE_AMD64, m_hProcessHandle, GetCurrentThread(), &frame,
+        if (!_StackWalk(UTL::arch::kMachineType, m_hProcessHandle, GetCurrentThread(), &frame,
                         context, nullptr, _SymFunctionTableAccess, _SymGetModuleBase, nullptr))
             break;
         if (frame.AddrFrame.Offset == 0) break;

@@ -1,0 +1,35 @@
+// Decoding of the few x86 instructions the crash reporter needs to look at,
+// shared by the i386 and x86-64 architecture files: the divisor of a division
+// (a division fault with a divisor other than zero is a quotient overflow, for
+// example INT_MIN / -1, not a division by zero), and the call instruction
+// that a return address follows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace UTL {
+namespace arch {
+
+struct X86Machine {
+    bool longMode;  // 64-bit code: REX prefixes, RIP-relative addressing
+    // Register by x86 number (0 AX, 1 CX, 2 DX, 3 BX, 4 SP, 5 BP, 6 SI, 7 DI, 8-15 R8-R15).
+    std::uint64_t (*readRegister)(const void* state, unsigned number);
+    const void* state;
+    std::uint64_t fsBase;  // for an FS segment override
+    std::uint64_t pc;      // address of the instruction
+};
+
+// Reads the divisor of the division at `code` (`length` bytes available) into
+// `divisor`. False when the bytes are not a division or its operand cannot be
+// read.
+bool ReadX86Divisor(const unsigned char* code, std::size_t length, const X86Machine& machine,
+                    std::uint64_t& divisor);
+
+// True when the bytes before `returnAddress` end with a call instruction
+// (direct, or indirect through a register or memory), as they do for a
+// return address; the bytes are read without faulting.
+bool FollowsX86Call(std::uintptr_t returnAddress);
+
+}  // namespace arch
+}  // namespace UTL

@@ -1,0 +1,162 @@
+// Files and report text: the report file's handle operations over file
+// descriptors, and the formatter of report lines.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "Services.h"
+
+namespace {
+
+// Descriptors opened with FILE_FLAG_WRITE_THROUGH, flushed on close.
+constexpr int kTrackedDescriptors = 4096;
+std::atomic<unsigned char> g_writeThrough[kTrackedDescriptors];
+
+int DescriptorOf(HANDLE handle) {
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle);
+    if (value < 0 || value > 0x7FFFFFFF) return -1;
+    return static_cast<int>(value);
+}
+
+int OpenFlags(DWORD access, DWORD disposition) {
+    const int mode = (access & GENERIC_WRITE) ? O_WRONLY : O_RDONLY;
+    switch (disposition) {
+        case 1:
+            return mode | O_CREAT | O_EXCL;  // CREATE_NEW
+        case 2:
+            return mode | O_CREAT | O_TRUNC;  // CREATE_ALWAYS
+        case 3:
+            return mode;  // OPEN_EXISTING
+        case 4:
+            return mode | O_CREAT;  // OPEN_ALWAYS
+        case 5:
+            return mode | O_TRUNC;  // TRUNCATE_EXISTING
+        default:
+            return -1;
+    }
+}
+
+// Copies `format` with the "h" of "%hs" (a narrow string in the window
+// system's formatter) dropped, so that the C library sees a plain "%s".
+// Returns false, leaving `out` unusable, when the format does not fit.
+bool NarrowStringFormat(const char* format, char* out, std::size_t size) {
+    std::size_t used = 0;
+    for (const char* p = format; *p; ++p) {
+        if (used + 1 >= size) return false;
+        out[used++] = *p;
+        if (*p != '%') continue;
+        // Flags, width and precision of the directive.
+        while (p[1] && std::strchr("-+ #0123456789.*", p[1])) {
+            if (used + 1 >= size) return false;
+            out[used++] = *++p;
+        }
+        if (p[1] == 'h' && p[2] == 's') {
+            ++p;  // drop the 'h'
+        } else if (p[1] == '%') {
+            if (used + 1 >= size) return false;
+            out[used++] = *++p;
+        }
+    }
+    out[used] = '\0';
+    return true;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void*, DWORD disposition,
+                   DWORD flags, HANDLE) {
+    const int mode = OpenFlags(access, disposition);
+    if (!name || !name[0] || mode < 0) return INVALID_HANDLE_VALUE;
+    int fd;
+    do {
+        fd = open(name, mode | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    if (shareMode == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (fd < kTrackedDescriptors)
+        g_writeThrough[fd].store((flags & FILE_FLAG_WRITE_THROUGH) ? 1 : 0);
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
+    struct stat status;
+    const int fd = DescriptorOf(file);
+    if (fd < 0 || fstat(fd, &status) != 0) return INVALID_FILE_SIZE;
+    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+    return static_cast<DWORD>(size);
+}
+
+DWORD SetFilePointer(HANDLE file, long distance, long* distanceHigh, DWORD method) {
+    const int fd = DescriptorOf(file);
+    if (fd < 0 || method > FILE_END) return 0xFFFFFFFFu;
+    off_t offset = static_cast<std::int32_t>(distance);
+    if (distanceHigh) {
+        offset = static_cast<off_t>((static_cast<std::uint64_t>(*distanceHigh) << 32) |
+                                    static_cast<std::uint32_t>(distance));
+    }
+    const int whence = method == FILE_BEGIN     ? SEEK_SET
+                       : method == FILE_CURRENT ? SEEK_CUR
+                                                : SEEK_END;
+    const off_t position = lseek(fd, offset, whence);
+    if (position < 0) return 0xFFFFFFFFu;
+    if (distanceHigh) *distanceHigh = static_cast<long>(static_cast<std::uint64_t>(position) >> 32);
+    return static_cast<DWORD>(position);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+    const int fd = DescriptorOf(file);
+    if (fd < 0) return 0;
+    const off_t position = lseek(fd, 0, SEEK_CUR);
+    return position >= 0 && ftruncate(fd, position) == 0;
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
+    if (written) *written = 0;
+    const int fd = DescriptorOf(file);
+    if (fd < 0 || (!data && size)) return 0;
+    const char* bytes = static_cast<const char*>(data);
+    DWORD total = 0;
+    while (total < size) {
+        const ssize_t done = write(fd, bytes + total, size - total);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) break;
+        total += static_cast<DWORD>(done);
+    }
+    if (written) *written = total;
+    return total == size;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    if (UTL::win::IsProcessPseudoHandle(handle)) return 1;
+    const int fd = DescriptorOf(handle);
+    if (fd < 0) return 0;
+    if (fd < kTrackedDescriptors && g_writeThrough[fd].exchange(0)) fdatasync(fd);
+    return close(fd) == 0;
+}
+
+int wvsprintfA(char* buffer, const char* format, va_list args) {
+    if (!buffer) return 0;
+    if (!format) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    char plain[WVSPRINTF_BUFFER_SIZE];
+    if (std::strstr(format, "hs") && NarrowStringFormat(format, plain, sizeof plain))
+        format = plain;
+    const int length = std::vsnprintf(buffer, WVSPRINTF_BUFFER_SIZE, format, args);
+    if (length < 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return length < WVSPRINTF_BUFFER_SIZE ? length : WVSPRINTF_BUFFER_SIZE - 1;
+}

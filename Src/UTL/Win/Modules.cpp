@@ -1,0 +1,197 @@
+// Modules and paths: loaded objects as the dynamic loader reports them
+// (dl_iterate_phdr, no heap), the executable's path, the temporary directory,
+// and run-time loading.
+#include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Services.h"
+
+namespace {
+
+// Copies `text` into `buffer` of `size` bytes when it fits (terminator
+// included); returns its length, or 0 with an empty buffer when it does not.
+DWORD CopyIfFits(const char* text, char* buffer, DWORD size) {
+    if (!buffer || size == 0) return 0;
+    const std::size_t length = std::strlen(text);
+    if (length >= size) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    std::memcpy(buffer, text, length + 1);
+    return static_cast<DWORD>(length);
+}
+
+char g_exeOverride[4096];
+bool g_exeOverridden = false;
+char g_dbgHelpOverride[4096];
+bool g_dbgHelpOverridden = false;
+
+std::uintptr_t PageDown(std::uintptr_t value) {
+    return value & ~static_cast<std::uintptr_t>(4095);
+}
+std::uintptr_t PageUp(std::uintptr_t value) {
+    return PageDown(value + 4095);
+}
+
+// One loaded object as dl_iterate_phdr reports it.
+struct ObjectQuery {
+    // in
+    std::uintptr_t address;  // find the object covering this address, or
+    std::uintptr_t base;     // find the object whose lowest mapped address is this
+    bool byAddress;
+    // out
+    bool found;
+    bool isMain;
+    std::uintptr_t foundBase;
+    const char* name;
+    int index;
+    std::uintptr_t bias;
+    IMAGE_LOAD_SEGMENT* segments;  // when set, filled with the PT_LOAD headers
+    int capacity;
+    int count;
+};
+
+int VisitObject(dl_phdr_info* info, std::size_t, void* data) {
+    ObjectQuery& query = *static_cast<ObjectQuery*>(data);
+    const int index = query.index++;
+    std::uintptr_t lowest = UINTPTR_MAX;
+    bool covers = false;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD) continue;
+        const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+        if (PageDown(start) < lowest) lowest = PageDown(start);
+        if (query.address >= PageDown(start) && query.address < PageUp(start + segment.p_memsz))
+            covers = true;
+    }
+    if (lowest == UINTPTR_MAX) return 0;
+    const bool match = query.byAddress ? covers : lowest == query.base;
+    if (!match) return 0;
+    query.found = true;
+    query.isMain = index == 0;  // the loader reports the executable first
+    query.foundBase = lowest;
+    query.name = info->dlpi_name;
+    query.bias = info->dlpi_addr;
+    if (query.segments) {
+        for (int i = 0; i < info->dlpi_phnum && query.count < query.capacity; ++i) {
+            const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+            if (segment.p_type != PT_LOAD) continue;
+            IMAGE_LOAD_SEGMENT& out = query.segments[query.count++];
+            out.VirtualAddress = segment.p_vaddr;
+            out.VirtualSize = segment.p_memsz;
+            out.SizeOfRawData = segment.p_filesz;
+        }
+    }
+    return 1;
+}
+
+DWORD ExecutablePath(char* buffer, DWORD size) {
+    if (g_exeOverridden) return CopyIfFits(g_exeOverride, buffer, size);
+    if (!buffer || size == 0) return 0;
+    const ssize_t length = readlink("/proc/self/exe", buffer, size);
+    if (length <= 0 || static_cast<DWORD>(length) >= size) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    buffer[length] = '\0';
+    return static_cast<DWORD>(length);
+}
+
+}  // namespace
+
+DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) {
+    if (!module) return ExecutablePath(buffer, size);
+    ObjectQuery query = {};
+    query.base = reinterpret_cast<std::uintptr_t>(module);
+    dl_iterate_phdr(VisitObject, &query);
+    if (!query.found) {
+        if (buffer && size) buffer[0] = '\0';
+        return 0;
+    }
+    if (query.isMain || !query.name || !query.name[0]) return ExecutablePath(buffer, size);
+    return CopyIfFits(query.name, buffer, size);
+}
+
+std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, std::size_t size) {
+    if (!info || size < sizeof *info) return 0;
+    ObjectQuery query = {};
+    query.address = reinterpret_cast<std::uintptr_t>(address);
+    query.byAddress = true;
+    dl_iterate_phdr(VisitObject, &query);
+    if (!query.found) return 0;
+    info->BaseAddress = reinterpret_cast<PVOID>(PageDown(query.address));
+    info->AllocationBase = reinterpret_cast<PVOID>(query.foundBase);
+    info->RegionSize = 4096;
+    return sizeof *info;
+}
+
+int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT* segments,
+                           int capacity) {
+    ObjectQuery query = {};
+    query.base = reinterpret_cast<std::uintptr_t>(module);
+    query.segments = segments;
+    query.capacity = segments ? capacity : 0;
+    dl_iterate_phdr(VisitObject, &query);
+    if (!query.found) return 0;
+    if (loadBias) *loadBias = query.bias;
+    return query.count;
+}
+
+DWORD GetTempPathA(DWORD size, char* buffer) {
+    if (!buffer || size == 0) return 0;
+    const char* dir = std::getenv("TMPDIR");
+    if (dir && dir[0]) {
+        const std::size_t length = std::strlen(dir);
+        const bool slash = dir[length - 1] == '/';
+        if (length + (slash ? 0 : 1) < size) {
+            std::memcpy(buffer, dir, length);
+            if (!slash) buffer[length] = '/';
+            buffer[length + (slash ? 0 : 1)] = '\0';
+            return static_cast<DWORD>(length + (slash ? 0 : 1));
+        }
+    }
+    return CopyIfFits("/tmp/", buffer, size);
+}
+
+HMODULE LoadLibraryA(const char* name) {
+    if (!name) return nullptr;
+    if (strcasecmp(name, "DbgHelp.dll") != 0) return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (g_dbgHelpOverridden) return dlopen(g_dbgHelpOverride, RTLD_NOW | RTLD_LOCAL);
+    static const char kLibrary[] = "libutldbghelp.so.1";
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&LoadLibraryA), &self) && self.dli_fname) {
+        char path[4096];
+        const char* slash = std::strrchr(self.dli_fname, '/');
+        if (slash) {
+            const int length =
+                std::snprintf(path, sizeof path, "%.*s/%s",
+                              static_cast<int>(slash - self.dli_fname), self.dli_fname, kLibrary);
+            if (length > 0 && static_cast<std::size_t>(length) < sizeof path) {
+                if (HMODULE module = dlopen(path, RTLD_NOW | RTLD_LOCAL)) return module;
+            }
+        }
+    }
+    return dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* GetProcAddress(HMODULE module, const char* name) {
+    if (!module || !name) return nullptr;
+    return dlsym(module, name);
+}
+
+void UTL::win::testing::OverrideExecutablePath(const char* path) {
+    g_exeOverridden = path != nullptr;
+    if (path) std::snprintf(g_exeOverride, sizeof g_exeOverride, "%s", path);
+}
+
+void UTL::win::testing::OverrideDebugHelpLibrary(const char* path) {
+    g_dbgHelpOverridden = path != nullptr;
+    if (path) std::snprintf(g_dbgHelpOverride, sizeof g_dbgHelpOverride, "%s", path);
+}

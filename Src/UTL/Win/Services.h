@@ -1,0 +1,172 @@
+// The Windows services the crash reporter calls, implemented over POSIX and
+// the dynamic loader; internal to the library. One source per service: files
+// and report text (Files.cpp), modules and paths (Modules.cpp), the version
+// record (Version.cpp), date and time (Time.cpp), faults and contexts
+// (Faults.cpp).
+//
+// Handles of files are file descriptors; the process and thread handles are
+// pseudo handles. Everything a report calls runs without heap memory.
+#pragma once
+
+#include <UTL/WinServices.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD OPEN_ALWAYS = 4u;
+constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;
+constexpr DWORD FILE_BEGIN = 0u;
+constexpr DWORD FILE_CURRENT = 1u;
+constexpr DWORD FILE_END = 2u;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+constexpr DWORD PROCESS_ALL_ACCESS = 0x001F0FFFu;
+
+// ---- Files and report text (Files.cpp) -------------------------------------------------
+
+// Opens (creates when missing, mode 0644) for writing. Share mode 0 takes an
+// exclusive flock(2) that refuses a second open in this process or another;
+// FILE_FLAG_WRITE_THROUGH makes CloseHandle flush the data to the disk.
+HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);  // INVALID_FILE_SIZE on failure
+DWORD SetFilePointer(HANDLE file, long distance, long* distanceHigh, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
+BOOL CloseHandle(HANDLE handle);
+
+// Formats into `buffer` of 1024 bytes, cutting longer text at 1023 characters.
+// vsnprintf conventions ("%hs" is a narrow string, as "%s"). Returns the
+// number of characters stored (without the terminator); 0 on a format error.
+int wvsprintfA(char* buffer, const char* format, va_list args);
+constexpr int WVSPRINTF_BUFFER_SIZE = 1024;
+
+// ---- Modules and paths (Modules.cpp) ----------------------------------------------------
+
+// What VirtualQuery tells about an address: AllocationBase is the lowest
+// mapped address of the loaded object (executable or shared object) that
+// covers it, where that object's ELF header lies.
+struct MEMORY_BASIC_INFORMATION {
+    PVOID BaseAddress;
+    PVOID AllocationBase;
+    std::size_t RegionSize;
+};
+
+// Path of a loaded object. `module` null: the executable (/proc/self/exe);
+// otherwise an AllocationBase from VirtualQuery. Returns the length, or 0
+// when the object is unknown or its path does not fit `size` (terminator
+// included); on 0 the buffer holds an empty text when `size` > 0.
+DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
+
+// $TMPDIR with a "/" appended when missing, else "/tmp/". A $TMPDIR that is
+// empty or does not fit `size` gives "/tmp/". Returns the length.
+DWORD GetTempPathA(DWORD size, char* buffer);
+
+// Which loaded object covers `address` (see MEMORY_BASIC_INFORMATION).
+// Returns sizeof(MEMORY_BASIC_INFORMATION), or 0 when no object covers it.
+std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, std::size_t size);
+
+// The image headers of a loaded object (AllocationBase of VirtualQuery): its
+// load bias and its PT_LOAD program headers in table order, as sections. An
+// address belongs to the module at relative address (address - load bias).
+struct IMAGE_LOAD_SEGMENT {
+    DWORD64 VirtualAddress;  // p_vaddr
+    DWORD64 VirtualSize;     // p_memsz
+    DWORD64 SizeOfRawData;   // p_filesz
+};
+// Fills at most `capacity` segments; returns their number, 0 when `module` is
+// not a loaded object.
+int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT* segments,
+                           int capacity);
+
+// "DbgHelp.dll" is libutldbghelp.so.1 from the directory of libutl.so, else
+// from dlopen's search. Other names are handed to dlopen unchanged.
+HMODULE LoadLibraryA(const char* name);
+void* GetProcAddress(HMODULE module, const char* name);
+
+// ---- Version record (Version.cpp) -----------------------------------------------------
+
+// uname(2) as a record of platform VER_PLATFORM_UTL_LINUX, major/minor/build
+// from the kernel release, szCSDVersion "<sysname> <release>". Accepts a
+// record whose size field is 148 or 156, else returns 0.
+BOOL GetVersionExA(OSVERSIONINFOA* info);
+
+// ---- Date and time (Time.cpp) -----------------------------------------------------------
+
+// Local date "MM/DD/YY" and time "HH:MM:SS" into 9-byte buffers.
+char* _strdate(char* buffer);
+char* _strtime(char* buffer);
+std::int64_t _time64(std::int64_t* result);
+std::tm* _localtime64(const std::int64_t* time);  // per-thread record; null on failure
+
+// ---- Faults and contexts (Faults.cpp) ----------------------------------------------------
+
+// 0 when `size` bytes at `address` can be read and written, 1 otherwise. Never
+// faults and takes no heap memory; the bytes are written back unchanged.
+BOOL IsBadWritePtr(void* address, std::size_t size);
+
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);  // pseudo handle of own process
+DWORD GetCurrentProcessId();
+HANDLE GetCurrentThread();  // pseudo handle (HANDLE)-2
+
+namespace UTL {
+namespace win {
+
+// Hands a software exception (record with `code`, `flags` and up to 15
+// arguments, raised at `context`'s instruction) to the calling thread's
+// translator. When there is none or it returns, the exception is unhandled:
+// std::terminate().
+[[noreturn]] void RaiseException(const CONTEXT& context, DWORD code, DWORD flags,
+                                 DWORD numberOfArguments, const ULONG_PTR* arguments);
+
+// The signal being translated on the calling thread (while its translator
+// runs), 0 for a raised exception or when nothing is translated.
+int TranslatingSignal();
+
+// Ends the process by `signal` with its default action, whatever handler is
+// installed.
+[[noreturn]] void DieBySignal(int signal);
+
+// True for the process and thread pseudo handles, which CloseHandle accepts.
+bool IsProcessPseudoHandle(HANDLE handle);
+
+// Serialises whole reports between threads. Waits at most a few seconds, so a
+// thread that faults while another report is stuck still goes on; false then.
+bool LockReport();
+void UnlockReport();
+
+// Holds the report lock for one report, when it could be had.
+class ReportLock {
+public:
+    ReportLock() : m_held(LockReport()) {}
+    ReportLock(const ReportLock&) = delete;
+    ReportLock& operator=(const ReportLock&) = delete;
+    ~ReportLock() {
+        if (m_held) UnlockReport();
+    }
+    bool Held() const { return m_held; }
+
+private:
+    bool m_held;
+};
+
+// Thrown out of a fault that happens while the same thread's translator runs;
+// the translator's own catch-all handlers take it.
+struct NestedFaultT {};
+
+// Seams for the library's tests. Each takes effect at once and for the whole
+// process; null restores the real behaviour.
+namespace testing {
+// What GetVersionExA reports: `record` (its size field ignored), with the
+// extended (156-byte) and basic (148-byte) queries accepted as told.
+void InjectVersionRecord(const OSVERSIONINFOEXA* record, BOOL extendedAccepted, BOOL basicAccepted);
+// What GetModuleFileNameA(nullptr, ...) reports ("" = cannot be read).
+void OverrideExecutablePath(const char* path);
+// Which file LoadLibraryA("DbgHelp.dll") opens.
+void OverrideDebugHelpLibrary(const char* path);
+}  // namespace testing
+
+}  // namespace win
+}  // namespace UTL
