@@ -1,12 +1,5 @@
-// Symbol visibility of the UTL libraries: everything is hidden unless marked.
+// Symbol visibility of the UTL libraries: they are built with everything
+// hidden, and the interface is marked UTL_API.
 #pragma once
 
-#if defined(_WIN32)
-#if defined(UTL_BUILDING)
-#define UTL_API __declspec(dllexport)
-#else
-#define UTL_API __declspec(dllimport)
-#endif
-#else
 #define UTL_API __attribute__((visibility("default")))
-#endif

@@ -3,6 +3,7 @@
 
 #include <UTL/BSS.h>
 #include <UTL/Library.h>
+#include <UTL/Version.h>
 
 // Wide and narrow text
 #include <UTL/NarrowString.h>

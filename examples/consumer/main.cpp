@@ -1,14 +1,16 @@
-// Built against the installed UTL package: proves headers, library and package
-// configuration are complete.
+// Built against the installed UTL package: headers, libraries, their run
+// paths and the package files are complete when this prints and exits 0.
 #include <UTL/UTL.h>
 
 #include <cstdio>
 
 int main() {
-    char16_t wide[32];
-    UTL::AsciiToUnicode(wide, sizeof wide / sizeof wide[0], "installed UTL");
-    char narrow[32];
-    UTL::UnicodeToAscii(narrow, sizeof narrow, wide);
-    std::printf("%s: %u code units, loaded %s\n", narrow, lwcslen(wide), UTL::LoadSequence());
-    return lwcslen(wide) == 13 ? 0 : 1;
+    char16_t wide[64];
+    lswprintf(wide, u"UTL %d.%d.%d: %s", UTL_VERSION_MAJOR, UTL_VERSION_MINOR, UTL_VERSION_PATCH,
+              u"installed");
+    const StringC text(wide);
+    char narrow[64];
+    UTL::UnicodeToAscii(narrow, sizeof narrow, text);
+    std::printf("%s, %d code units, loaded %s\n", narrow, text.GetLength(), UTL::LoadSequence());
+    return text.Find(u'i') > 0 ? 0 : 1;
 }

@@ -1,0 +1,43 @@
+# Fails when including <UTL/UTL.h> defines a macro whose name does not start
+# with UTL_. Run in script mode with
+#   -DCXX=<compiler> -DINCLUDE_DIRS=<dir|...> -DWORK_DIR=<scratch directory>
+# Macros count as the library's when they are defined in a file under one of
+# INCLUDE_DIRS.
+string(REPLACE "|" ";" INCLUDE_DIRS "${INCLUDE_DIRS}")
+file(WRITE ${WORK_DIR}/public_macros.cpp "#include <UTL/UTL.h>\n")
+set(flags -std=c++17 -E -dD)
+foreach(dir IN LISTS INCLUDE_DIRS)
+    list(APPEND flags -I${dir})
+endforeach()
+execute_process(COMMAND ${CXX} ${flags} ${WORK_DIR}/public_macros.cpp
+    OUTPUT_VARIABLE preprocessed RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "preprocessing <UTL/UTL.h> failed")
+endif()
+
+string(REPLACE ";" "\\;" preprocessed "${preprocessed}")
+string(REPLACE "\n" ";" lines "${preprocessed}")
+set(ours FALSE)
+set(foreign "")
+foreach(line IN LISTS lines)
+    if(line MATCHES "^# [0-9]+ \"([^\"]*)\"")
+        set(file "${CMAKE_MATCH_1}")
+        set(ours FALSE)
+        foreach(dir IN LISTS INCLUDE_DIRS)
+            string(FIND "${file}" "${dir}/" at)
+            if(at EQUAL 0)
+                set(ours TRUE)
+            endif()
+        endforeach()
+    elseif(ours AND line MATCHES "^#define ([A-Za-z_][A-Za-z0-9_]*)")
+        set(name "${CMAKE_MATCH_1}")
+        if(NOT name MATCHES "^UTL_")
+            list(APPEND foreign "${name} (${file})")
+        endif()
+    endif()
+endforeach()
+if(foreign)
+    list(JOIN foreign "\n  " text)
+    message(FATAL_ERROR "public headers define macros outside UTL_:\n  ${text}")
+endif()
+message(STATUS "public headers define only UTL_ macros")
