@@ -16,17 +16,20 @@
 static std::atomic<long> g_allocations{0};
 
 #if UTL_COUNT_ALLOCATIONS
-extern "C" {  // every allocation of the process, libdw's included
+// Every allocation of the process, libdw's included: the interposers are
+// exported, so that the shared libraries' calls reach them too.
+#define UTL_INTERPOSER __attribute__((visibility("default")))
+extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
-void* malloc(std::size_t size) {
+UTL_INTERPOSER void* malloc(std::size_t size) {
     return ++g_allocations, __libc_malloc(size);
 }
-void* calloc(std::size_t n, std::size_t size) {
+UTL_INTERPOSER void* calloc(std::size_t n, std::size_t size) {
     return ++g_allocations, __libc_calloc(n, size);
 }
-void* realloc(void* p, std::size_t size) {
+UTL_INTERPOSER void* realloc(void* p, std::size_t size) {
     return ++g_allocations, __libc_realloc(p, size);
 }
 }

@@ -15,6 +15,7 @@ struct MEMORY_BASIC_INFORMATION {
     int pages;
 };
 constexpr unsigned GENERIC_WRITE = 2;
+static_assert(GENERIC_WRITE == 2, "the application's own constant");
 using BYTE_COUNT = unsigned long;
 
 }  // namespace app
@@ -32,7 +33,7 @@ int max(int a, int b) {
 struct IMAGE_LOAD_SEGMENT {};
 // Variables named like the library's internal services: a declaration of one
 // of those functions in a public header would collide.
-const int CreateFileA = 1, GetTempPathA = 7, IsBadWritePtr = 3, wvsprintfA = 4;
+extern const int CreateFileA = 1, GetTempPathA = 7, IsBadWritePtr = 3, wvsprintfA = 4;
 
 TEST(PublicNames, ApplicationNamesKeepTheirMeaning) {
     EXPECT_EQ(static_cast<int>(app::Origin::FILE_END), 2);

@@ -75,14 +75,18 @@ TEST(Support, RefCounterDestroysOnTheDecrementToZero) {
     EXPECT_EQ(object->DecrementRefCount(), 0);  // at 0: nothing changes
     EXPECT_EQ(object->IncrementRefCount(), 1);
     EXPECT_EQ(object->IncrementRefCount(), 2);
-    EXPECT_TRUE(object->DecrementRefCount() == 1 && !destroyed);
-    EXPECT_TRUE(object->DecrementRefCount() == 0 && destroyed);
+    EXPECT_EQ(object->DecrementRefCount(), 1);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(object->DecrementRefCount(), 0);
+    EXPECT_TRUE(destroyed);
     Counted source(&destroyed), target(&destroyed);
     for (int i = 0; i < 3; ++i) source.IncrementRefCount();
     Counted copy(source);
     target = source;
-    target = target;
-    EXPECT_TRUE(copy.IncrementRefCount() == 4 && target.IncrementRefCount() == 4);  // count carried
+    const Counted& same = target;
+    target = same;  // assignment to itself
+    EXPECT_EQ(copy.IncrementRefCount(), 4);  // the count is carried
+    EXPECT_EQ(target.IncrementRefCount(), 4);
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+// x86 only (i386 and x86-64).
+#if defined(__x86_64__) || defined(__i386__)
+
 #include "X86Instructions.h"
 
 #include "SafeMemory.h"
@@ -150,3 +153,5 @@ bool FollowsX86Call(std::uintptr_t returnAddress) {
 
 }  // namespace arch
 }  // namespace UTL
+
+#endif  // x86

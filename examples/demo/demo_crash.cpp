@@ -44,6 +44,12 @@ __attribute__((noinline, no_sanitize("undefined"))) int Average(int sum,
     return sum / *count;
 }
 
+// The measurement steps, called through pointers as a command loop would call
+// them. (clang keeps a catch only around calls that may throw, and proves
+// these two cannot; g++ with -fnon-call-exceptions keeps it around any code.)
+void (*volatile g_processReadings)() = ProcessReadings;
+int (*volatile g_average)(int, const volatile int*) = Average;
+
 void Run() {
     char pattern[] = "/tmp/utl-demo-crash-XXXXXX";
     const char* dir = mkdtemp(pattern);
@@ -59,7 +65,7 @@ void Run() {
     std::thread worker([] {
         ExceptionHandlerC guard;  // this thread's faults become reports and exceptions
         try {
-            ProcessReadings();
+            g_processReadings();
         } catch (ExceptionHandlerC&) {
             std::printf("  worker: caught ExceptionHandlerC, the report is on disk\n");
         }
@@ -67,7 +73,7 @@ void Run() {
         CExceptionParse::EnableSymbolSearch(1);
         volatile int count = 0;
         try {
-            std::printf("  average: %d\n", Average(10, &count));
+            std::printf("  average: %d\n", g_average(10, &count));
         } catch (ExceptionHandlerC&) {
             std::printf("  worker: caught the division by zero as well\n");
         }
