@@ -94,7 +94,10 @@ TEST(CrashLog, ExceptionNames) {
     EXPECT_STREQ(CExceptionLog::GetExceptionString(0xC0000096), "PRIV_INSTRUCTION");
     EXPECT_STREQ(CExceptionLog::GetExceptionString(0), "Unknown exception 0x00000000");
     // Codes that match the table only in their low 32 bits are not table codes.
-    EXPECT_STREQ(CExceptionLog::GetExceptionString(0x1C0000005ul), "Unknown exception 0x1C0000005");
+    if (sizeof(unsigned long) > 4) {
+        EXPECT_STREQ(CExceptionLog::GetExceptionString(~0ul - 0xFFFFFFFFul + 0xC0000005ul),
+                     "Unknown exception 0xFFFFFFFFC0000005");
+    }
 }
 
 struct VersionProbe : CTq32SystemVersionInfo {

@@ -19,11 +19,14 @@ inline std::int32_t TruncToInt32(double x) {
     return static_cast<std::int32_t>(x);
 }
 
+// 2^63, or 2^31 where long has 32 bits: the first magnitude a long cannot hold.
+constexpr double kLongLimit = -static_cast<double>(LONG_MIN);
+
 // The same for the platform's long.
 inline long TruncToLong(double x) {
     if (std::isnan(x)) return 0;
-    if (x >= 9223372036854775808.0) return LONG_MAX;
-    if (x < -9223372036854775808.0) return LONG_MIN;
+    if (x >= kLongLimit) return LONG_MAX;
+    if (x < -kLongLimit) return LONG_MIN;
     return static_cast<long>(x);
 }
 

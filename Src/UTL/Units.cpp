@@ -24,7 +24,6 @@ constexpr double kCubicYardDivisor = 3.0;
 constexpr double kInchesPerFoot = 12.0;
 constexpr double kEighthsPerInch = 8.0;
 constexpr double kEighthsPerFoot = 96.0;
-constexpr double kLongLimit = 9223372036854775808.0;  // 2^63
 
 }  // namespace
 
@@ -139,13 +138,13 @@ void Decimal2FeetInchEighthInch(double decimalFeet, long& feet, long& inches, lo
                                 bool& positive) {
     positive = !(decimalFeet < 0.0);
     double rest = positive ? decimalFeet : -decimalFeet;
-    if (rest >= kLongLimit) {  // includes infinity
+    if (rest >= UTL::detail::kLongLimit) {  // includes infinity
         feet = LONG_MAX;
         inches = 0;
         eighths = 0;
         return;
     }
-    // Below 2^63 every truncation fits a long; NaN truncates to 0.
+    // Below the limit every truncation fits a long; NaN truncates to 0.
     feet = UTL::detail::TruncToLong(rest);
     rest = (rest - feet) * kInchesPerFoot;
     inches = UTL::detail::TruncToLong(rest);
@@ -156,7 +155,9 @@ void Decimal2FeetInchEighthInch(double decimalFeet, long& feet, long& inches, lo
             eighths = 0;
             if (++inches == 12) {
                 inches = 0;
-                ++feet;  // feet < 2^63 - 1023 here, no overflow
+                // Only a 32-bit long can be full here (a double near 2^63
+                // has no fraction): rounding up to its limit saturates.
+                if (feet < LONG_MAX) ++feet;
             }
         }
     }
