@@ -12,8 +12,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-Wl,--dynamic-linker=${UTL_TARGET_ROOT}/lib/ld-linux.so.2 -Wl,-rpath,${UTL_TARGET_ROOT}/lib")
+# The cross compiler's libraries serve every program and its dependencies (a
+# DT_RPATH, which also applies to the libraries they load).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--dynamic-linker=${UTL_TARGET_ROOT}/lib/ld-linux.so.2 \
+-Wl,--disable-new-dtags,-rpath,${UTL_TARGET_ROOT}/lib")
 
 get_property(UTL_IN_TRY_COMPILE GLOBAL PROPERTY IN_TRY_COMPILE)
 if(NOT UTL_IN_TRY_COMPILE AND NOT DEFINED UTL_I386_NATIVE)

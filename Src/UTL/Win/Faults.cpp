@@ -212,8 +212,15 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
 
 // The handler's entry clears the alignment check before any other code runs:
 // instrumented code (sanitizers) may access memory unaligned in its prologue.
-__attribute__((no_sanitize_address, noinline)) void OnHardwareFault(int signal, siginfo_t* info,
-                                                                    void* rawContext) {
+// On i386 it also realigns the stack to the 16 bytes that SSE code expects:
+// not every system (qemu, for one) aligns a signal frame that far.
+#if defined(__i386__)
+#define UTL_ALIGN_STACK force_align_arg_pointer,
+#else
+#define UTL_ALIGN_STACK
+#endif
+__attribute__((UTL_ALIGN_STACK no_sanitize_address, noinline)) void OnHardwareFault(
+    int signal, siginfo_t* info, void* rawContext) {
     UTL::arch::ClearAlignmentCheck();
     TranslateFault(signal, info, rawContext);
 }
