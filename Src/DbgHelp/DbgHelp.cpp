@@ -36,6 +36,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "Platform/Arch.h"
 #include "Platform/GuardedStack.h"
@@ -689,3 +690,18 @@ DBGHELP_API BOOL StackWalk(DWORD machine, HANDLE /*process*/, HANDLE /*thread*/,
     if (next > 0) UpdateContext(ctx, next);
     return 1;
 }
+
+// The reporter calls these through the PFN_ types of <UTL/WinServices.h>.
+#define UTL_CHECK_ENTRY(name)                                       \
+    static_assert(std::is_same<decltype(&name), PFN_##name>::value, \
+                  #name " has the type the reporter calls it with")
+UTL_CHECK_ENTRY(SymInitialize);
+UTL_CHECK_ENTRY(SymCleanup);
+UTL_CHECK_ENTRY(StackWalk);
+UTL_CHECK_ENTRY(SymFunctionTableAccess);
+UTL_CHECK_ENTRY(SymGetModuleBase);
+UTL_CHECK_ENTRY(SymGetSymFromAddr);
+UTL_CHECK_ENTRY(SymGetLineFromAddr);
+UTL_CHECK_ENTRY(SymGetOptions);
+UTL_CHECK_ENTRY(SymSetOptions);
+#undef UTL_CHECK_ENTRY
