@@ -94,16 +94,6 @@ void WriteRegisters(const CONTEXT& c, ReportWriter write) {
     write("PSTATE:%08X\n", c.Cpsr);
 }
 
-// The walk has checked that the record is mapped; it may still lie in a stack
-// area that AddressSanitizer keeps poisoned (a frame of code built without
-// frame pointers), which is no error here.
-__attribute__((no_sanitize_address)) void ReadFrameRecord(Address frame, Address& callerFrame,
-                                                          Address& returnAddress) {
-    const Address* record = reinterpret_cast<const Address*>(frame);
-    callerFrame = record[0];
-    returnAddress = record[1];
-}
-
 // A breakpoint (BRK) reports its own address, and integer division does not
 // trap: nothing to refine.
 void RefineFault(const ucontext_t&, const siginfo_t&, DWORD&, Address&) {}

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "Arch.h"
-#include "SafeMemory.h"
 #include "X86Instructions.h"
 
 #ifndef UC_SIGCONTEXT_SS
@@ -104,43 +103,15 @@ void WriteRegisters(const CONTEXT& c, ReportWriter write) {
     write("Flags:%08X\n", c.EFlags);
 }
 
-// The walk has checked that the record is mapped; it may still lie in a stack
-// area that AddressSanitizer keeps poisoned (a frame of code built without
-// frame pointers), which is no error here.
-__attribute__((no_sanitize_address)) void ReadFrameRecord(Address frame, Address& callerFrame,
-                                                          Address& returnAddress) {
-    const Address* record = reinterpret_cast<const Address*>(frame);
-    callerFrame = record[0];
-    returnAddress = record[1];
-}
-
 void RefineFault(const ucontext_t& signal, const siginfo_t& info, DWORD& code, Address& address) {
     const Address pc = SignalProgramCounter(signal);
     if (info.si_signo == SIGTRAP && info.si_code == SI_KERNEL) {
-        // A breakpoint leaves the instruction pointer after itself: name the
-        // int3 (one byte) or "int $3" (two).
-        unsigned char before[2] = {0, 0};
-        if (platform::ReadMemory(reinterpret_cast<const void*>(pc - 1), &before[1], 1) &&
-            before[1] == 0xCC) {
-            address = pc - 1;
-        } else if (platform::ReadMemory(reinterpret_cast<const void*>(pc - 2), before, 2) &&
-                   before[0] == 0xCD && before[1] == 0x03) {
-            address = pc - 2;
-        }
-        return;
-    }
-    if (info.si_signo == SIGFPE && code == EXCEPTION_INT_DIVIDE_BY_ZERO) {
-        unsigned char instruction[15];
-        std::size_t length = sizeof instruction;
-        while (length > 0 &&
-               !platform::ReadMemory(reinterpret_cast<const void*>(pc), instruction, length))
-            --length;  // the instruction may end just before an unmapped page
+        address = X86BreakpointAddress(pc);  // the kernel reports the next instruction
+    } else if (info.si_signo == SIGFPE && code == EXCEPTION_INT_DIVIDE_BY_ZERO) {
         Address fsBase = 0;
         asm("mov %%fs:0, %0" : "=r"(fsBase));  // the thread control block points to itself
         const X86Machine machine = {true, SignalRegister, &signal, fsBase, pc};
-        std::uint64_t divisor = 0;
-        if (ReadX86Divisor(instruction, length, machine, divisor) && divisor != 0)
-            code = EXCEPTION_INT_OVERFLOW;
+        if (IsX86QuotientOverflow(machine)) code = EXCEPTION_INT_OVERFLOW;
     }
 }
 
@@ -162,9 +133,7 @@ void SetSignalProgramCounter(ucontext_t& signal, Address pc) {
 bool ReturnToCaller(ucontext_t& signal) {
     greg_t* g = signal.uc_mcontext.gregs;
     Address returnAddress = 0;
-    if (!platform::ReadWord(static_cast<Address>(g[REG_RSP]), &returnAddress) ||
-        !FollowsX86Call(returnAddress))
-        return false;
+    if (!X86ReturnAddressAt(static_cast<Address>(g[REG_RSP]), returnAddress)) return false;
     // Inside the call instruction: the caller's unwind rows and call-site
     // table hold there, whatever follows the call.
     g[REG_RIP] = static_cast<greg_t>(returnAddress - 1);

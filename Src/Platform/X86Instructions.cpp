@@ -151,6 +151,32 @@ bool FollowsX86Call(std::uintptr_t returnAddress) {
     return false;
 }
 
+std::uintptr_t X86BreakpointAddress(std::uintptr_t pc) {
+    unsigned char before[2] = {0, 0};
+    if (platform::ReadMemory(reinterpret_cast<const void*>(pc - 1), &before[1], 1) &&
+        before[1] == 0xCC)
+        return pc - 1;
+    if (platform::ReadMemory(reinterpret_cast<const void*>(pc - 2), before, 2) &&
+        before[0] == 0xCD && before[1] == 0x03)
+        return pc - 2;
+    return pc;
+}
+
+bool IsX86QuotientOverflow(const X86Machine& machine) {
+    unsigned char instruction[15];
+    std::size_t length = sizeof instruction;
+    // The instruction may end just before an unmapped page.
+    while (length > 0 &&
+           !platform::ReadMemory(reinterpret_cast<const void*>(machine.pc), instruction, length))
+        --length;
+    std::uint64_t divisor = 0;
+    return ReadX86Divisor(instruction, length, machine, divisor) && divisor != 0;
+}
+
+bool X86ReturnAddressAt(std::uintptr_t sp, std::uintptr_t& returnAddress) {
+    return platform::ReadWord(sp, &returnAddress) && FollowsX86Call(returnAddress);
+}
+
 }  // namespace arch
 }  // namespace UTL
 

@@ -31,5 +31,19 @@ bool ReadX86Divisor(const unsigned char* code, std::size_t length, const X86Mach
 // return address; the bytes are read without faulting.
 bool FollowsX86Call(std::uintptr_t returnAddress);
 
+// The x86 parts of the architecture interface, shared by i386 and x86-64.
+
+// Where a breakpoint trap came from: the int3 (or "int $3") just before the
+// reported instruction pointer `pc`; `pc` itself when there is none.
+std::uintptr_t X86BreakpointAddress(std::uintptr_t pc);
+
+// Whether the division fault at `machine.pc` was a quotient overflow: the
+// divisor of the DIV or IDIV there is not zero.
+bool IsX86QuotientOverflow(const X86Machine& machine);
+
+// The return address at the stack pointer `sp`, when the word there follows a
+// call instruction.
+bool X86ReturnAddressAt(std::uintptr_t sp, std::uintptr_t& returnAddress);
+
 }  // namespace arch
 }  // namespace UTL
