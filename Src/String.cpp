@@ -275,8 +275,8 @@ void DataC::Destroy() noexcept {
     GiveBackBlockMemory(this, sizeof(DataC));
 }
 
-unsigned int DataC::CountLength() const {
-    return static_cast<unsigned int>(TextLength(Units(), GetMaxLength()));
+unsigned short DataC::CountLength() const {
+    return static_cast<unsigned short>(TextLength(Units(), GetMaxLength()));
 }
 
 // ============================================================================

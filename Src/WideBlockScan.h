@@ -14,9 +14,11 @@
 // would report; the one load helper, LoadBlock, is exempted from them.
 //
 // Instruction sets: SSE2 (the x86-64 baseline; on i686 only when the compiler
-// targets it). A NEON section goes beside the SSE2 one, providing the same
-// block type and five operations (LoadBlock, Splat, EqualUnits, ZeroUnits,
-// FirstUnit with kMaskBitsPerUnit). Other targets use the portable loops.
+// targets it) and NEON (aarch64, and 32-bit ARM where the compiler targets
+// it). Each provides a block type, a mask type with kMaskBitsPerByte marks
+// per byte of the block, and LoadBlock, Splat, EqualUnits, ZeroUnits and
+// FirstMarkedByte; a new one goes beside them. Other targets use the portable
+// loops at the end.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +26,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#define UTL_WIDE_BLOCKS 1
+#elif defined(__ARM_NEON)
+#include <arm_neon.h>
 #define UTL_WIDE_BLOCKS 1
 #endif
 
@@ -47,7 +52,7 @@ constexpr UnitMask kAllUnits = 0xFFFF;
 
 // The one read that may reach beyond the text: 16 bytes at `address`, which
 // the caller knows to lie in one page (an aligned block, or one checked with
-// BlockInPage). The bytes outside the text are never used.
+// PageRoom or BlocksInPage). The bytes outside the text are never used.
 __attribute__((no_sanitize_address, no_sanitize_thread)) inline Block LoadBlock(
     std::uintptr_t address) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(address));
@@ -64,6 +69,34 @@ inline UnitMask ZeroUnits(Block a) {
 // Index of the byte of the first mark in a non-zero mask.
 inline unsigned int FirstMarkedByte(UnitMask mask) {
     return static_cast<unsigned int>(__builtin_ctz(mask)) / kMaskBitsPerByte;
+}
+
+#elif defined(__ARM_NEON)
+
+using Block = uint16x8_t;
+using UnitMask = std::uint64_t;  // bits 4k to 4k + 3 mark byte k of the block
+constexpr unsigned int kMaskBitsPerByte = 4;
+constexpr UnitMask kAllUnits = ~UnitMask(0);
+
+// The one read that may reach beyond the text: see the SSE2 twin.
+__attribute__((no_sanitize_address, no_sanitize_thread)) inline Block LoadBlock(
+    std::uintptr_t address) {
+    return vld1q_u16(reinterpret_cast<const std::uint16_t*>(address));
+}
+inline Block Splat(char16_t c) {
+    return vdupq_n_u16(c);
+}
+// NEON has no byte mask: narrowing each 16-bit lane of the compare by a shift
+// of 4 leaves one byte per unit, eight marks per unit in a 64-bit value.
+inline UnitMask EqualUnits(Block a, Block b) {
+    const uint8x8_t marks = vshrn_n_u16(vceqq_u16(a, b), 4);
+    return vget_lane_u64(vreinterpret_u64_u8(marks), 0);
+}
+inline UnitMask ZeroUnits(Block a) {
+    return EqualUnits(a, vdupq_n_u16(0));
+}
+inline unsigned int FirstMarkedByte(UnitMask mask) {
+    return static_cast<unsigned int>(__builtin_ctzll(mask)) / kMaskBitsPerByte;
 }
 
 #endif

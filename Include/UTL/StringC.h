@@ -268,7 +268,7 @@ public:
         unsigned int Length() const {
             return m_length != kUnknownLength ? m_length : CountLength();
         }
-        unsigned int CountLength() const;
+        unsigned short CountLength() const;  // at most GetMaxLength()
         void SetLength(unsigned int length) { m_length = static_cast<unsigned short>(length); }
         void ForgetLength() {
             if ((LoadCount() & kNotPlainlyCounted) == 0) m_length = kUnknownLength;
