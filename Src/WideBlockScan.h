@@ -247,28 +247,38 @@ inline int CompareUnits(const char16_t* a, const char16_t* b, std::size_t count)
     return CompareUnitsFrom(a, b, kBlockUnits, count);
 }
 
-// lwcsstr for a non-empty `sub`: the first position in `s` where `sub`
-// occurs, or null; the plain search, comparing `sub` at every unit of `s`
-// that holds sub[0]. A `sub` of under 8 units whose block stays in its page
-// is compared as one block, masked to its units.
-inline const char16_t* FindText(const char16_t* s, const char16_t* sub) {
-    Block needle = Block();
-    UnitMask needed = 0;  // the units of a short `sub`; 0 for a long one
-    std::size_t length;
-    if (PageRoom(sub) >= kBlockBytes) {
-        needle = LoadBlock(AddressOf(sub));
-        const UnitMask end = ZeroUnits(needle);
-        length = end != 0 ? FirstUnit(end) : kBlockUnits + TextLength(sub + kBlockUnits);
-        if (end != 0) needed = MarksBelow(kAllUnits, length);
-    } else {
-        length = TextLength(sub);
-    }
+// The plain search for a non-empty `sub` of `length` units: `sub` compared at
+// every unit of `s` that holds sub[0]. Out of line, as is the helper below,
+// so that the short-needle search stays small.
+__attribute__((noinline)) inline const char16_t* FindTextPlain(const char16_t* s,
+                                                               const char16_t* sub,
+                                                               std::size_t length) {
     for (;; ++s) {
         s = FindUnitOrEnd(s, sub[0]);
         if (*s == 0) return nullptr;
-        if (needed != 0 && PageRoom(s) >= kBlockBytes) {
+        if (CompareUnits(s, sub, length) == 0) return s;
+    }
+}
+__attribute__((noinline)) inline bool MatchesNearPageEnd(const char16_t* s, const char16_t* sub,
+                                                         std::size_t length) {
+    return CompareUnits(s, sub, length) == 0;
+}
+
+// lwcsstr for a non-empty `sub`: the first position in `s` where `sub`
+// occurs, or null; the plain search. A `sub` of under 8 units whose block
+// stays in its page is compared as one block, masked to its units.
+inline const char16_t* FindText(const char16_t* s, const char16_t* sub) {
+    if (PageRoom(sub) < kBlockBytes) return FindTextPlain(s, sub, TextLength(sub));
+    const Block needle = LoadBlock(AddressOf(sub));
+    const UnitMask end = ZeroUnits(needle);
+    if (end == 0) return FindTextPlain(s, sub, kBlockUnits + TextLength(sub + kBlockUnits));
+    const UnitMask needed = (end & (0 - end)) - 1;  // the marks below the first end mark
+    for (;; ++s) {
+        s = FindUnitOrEnd(s, sub[0]);
+        if (*s == 0) return nullptr;
+        if (PageRoom(s) >= kBlockBytes) {
             if ((EqualUnits(LoadBlock(AddressOf(s)), needle) & needed) == needed) return s;
-        } else if (CompareUnits(s, sub, length) == 0) {
+        } else if (MatchesNearPageEnd(s, sub, FirstUnit(needed + 1))) {
             return s;
         }
     }

@@ -259,6 +259,15 @@ TEST(WideTextBlocks, NothingIsReadPastThePageTheTextEndsIn) {
         EXPECT_EQ(std::u16string(lwcsncpy(copy, a, int(length) + 5)), text);
         copy[0] = 0;
         EXPECT_EQ(std::u16string(lwcscat(copy, a)), text);
+        // Searches near the page end, where candidates are compared unit by
+        // unit: texts and needles over two letters.
+        std::u16string twoLetters;
+        for (std::size_t i = 0; i < length; ++i) twoLetters.push_back(u'a' + (i * 7 / 3) % 2);
+        const char16_t* haystack = first.TextAtEnd(twoLetters);
+        for (std::u16string needle : {u"a", u"ab", u"aab", u"abab", u"bba", u"abbab", u"aabbaab"}) {
+            EXPECT_EQ(lwcsstr(haystack, needle.c_str()), PlainFind(haystack, needle.c_str()))
+                << length;
+        }
         // Counted functions read no further than their count: sources without
         // a terminator that end at the page end.
         char16_t* bare = first.UnitsAtEnd(length);
