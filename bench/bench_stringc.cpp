@@ -1,5 +1,6 @@
 // StringC beside std::u16string for texts of 5, 40 and 400 code units:
-// construction, copy, assignment, +=, Mid, Find, Compare and Format.
+// construction, copy, assignment, +=, ten appends, Mid, Find, Compare and
+// Format. Each StringC case has a std::u16string twin of the same name.
 #include <UTL/StringC.h>
 
 #include <benchmark/benchmark.h>
@@ -98,6 +99,25 @@ void BM_Append_U16(benchmark::State& state) {
     }
 }
 
+// ---- Ten appends of a 16-unit piece to an empty string ------------------------------
+
+const char16_t kPiece16[] = u"0123456789abcdef";
+
+void BM_AppendTen_StringC(benchmark::State& state) {
+    for (auto _ : state) {
+        StringC s;
+        for (int i = 0; i < 10; ++i) s += kPiece16;
+        benchmark::DoNotOptimize(s);
+    }
+}
+void BM_AppendTen_U16(benchmark::State& state) {
+    for (auto _ : state) {
+        std::u16string s;
+        for (int i = 0; i < 10; ++i) s += kPiece16;
+        benchmark::DoNotOptimize(s);
+    }
+}
+
 // ---- Middle half of the text -------------------------------------------------------
 
 void BM_Mid_StringC(benchmark::State& state) {
@@ -181,6 +201,8 @@ UTL_STRING_BENCH(BM_Assign_StringC);
 UTL_STRING_BENCH(BM_Assign_U16);
 UTL_STRING_BENCH(BM_Append_StringC);
 UTL_STRING_BENCH(BM_Append_U16);
+BENCHMARK(BM_AppendTen_StringC);
+BENCHMARK(BM_AppendTen_U16);
 UTL_STRING_BENCH(BM_Mid_StringC);
 UTL_STRING_BENCH(BM_Mid_U16);
 UTL_STRING_BENCH(BM_Find_StringC);

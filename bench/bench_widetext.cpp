@@ -1,14 +1,149 @@
 // The wide formatting and scanning engines side by side with the C library:
 // lswprintf against snprintf (narrow) and swprintf (wide), lswscanf against
-// swscanf, on the same formats and values.
+// swscanf, on the same formats and values. The string primitives beside
+// std::char_traits<char16_t> and std::u16string_view.
 #include <UTL/WideText.h>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
+#include <string_view>
 
 namespace {
+
+// ---- String primitives -------------------------------------------------------
+// Texts of n units ('a' to 'z' repeated, the last unit '#'). The text pointers
+// pass through DoNotOptimize so that no call is hoisted out of the loop.
+
+using Traits = std::char_traits<char16_t>;
+
+std::u16string PrimitiveText(benchmark::State& state) {
+    const int length = static_cast<int>(state.range(0));
+    std::u16string text;
+    for (int i = 0; i + 1 < length; ++i) text.push_back(static_cast<char16_t>(u'a' + i % 26));
+    text.push_back(u'#');
+    return text;
+}
+
+void BM_lwcslen(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    const char16_t* s = text.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(lwcslen(s));
+    }
+}
+void BM_CharTraitsLength(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    const char16_t* s = text.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(Traits::length(s));
+    }
+}
+
+// Texts that differ in the last unit.
+void BM_lwcscmp(benchmark::State& state) {
+    const std::u16string a = PrimitiveText(state);
+    std::u16string b = a;
+    b.back() = u'$';
+    const char16_t* pa = a.c_str();
+    const char16_t* pb = b.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pa);
+        benchmark::DoNotOptimize(pb);
+        benchmark::DoNotOptimize(lwcscmp(pa, pb));
+    }
+}
+void BM_CharTraitsCompare(benchmark::State& state) {
+    const std::u16string a = PrimitiveText(state);
+    std::u16string b = a;
+    b.back() = u'$';
+    const char16_t* pa = a.c_str();
+    const char16_t* pb = b.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pa);
+        benchmark::DoNotOptimize(pb);
+        benchmark::DoNotOptimize(Traits::compare(pa, pb, a.size()));
+    }
+}
+
+// The last unit.
+void BM_lwcschr(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    const char16_t* s = text.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(lwcschr(s, u'#'));
+    }
+}
+void BM_CharTraitsFind(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    const char16_t* s = text.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(Traits::find(s, text.size(), u'#'));
+    }
+}
+
+// The whole text with its terminator; the std side measures it, then copies.
+void BM_lwcscpy(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    std::u16string target(text.size() + 1, u' ');
+    const char16_t* s = text.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(lwcscpy(&target[0], s));
+    }
+}
+void BM_CharTraitsCopy(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    std::u16string target(text.size() + 1, u' ');
+    const char16_t* s = text.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(Traits::copy(&target[0], s, Traits::length(s) + 1));
+    }
+}
+
+// The last three units of the text; the std side holds both lengths.
+void BM_lwcsstr(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    const std::u16string sub = text.substr(text.size() - 3);
+    const char16_t* s = text.c_str();
+    const char16_t* p = sub.c_str();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(p);
+        benchmark::DoNotOptimize(lwcsstr(s, p));
+    }
+}
+void BM_U16ViewFind(benchmark::State& state) {
+    const std::u16string text = PrimitiveText(state);
+    const std::u16string sub = text.substr(text.size() - 3);
+    std::u16string_view s = text;
+    std::u16string_view p = sub;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(p);
+        benchmark::DoNotOptimize(s.find(p));
+    }
+}
+
+BENCHMARK(BM_lwcslen)->Arg(5)->Arg(40)->Arg(400)->Arg(4000);
+BENCHMARK(BM_CharTraitsLength)->Arg(5)->Arg(40)->Arg(400)->Arg(4000);
+BENCHMARK(BM_lwcscmp)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_CharTraitsCompare)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_lwcschr)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_CharTraitsFind)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_lwcscpy)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_CharTraitsCopy)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_lwcsstr)->Arg(5)->Arg(40)->Arg(400);
+BENCHMARK(BM_U16ViewFind)->Arg(5)->Arg(40)->Arg(400);
+
+// ---- Formatting and scanning engines --------------------------------------------
 
 // '%s: %5d items, %8.3f m, %c'
 void BM_Mixed_lswprintf(benchmark::State& state) {

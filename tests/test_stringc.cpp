@@ -1,16 +1,22 @@
-// StringC: shared blocks, copy-on-write, limits, editing, formatting, scanning, and
-// display texts by token through the accessor bridge.
+// StringC: shared blocks, copy-on-write, limits, moves and views, editing,
+// formatting, scanning, and display texts by token through the accessor bridge.
 #include <UTL/LogManagement.h>
 #include <UTL/LogSink.h>
 #include <UTL/StringC.h>
 #include <UTL/TokenAccessor.h>
+#include <UTL/WideText.h>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <map>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "guard_page.h"
 
 namespace {
 
@@ -63,27 +69,57 @@ TEST(StringBlocks, EmptyStringsShareOneBlock) {
     EXPECT_EQ(t.Getpcs(), shared);
 }
 
-TEST(StringBlocks, CopiesShareUntilOneChanges) {
-    const StringC original(u" \tHello World banana \t");
-    StringC self;
-    self = original;
-    self = static_cast<StringC&>(self);  // itself: nothing changes
-    EXPECT_EQ(Probe::Refs(original), 2u);
-    const std::u16string before = Text(original);
+// Exactly two strings share the block, so that a change through one of them
+// must copy it: a count test off by one would change both.
+TEST(StringBlocks, AChangeThroughOneOfTwoSharersLeavesTheOther) {
     using Change = void (*)(StringC&);
     const Change changes[] = {
-        [](StringC& s) { s.SetAt(2, u'X'); },   [](StringC& s) { s.ToUpper(); },
-        [](StringC& s) { s.ToLower(); },        [](StringC& s) { s.LTrim(); },
-        [](StringC& s) { s.RTrim(); },          [](StringC& s) { s.Remove(u'a'); },
-        [](StringC& s) { s += u"!"; },          [](StringC& s) { s = u"other"; },
-        [](StringC& s) { s.Format(u"%d", 7); }, [](StringC& s) { s.Empty(); },
-        [](StringC& s) { s.LoadTxt(1, 2); },
+        [](StringC& s) { s.SetAt(2, u'X'); }, [](StringC& s) { s.ToUpper(); },
+        [](StringC& s) { s.ToLower(); },      [](StringC& s) { s.LTrim(); },
+        [](StringC& s) { s.RTrim(); },        [](StringC& s) { s.Remove(u'a'); },
+        [](StringC& s) { s += u"!"; },        [](StringC& s) { s += s; },
+        [](StringC& s) { s = u"other"; },     [](StringC& s) { s.Format(u"%d", 7); },
+        [](StringC& s) { s.Empty(); },        [](StringC& s) { s.LoadTxt(1, 2); },
     };
-    for (const Change& change : changes) {
-        StringC copy(original);
-        change(copy);
-        EXPECT_TRUE(Text(original) == before && Probe::Refs(original) == 2u);
+    for (const char16_t* text : {u" \tab A\t", u" \tHello World banana \t"}) {  // inline, heap
+        for (const Change& change : changes) {
+            const StringC original(text);
+            StringC copy(original);
+            ASSERT_EQ(Probe::Refs(original), 2u);
+            change(copy);
+            EXPECT_EQ(Text(original), text);
+            EXPECT_EQ(Probe::Refs(original), 1u);
+        }
     }
+}
+
+// The copy made for a change has exactly the room of the text, even when the
+// shared block had more.
+TEST(StringBlocks, ACopyForAChangeIsExactlySized) {
+    Probe grown(u"x");
+    for (int i = 0; i < 20; ++i) grown += u"y";
+    ASSERT_GT(grown.Getpcs()->GetMaxLength(), 21u);
+    const StringC keeper(grown);
+    grown.SetAt(0, u'X');
+    EXPECT_EQ(grown.Getpcs()->GetMaxLength(), 21u);
+    EXPECT_EQ(Text(keeper), u"x" + std::u16string(20, u'y'));
+}
+
+// Appending to an unshared string at least doubles the room when it runs
+// out, so a thousand appends make a handful of blocks, not a thousand.
+TEST(StringBlocks, AppendsGrowAnUnsharedBlockGeometrically) {
+    Probe s;
+    std::u16string model;
+    const Block* last = nullptr;
+    int blocks = 0;
+    for (int i = 0; i < 1000; ++i) {
+        s += i % 2 ? u"y" : u"z";
+        model += i % 2 ? u'y' : u'z';
+        blocks += s.Getpcs() != last;
+        last = s.Getpcs();
+    }
+    EXPECT_EQ(Text(s), model);
+    EXPECT_LE(blocks, 10);
 }
 
 TEST(StringBlocks, BlockSizesAndReuse) {
@@ -119,6 +155,13 @@ TEST(StringBlocks, ReleasedBlocksAreRecycledAndTheSurplusFreed) {
     Probe again(u"again");
     EXPECT_EQ(again.Getpcs(), released);  // the thread's cache hands it out again
     EXPECT_EQ(Text(again), u"again");
+    {
+        Probe s(u"a text of more than the inline units");  // block and text in one piece
+        released = s.Getpcs();
+    }
+    Probe longer(u"another text, longer than the first");
+    EXPECT_EQ(longer.Getpcs(), released);
+    EXPECT_EQ(Text(longer), u"another text, longer than the first");
 
     // More live blocks than the cache holds, released together and made again.
     for (int round = 0; round < 2; ++round) {
@@ -160,7 +203,8 @@ TEST(StringLimits, TextsAreCutAt65534Units) {
     StringC joined(std::u16string(65530, u'a').c_str());
     joined += u"bcdefgh";
     EXPECT_EQ(Text(joined.Mid(65528)), u"aabcde");
-    joined += joined;  // already full: stays as it is
+    EXPECT_EQ(Probe::BlockOf(joined)->GetMaxLength(), 65534u);  // growth stops at the limit
+    joined += joined;                                           // already full: stays as it is
     EXPECT_EQ(Text(joined.Mid(65528)), u"aabcde");
 }
 
@@ -175,6 +219,130 @@ TEST(StringAccess, IndexesOutsideTheTextReadZeroAndWriteNothing) {
     EXPECT_EQ(Probe::BlockOf(s), Probe::BlockOf(copy));  // nothing written, still shared
     s.SetAt(1, u'\0');                                   // cuts the text
     EXPECT_EQ(s.GetLength(), 1);
+}
+
+// The length kept beside the text follows every change: a cut by SetAt, and
+// writes of a derived class through the block's buffer.
+TEST(StringAccess, TheKeptLengthFollowsCutsAndWritesThroughTheBuffer) {
+    StringC s(u"abcdef");
+    s.SetAt(2, u'\0');
+    EXPECT_EQ(s.GetLength(), 2);
+    EXPECT_EQ(s.View(), u"ab");
+    EXPECT_EQ(s.Find(u'd'), -1);
+    s += u"Z";  // appended at the cut
+    EXPECT_EQ(Text(s), u"abZ");
+
+    Probe p;
+    p.NewStr(20ul);
+    lwcscpy(p.Getpcs()->GetBuffer(), u"written");
+    EXPECT_EQ(p.GetLength(), 7);
+    p += u"!";
+    EXPECT_EQ(Text(p), u"written!");
+    p.Getpcs()->GetBuffer()[3] = 0;
+    EXPECT_EQ(p.GetLength(), 3);
+    EXPECT_EQ(p.Mid(1), u"ri");
+    EXPECT_EQ(p, StringC(u"wri"));
+}
+
+// Counting reads nothing past the page a text ends in, and a view needs no
+// terminator at all: texts that end at the last unit of a page followed by an
+// inaccessible page, at every alignment.
+TEST(StringLimits, CountingStopsAtThePageEnd) {
+    GuardedPage page;
+    ASSERT_TRUE(page.Ready());
+    for (std::size_t length = 0; length <= 40; ++length) {
+        const std::u16string text(length, u't');
+        EXPECT_EQ(Text(StringC(page.TextAtEnd(text))), text);
+        StringC assigned(u"abc");
+        assigned = page.TextAtEnd(text);
+        EXPECT_EQ(Text(assigned), text);
+        StringC appended(u"abc");
+        appended += page.TextAtEnd(text);
+        EXPECT_EQ(Text(appended), u"abc" + text);
+        char16_t* bare = page.UnitsAtEnd(length);
+        text.copy(bare, length);
+        EXPECT_EQ(Text(StringC(std::u16string_view(bare, length))), text);
+    }
+}
+
+// ---- Moves and views -------------------------------------------------------
+
+TEST(StringMove, MovesHandTheBlockOverAndLeaveTheEmptyString) {
+    static_assert(std::is_nothrow_move_constructible_v<StringC>);
+    static_assert(std::is_nothrow_move_assignable_v<StringC>);
+    StringC source(u"a text in a heap buffer");
+    Block* block = Probe::BlockOf(source);
+    StringC target(std::move(source));
+    EXPECT_EQ(Probe::BlockOf(target), block);
+    EXPECT_EQ(Probe::Refs(target), 1u);  // handed over, not shared
+    EXPECT_TRUE(source.IsEmpty());
+    EXPECT_EQ(source.GetLength(), 0);
+    EXPECT_EQ(Text(source), u"");
+
+    StringC assigned(u"its own text, released by the move");
+    assigned = std::move(target);
+    EXPECT_EQ(Probe::BlockOf(assigned), block);
+    EXPECT_EQ(Probe::Refs(assigned), 1u);
+    EXPECT_TRUE(target.IsEmpty());
+
+    // Moved-from strings take every operation, and their copies share nothing
+    // that a change could reach.
+    source += u"appended";
+    EXPECT_EQ(Text(source), u"appended");
+    StringC copy(target);
+    copy.SetAt(0, u'x');
+    copy = u"assigned";
+    EXPECT_EQ(Text(copy), u"assigned");
+    EXPECT_TRUE(target.IsEmpty());
+    target.ToUpper();
+    target.RTrim();
+    EXPECT_EQ(target.Remove(u'a'), 0);
+    EXPECT_EQ(target, u"");
+}
+
+TEST(StringMove, MovesBetweenSharersAndOntoItself) {
+    StringC a(u"one text, two holders");
+    StringC b(a);
+    b = std::move(a);  // b's own reference goes, a's comes: one holder left
+    EXPECT_EQ(Probe::Refs(b), 1u);
+    EXPECT_TRUE(a.IsEmpty());
+    StringC& alias = b;
+    b = std::move(alias);
+    EXPECT_EQ(Text(b), u"one text, two holders");
+    EXPECT_EQ(Probe::Refs(b), 1u);
+    b = static_cast<const StringC&>(alias);
+    EXPECT_EQ(Probe::Refs(b), 1u);
+
+    std::vector<StringC> grown;  // reallocations move the strings
+    for (int i = 0; i < 100; ++i) grown.emplace_back(std::u16string(i % 20, u'g').c_str());
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(grown[i].GetLength(), i % 20);
+}
+
+// A move takes no reference of the shared empty block, so it works (and
+// allocates nothing) even when that block carries all it can.
+TEST(StringMove, MovesNeedNoReferenceOfTheSharedEmptyBlock) {
+    const std::vector<StringC> empties(Block::kMaxRefs);
+    Block* shared = Probe::BlockOf(empties.front());
+    ASSERT_EQ(shared->GetRefCount(), 65535u);
+    StringC first(u"first"), second(u"second");
+    StringC firstTarget(std::move(first)), secondTarget(std::move(second));
+    EXPECT_TRUE(first.IsEmpty());
+    EXPECT_EQ(Probe::BlockOf(first), Probe::BlockOf(second));  // one static block for both
+    EXPECT_NE(Probe::BlockOf(first), shared);
+    EXPECT_EQ(shared->GetRefCount(), 65535u);
+    EXPECT_EQ(Text(secondTarget), u"second");
+}
+
+TEST(StringView, ViewsAndConstructionFromViews) {
+    const StringC s(u"view of a text");
+    EXPECT_EQ(s.View(), u"view of a text");
+    EXPECT_EQ(s.View().data(), static_cast<const char16_t*>(s));
+    EXPECT_TRUE(StringC().View().empty());
+    EXPECT_EQ(Text(StringC(std::u16string_view(u"abcdef", 3))), u"abc");
+    EXPECT_EQ(Text(StringC(std::u16string_view(u"ab\0cd", 5))), u"ab");  // up to a zero unit
+    EXPECT_EQ(Probe::BlockOf(StringC(std::u16string_view())), Probe::BlockOf(StringC()));
+    const std::u16string huge(70000, u'v');
+    EXPECT_EQ(StringC(std::u16string_view(huge)).GetLength(), 65534);
 }
 
 TEST(StringSearch, FindAndCompare) {
@@ -199,8 +367,7 @@ TEST(StringEdit, AppendPlusAndMid) {
     StringC s(u"ab");
     s += s;
     s += StringC(u"-0123456789");
-    EXPECT_EQ(Probe::BlockOf(s)->GetMaxLength(), 15u);  // exactly sized
-    s += static_cast<const char16_t*>(s) + 5;           // a tail of its own text
+    s += static_cast<const char16_t*>(s) + 5;  // a tail of its own text
     s += kNone;
     EXPECT_EQ(Text(s), u"abab-01234567890123456789");
     const StringC left(u"left"), right(u"right");

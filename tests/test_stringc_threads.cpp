@@ -1,6 +1,6 @@
 // StringC under concurrency: Format shares one result area behind the format
-// mutex, every empty string shares one block across threads, and blocks move
-// between the threads' block caches.
+// mutex, every empty string shares one block across threads, every moved-from
+// string another, and blocks move between the threads' block caches.
 #include <UTL/LogManagement.h>
 #include <UTL/StringC.h>
 
@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 const auto Text = [](const StringC& s) { return std::u16string(static_cast<const char16_t*>(s)); };
@@ -67,4 +68,26 @@ TEST(StringThreads, BlocksOutliveTheThreadThatMadeThem) {
     kept.clear();  // released on this thread: they join its cache
     StringC reused(u"reused");
     EXPECT_EQ(Text(reused), u"reused");
+}
+
+// Every moved-from string on every thread holds the one static empty block;
+// moving, copying and releasing it never writes to it.
+TEST(StringThreads, MovedFromStringsOnManyThreads) {
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 1000; ++round) {
+                StringC source(u"moved between strings");
+                StringC target(std::move(source));
+                const StringC copyOfEmpty(source);
+                source = std::move(target);
+                target = copyOfEmpty;
+                wrong += !target.IsEmpty();
+                wrong += source.GetLength() != 21;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }

@@ -3,8 +3,9 @@
 // A StringC holds one pointer to a StringC::DataC block that carries the text
 // and a reference count. Copies share the block; an operation that changes the
 // text first gives the string a private block. Texts of up to 11 code units
-// live inside the block, longer ones in a heap buffer of exactly their size.
-// Strings without text share one static empty block.
+// live inside the block, longer ones in a heap buffer of exactly their size
+// (appending to an unshared string leaves room for more). Strings without
+// text share one static empty block.
 //
 // Limits and their handling (the 16-bit fields of the block):
 // - A text holds at most 65534 code units. Longer texts, from any source
@@ -26,10 +27,14 @@
 // Allocation failures surface as std::bad_alloc; every operation builds its
 // new block before it releases the old one, so a failed operation leaves the
 // string as it was.
+//
+// A moved-from string is the empty string. Moves never allocate and never
+// throw: the moved-from string holds a static empty block that is never
+// counted (see docs/platform.md).
 #pragma once
 
-#include <cstddef>
-#include <cstring>
+#include <cstdint>
+#include <string_view>
 
 #include <UTL/Export.h>
 
@@ -43,9 +48,13 @@ public:
     StringC();
     // Shares `other`'s block.
     StringC(const StringC& other);
-    // A copy of `text`; null or empty gives the empty string. Inline (see the
-    // block cache below), so a short string costs no call into the library.
+    // Takes over `other`'s block; `other` becomes the empty string.
+    StringC(StringC&& other) noexcept;
+    // A copy of `text`; null or empty gives the empty string.
     StringC(const char16_t* text);
+    // A copy of the units of `text` up to its first zero unit, if it has one;
+    // an empty result gives the empty string.
+    explicit StringC(std::u16string_view text);
     // `text` widened byte by byte (byte value = code unit value); null or empty
     // gives the empty string.
     StringC(const char* text);
@@ -55,21 +64,27 @@ public:
 
     // Shares `other`'s block; assigning a string to itself does nothing.
     StringC& operator=(const StringC& other);
+    // Takes over `other`'s block and releases the own one; `other` becomes the
+    // empty string. Moving a string to itself does nothing.
+    StringC& operator=(StringC&& other) noexcept;
     // Copies `text` (reusing the string's own block when it is unshared and
     // large enough); null or empty makes the string empty.
     StringC& operator=(const char16_t* text);
 
     // ---- Access ---------------------------------------------------------------
 
-    // Code units before the terminator (counted on each call).
+    // Code units before the terminator.
     int GetLength() const;
     bool IsEmpty() const;
     // The code unit at `index`; at index == length the terminator 0. Any other
     // index (negative or beyond the length) also gives 0.
     char16_t GetAt(int index) const;
     char16_t operator[](int index) const;
-    // The text; never null.
+    // The text; never null. Read-only: changes go through the members below.
     operator const char16_t*() const;
+    // The text without its terminator, as a view. Valid until the string is
+    // changed or destroyed.
+    std::u16string_view View() const;
     // Writes `c` at `index` (0 to length - 1) in a private block. Writing 0
     // cuts the text there. Any other index changes nothing.
     void SetAt(int index, char16_t c);
@@ -100,9 +115,10 @@ public:
 
     // ---- New text -------------------------------------------------------------
 
-    // Appends `text` (which may be the string's own text) into a new block of
-    // exactly the joined size; a null `text` appends nothing. The joined text
-    // is cut at 65534 units.
+    // Appends `text` (which may be the string's own text); a null `text`
+    // appends nothing. The joined text is cut at 65534 units. An unshared
+    // block grows in place, by at least doubling its room when it is full, so
+    // a run of appends costs amortised constant time per unit.
     StringC& operator+=(const char16_t* text);
     StringC& operator+=(const StringC& other);
     StringC operator+(const StringC& other) const;
@@ -167,25 +183,32 @@ public:
         DataC(const DataC&) = delete;
         DataC& operator=(const DataC&) = delete;
 
-        char16_t* GetBuffer() { return m_heap ? m_heap : m_inline; }
-        const char16_t* GetBuffer() const { return m_heap ? m_heap : m_inline; }
-        unsigned int GetRefCount() const {
-            return m_sharedEmpty ? __atomic_load_n(&m_refs, __ATOMIC_RELAXED) : m_refs;
+        // The text, for writing. The block keeps the length of its text beside
+        // it; after this call it counts the length again instead, until a
+        // StringC member next changes the text.
+        char16_t* GetBuffer() {
+            ForgetLength();
+            return Units();
         }
+        const char16_t* GetBuffer() const { return Units(); }
+        unsigned int GetRefCount() const { return LoadCount() & kMaxRefs; }
         // Adds a reference; false (and nothing changed) when the block already
         // carries kMaxRefs.
         bool AddRef() {
-            if (m_sharedEmpty) return AddSharedRef();
-            if (m_refs == kMaxRefs) return false;
-            ++m_refs;
+            const std::uint32_t count = LoadCount();
+            // Full, or not plainly counted:
+            if ((count & (kMaxRefs | kNotPlainlyCounted)) >= kMaxRefs) return AddRefSlow(count);
+            m_count = count + 1;
             return true;
         }
         // Drops a reference and deletes the block with the last one; returns
         // the count left.
-        unsigned int Release() {
-            if (m_sharedEmpty) return ReleaseShared();
-            const unsigned int left = --m_refs;
-            if (left == 0) delete this;
+        unsigned int Release() noexcept {
+            const std::uint32_t count = LoadCount();
+            if (count & kNotPlainlyCounted) return ReleaseSlow();
+            m_count = count - 1;
+            const unsigned int left = (count & kMaxRefs) - 1;
+            if (left == 0) Destroy();
             return left;
         }
         // Most code units the block holds besides the terminator.
@@ -193,57 +216,74 @@ public:
             return m_capacity ? m_capacity - 1u : kInlineUnits - 1u;
         }
 
-        // Blocks are recycled through a small per-thread cache. Taking a block
-        // from it and giving one back are inline; the library is called only
-        // when the cache is empty or full (or not yet set up for the thread).
-        static void* operator new(std::size_t size);
-        static void operator delete(void* block);
-
-        // The calling thread's block cache; used only by the two operators
-        // above and by the library. Initial-exec TLS: one thread-pointer
-        // relative access, no call, from the library and from its users.
-        // `room` is 0 until the library arms the thread's cleanup and again
-        // after the thread's cleanup ran (and always when the library is
-        // built with AddressSanitizer, which keeps its poisoned blocks apart),
-        // so the inline paths then fall through to the library.
-        static constexpr int kCachedBlocks = 16;
-        struct BlockCache {
-            void* blocks[kCachedBlocks];
-            int count;  // blocks[0 .. count - 1] are free blocks
-            int room;   // how many the inline path may hold
-        };
-        __attribute__((tls_model("initial-exec"))) static __thread BlockCache t_blockCache;
-
     private:
         friend class StringC;
-        bool AddSharedRef();
-        unsigned int ReleaseShared();
-        // The library's side of the cache: a block when the cache is empty,
-        // and taking back a block the cache has no room for.
-        static void* TakeBlockSlow(std::size_t size);
-        static void GiveBackBlockSlow(void* block);
-        // Puts `text`, longer than the inline area, into a heap buffer of
-        // its size (cut at kMaxLength) and empties the inline area. Out of
-        // line: the library's copy is the faster one for long texts, and
-        // the inline constructor stays small.
-        void CopyLongText(const char16_t* text);
-        // Code units before the terminator, counting at most `limit`.
-        static unsigned int CountUnits(const char16_t* text, unsigned int limit) {
-            unsigned int n = 0;
-            while (n < limit && text[n] != 0) ++n;
-            return n;
+
+        // m_count holds the references in its low 16 bits and flags above
+        // them. Two kinds of block are not counted plainly and take the
+        // out-of-line paths: the shared empty block, which strings on any
+        // thread share, is counted atomically; the block of moved-from strings
+        // is never counted. A block the library makes for a heap text holds
+        // the text in its own memory, right after the block (kTextInBlock).
+        static constexpr std::uint32_t kAtomicCount = 1u << 16;
+        static constexpr std::uint32_t kUncounted = 1u << 17;
+        static constexpr std::uint32_t kNotPlainlyCounted = kAtomicCount | kUncounted;
+        static constexpr std::uint32_t kTextInBlock = 1u << 18;
+        static constexpr unsigned short kUnknownLength = 0xFFFF;
+        struct UncountedTag {};
+
+        // The block of moved-from strings: empty, never counted, never freed.
+        constexpr explicit DataC(UncountedTag)
+            : m_inline{},
+              m_heap(nullptr),
+              m_count(kUncounted | kMaxRefs),
+              m_capacity(0),
+              m_length(0) {}
+
+        // Used only inside the library, where they are defined (inline, so
+        // that the library's own calls cost no indirection):
+        // count 1, the text in `heap` (a buffer of `capacity` units) or, for
+        // null, inline; holding the first `length` units of `text`;
+        inline DataC(char16_t* heap, unsigned int capacity, const char16_t* text,
+                     unsigned int length, std::uint32_t flags);
+        // a new block with room for `capacity` units, terminator included,
+        // holding the first `length` (< capacity) units of `text`. Inline
+        // texts take a block from the library's per-thread block cache;
+        // longer ones get one piece of memory for block and text.
+        static inline DataC* New(unsigned int capacity, const char16_t* text, unsigned int length);
+
+        // A relaxed atomic load: a plain load, which is also race-free for the
+        // shared empty block.
+        std::uint32_t LoadCount() const { return __atomic_load_n(&m_count, __ATOMIC_RELAXED); }
+        // True when exactly one string refers to the block, which may then be
+        // changed in place.
+        bool IsUnshared() const { return (LoadCount() & (kMaxRefs | kNotPlainlyCounted)) == 1; }
+        bool AddRefSlow(std::uint32_t count);
+        unsigned int ReleaseSlow() noexcept;
+        void Destroy() noexcept;
+
+        char16_t* Units() { return m_heap ? m_heap : m_inline; }
+        const char16_t* Units() const { return m_heap ? m_heap : m_inline; }
+        // The length of the text: kept, or counted after outside writes.
+        unsigned int Length() const {
+            return m_length != kUnknownLength ? m_length : CountLength();
+        }
+        unsigned short CountLength() const;  // at most GetMaxLength()
+        void SetLength(unsigned int length) { m_length = static_cast<unsigned short>(length); }
+        void ForgetLength() {
+            if ((LoadCount() & kNotPlainlyCounted) == 0) m_length = kUnknownLength;
         }
 
         char16_t m_inline[kInlineUnits];
         char16_t* m_heap;           // null while the inline area is in use
-        unsigned short m_refs;      // references held by strings (and the empty block's own)
+        std::uint32_t m_count;      // references, and the kind flags above
         unsigned short m_capacity;  // heap buffer units; 0 while inline
-        bool m_sharedEmpty;         // the static empty block, shared across threads
+        unsigned short m_length;    // units before the terminator, or kUnknownLength
     };
 
 protected:
     // Adopts `block` without adding a reference.
-    explicit StringC(DataC* block);
+    explicit StringC(DataC* block) : m_pcs(block) {}
 
     DataC* Getpcs() { return m_pcs; }
     // Gives the string a private block (exactly sized copy) if it is shared.
@@ -268,53 +308,34 @@ private:
     static DataC* ShareBlock(DataC* block);
     // A new block holding `block`'s text.
     static DataC* CopyBlock(DataC* block);
+    // Used only inside the library, where they are defined:
+    // a block holding the first `length` units of `text`, the shared empty
+    // block for none;
+    inline DataC* BlockFor(const char16_t* text, unsigned int length) const;
+    // appends the first `length` units of `text` (cut to the length limit).
+    inline void Append(const char16_t* text, unsigned int length);
+    // The block of moved-from strings, in storage that never runs its
+    // destructor: static strings may still hold it while statics are torn down.
+    union MovedFromStorage {
+        constexpr MovedFromStorage() : block(DataC::UncountedTag{}) {}
+        ~MovedFromStorage() {}
+        DataC block;
+    };
+    static MovedFromStorage s_movedFrom;
 
     DataC* m_pcs;
 };
 
 // ---- Inline members --------------------------------------------------------
-// Construction of a block, copying, assignment between strings and
-// destruction are defined here so that they cost no call into the library.
-
-inline StringC::DataC::DataC(const char16_t* text)
-    : m_heap(nullptr), m_refs(1), m_capacity(0), m_sharedEmpty(false) {
-    m_inline[0] = 0;
-    if (text == nullptr) return;
-    // Short texts are copied while they are measured: one pass, no call.
-    for (unsigned int i = 0; i < kInlineUnits; ++i) {
-        m_inline[i] = text[i];
-        if (text[i] == 0) return;
-    }
-    CopyLongText(text);
-}
-
-inline StringC::DataC::DataC(unsigned long size)
-    : m_heap(nullptr), m_refs(1), m_capacity(0), m_sharedEmpty(false) {
-    m_inline[0] = 0;
-    if (size < kInlineUnits) return;
-    if (size > kMaxCapacity) size = kMaxCapacity;
-    m_heap = new char16_t[size];
-    m_heap[0] = 0;
-    m_capacity = static_cast<unsigned short>(size);
-}
-
-inline void* StringC::DataC::operator new(std::size_t size) {
-    BlockCache& cache = t_blockCache;
-    if (size != sizeof(DataC) || cache.count == 0) return TakeBlockSlow(size);
-    return cache.blocks[--cache.count];
-}
-
-inline void StringC::DataC::operator delete(void* block) {
-    if (block == nullptr) return;
-    BlockCache& cache = t_blockCache;
-    if (cache.count >= cache.room) return GiveBackBlockSlow(block);
-    cache.blocks[cache.count++] = block;
-}
-
-inline StringC::StringC(const char16_t* text)
-    : m_pcs(text != nullptr && text[0] != 0 ? new DataC(text) : AcquireEmptyBlock()) {}
+// Copying, moving, assignment between strings and destruction change only
+// reference counts; they are defined here so that they cost no call into the
+// library.
 
 inline StringC::StringC(const StringC& other) : m_pcs(ShareBlock(other.m_pcs)) {}
+
+inline StringC::StringC(StringC&& other) noexcept : m_pcs(other.m_pcs) {
+    other.m_pcs = &s_movedFrom.block;
+}
 
 inline StringC::~StringC() {
     DeleteStr();
@@ -328,12 +349,21 @@ inline StringC& StringC::operator=(const StringC& other) {
     return *this;
 }
 
+inline StringC& StringC::operator=(StringC&& other) noexcept {
+    if (this == &other) return *this;
+    DataC* old = m_pcs;
+    m_pcs = other.m_pcs;
+    other.m_pcs = &s_movedFrom.block;
+    if (old != nullptr) old->Release();
+    return *this;
+}
+
 inline bool StringC::IsEmpty() const {
-    return m_pcs->GetBuffer()[0] == 0;
+    return m_pcs->Units()[0] == 0;
 }
 
 inline StringC::operator const char16_t*() const {
-    return m_pcs->GetBuffer();
+    return m_pcs->Units();
 }
 
 inline void StringC::DeleteStr() {

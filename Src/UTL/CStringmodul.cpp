@@ -15,13 +15,10 @@
 #include <UTL/LogSink.h>
 
 #include "DirectFormat.h"
+#include "WideBlockScan.h"
 #include "WideTextInternal.h"
 
 namespace {
-
-int Sign(int d) {
-    return (d > 0) - (d < 0);
-}
 
 // Folding for lstricmp: the locale's tolower of the byte, read back as a signed
 // char. Bytes the locale does not fold keep their negative value, so 0x80-0xFF
@@ -34,27 +31,25 @@ int FoldNarrow(unsigned char byte) {
 
 // ---- Primitives -----------------------------------------------------------
 
+// The scans are those of WideBlockScan.h (vector blocks where the target has
+// them). Copies measure first and then move the units with the terminator, so
+// a source that overlaps the destination is still copied whole.
+
 unsigned int lwcslen(const char16_t* s) {
-    const char16_t* p = s;
-    while (*p) ++p;
-    return static_cast<unsigned int>(p - s);
+    return static_cast<unsigned int>(UTL::detail::TextLength(s));
 }
 
 char16_t* lwcscpy(char16_t* dst, const char16_t* src) {
-    char16_t* d = dst;
-    while ((*d++ = *src++) != 0) {
-    }
+    std::memmove(dst, src, (UTL::detail::TextLength(src) + 1) * sizeof(char16_t));
     return dst;
 }
 
 char16_t* lwcsncpy(char16_t* dst, const char16_t* src, int count) {
-    char16_t* d = dst;
-    // A negative count is decremented away from zero and so never limits.
-    while (*src && count != 0) {
-        *d++ = *src++;
-        if (count > 0) --count;
-    }
-    *d = 0;
+    // A negative count limits nothing.
+    const std::size_t n = count < 0 ? UTL::detail::TextLength(src)
+                                    : UTL::detail::TextLength(src, static_cast<std::size_t>(count));
+    std::memmove(dst, src, n * sizeof(char16_t));
+    dst[n] = 0;
     return dst;
 }
 
@@ -64,24 +59,17 @@ char16_t* lwcscat(char16_t* dst, const char16_t* src) {
 }
 
 int lwcscmp(const char16_t* a, const char16_t* b) {
-    int d;
-    while ((d = int(*a) - int(*b)) == 0 && *b) ++a, ++b;
-    return Sign(d);
+    return UTL::detail::CompareUnits(a, b);
 }
 
 int lwcsncmp(const char16_t* a, const char16_t* b, unsigned int count) {
-    int d = 0;
-    for (; count != 0; --count, ++a, ++b) {
-        d = int(*a) - int(*b);
-        if (d != 0 || !*b) break;
-    }
-    return Sign(d);
+    return UTL::detail::CompareUnits(a, b, count);
 }
 
 int lwcsicmp(const char16_t* a, const char16_t* b) {
     int d;
     while ((d = int(ltowlower(*a)) - int(ltowlower(*b))) == 0 && *b) ++a, ++b;
-    return Sign(d);
+    return UTL::detail::SignOf(d);
 }
 
 int lstricmp(const char* a, const char* b) {
@@ -89,21 +77,19 @@ int lstricmp(const char* a, const char* b) {
     const unsigned char* pb = reinterpret_cast<const unsigned char*>(b);
     int d;
     while ((d = FoldNarrow(*pa) - FoldNarrow(*pb)) == 0 && *pb) ++pa, ++pb;
-    return Sign(d);
+    return UTL::detail::SignOf(d);
 }
 
 char16_t* lwcschr(const char16_t* s, int c) {
-    while (*s && int(*s) != c) ++s;
-    return int(*s) == c ? const_cast<char16_t*>(s) : nullptr;
+    // No unit holds a value outside 0..0xFFFF.
+    if (c < 0 || c > 0xFFFF) return nullptr;
+    const char16_t* at = UTL::detail::FindUnitOrEnd(s, static_cast<char16_t>(c));
+    return int(*at) == c ? const_cast<char16_t*>(at) : nullptr;
 }
 
 char16_t* lwcsstr(const char16_t* s, const char16_t* sub) {
     if (!*sub) return const_cast<char16_t*>(s);
-    const unsigned int n = lwcslen(sub);
-    for (; (s = lwcschr(s, *sub)) != nullptr; ++s) {
-        if (lwcsncmp(s, sub, n) == 0) return const_cast<char16_t*>(s);
-    }
-    return nullptr;
+    return const_cast<char16_t*>(UTL::detail::FindText(s, sub));
 }
 
 char16_t ltowlower(char16_t c) {

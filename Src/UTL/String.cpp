@@ -15,6 +15,7 @@
 #include <UTL/WideText.h>
 
 #include "Statics.h"
+#include "WideBlockScan.h"
 #include "WideTextInternal.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -34,7 +35,7 @@
 #endif
 
 using DataC = StringC::DataC;
-using BlockCache = DataC::BlockCache;
+using UTL::detail::TextLength;
 
 namespace {
 
@@ -56,90 +57,134 @@ unsigned int CutLength(unsigned long length) {
     return length > DataC::kMaxLength ? DataC::kMaxLength : static_cast<unsigned int>(length);
 }
 
+// Units before the terminator of `text`, counting at most to the length limit.
+unsigned int CutTextLength(const char16_t* text) {
+    return static_cast<unsigned int>(TextLength(text, DataC::kMaxLength));
+}
+
+// Units of `text` before its first zero unit, if any, counting at most to
+// the length limit. Reads nothing beyond the view.
+unsigned int CutTextLength(std::u16string_view text) {
+    const std::size_t limit = text.size() < DataC::kMaxLength ? text.size() : DataC::kMaxLength;
+    return static_cast<unsigned int>(TextLength(text.data(), limit));
+}
+
+// Copies `count` units between buffers that do not overlap. Runs of up to 16
+// units, the usual case, take two fixed-size moves each, without a call.
 void CopyUnits(char16_t* dst, const char16_t* src, unsigned int count) {
-    std::memcpy(dst, src, count * sizeof(char16_t));
+    constexpr std::size_t kUnit = sizeof(char16_t);
+    if (count > 16) {
+        std::memcpy(dst, src, count * kUnit);
+    } else if (count >= 8) {
+        std::memcpy(dst, src, 8 * kUnit);
+        std::memcpy(dst + count - 8, src + count - 8, 8 * kUnit);
+    } else if (count >= 4) {
+        std::memcpy(dst, src, 4 * kUnit);
+        std::memcpy(dst + count - 4, src + count - 4, 4 * kUnit);
+    } else if (count >= 2) {
+        std::memcpy(dst, src, 2 * kUnit);
+        std::memcpy(dst + count - 2, src + count - 2, 2 * kUnit);
+    } else if (count == 1) {
+        dst[0] = src[0];
+    }
 }
 
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }
 
-// True when `index` is a position inside the text (0 to length - 1), or, with
-// `allowEnd`, also the terminator's position. Reads only the units before
-// `index`, never beyond the block's buffer.
-bool IsTextIndex(const DataC& block, int index, bool allowEnd) {
-    if (index < 0 || static_cast<unsigned int>(index) > block.GetMaxLength()) return false;
-    const char16_t* text = block.GetBuffer();
-    for (int i = 0; i < index; ++i) {
-        if (text[i] == 0) return false;
-    }
-    return allowEnd || text[index] != 0;
-}
-
 // ---- Per-thread block cache -----------------------------------------------
 //
-// A short string costs one block allocation; recycling the fixed-size blocks
-// per thread makes that allocation a few loads and stores, inline in the
-// header (DataC::operator new/delete on DataC::t_blockCache). A block released
-// on another thread than the one that made it simply joins that thread's
-// cache. The cache is plain TLS data, so it stays usable after the thread's
-// destructors ran: the closer object frees the cached blocks at thread exit
-// and closes the cache (room 0), after which blocks go straight to the heap.
-//
-// Under AddressSanitizer cached blocks are poisoned, so a use after release is
-// still caught. They are then kept in a cache of the library's own that the
-// inline paths never see (the header's cache keeps room 0 and no blocks), so
-// code built without the sanitizer cannot take a poisoned block either.
+// Blocks are made and freed all the time; recycling their memory per thread
+// makes that a few loads and stores instead of a trip through the allocator.
+// The memory comes in size classes: the plain block (inline texts, and the
+// blocks users make with `new DataC`), and blocks that carry their text, by
+// total size up to 1 KiB; larger ones go straight to the heap. A block
+// released on another thread than the one that made it simply joins that
+// thread's cache. The cache is made on the thread's first release; the closer
+// object frees it at thread exit, after which blocks go straight to the heap.
+// Under AddressSanitizer cached memory is poisoned, so a use after release is
+// still caught.
 
-constexpr int kCachedBlocks = DataC::kCachedBlocks;
+constexpr std::size_t kClassBytes[] = {sizeof(DataC), 128, 256, 512, 1024};
+constexpr int kClasses = sizeof kClassBytes / sizeof kClassBytes[0];
+constexpr int kNoClass = kClasses;
+constexpr int kCachedPerClass = 8;
 
-#if defined(UTL_STRING_ASAN)
-__attribute__((tls_model("initial-exec"))) thread_local DataC::BlockCache t_poisonedCache;
-DataC::BlockCache& LibraryCache() {
-    return t_poisonedCache;
-}
-#else
-DataC::BlockCache& LibraryCache() {
-    return DataC::t_blockCache;
-}
-#endif
+struct BlockCache {
+    void* blocks[kClasses][kCachedPerClass];
+    int count[kClasses];  // blocks[k][0 .. count[k] - 1] are free
+};
+// Only a pointer in static TLS, which dlopen has little room for.
+__attribute__((tls_model("initial-exec"))) thread_local BlockCache* t_blockCache;
 __attribute__((tls_model("initial-exec"))) thread_local bool t_blockCacheClosed;
 
 struct BlockCacheCloser {
     bool armed = false;
     ~BlockCacheCloser() {
-        BlockCache& cache = LibraryCache();
+        BlockCache* cache = t_blockCache;
+        t_blockCache = nullptr;
         t_blockCacheClosed = true;
-        cache.room = 0;
-        while (cache.count > 0) {
-            void* block = cache.blocks[--cache.count];
-            UTL_UNPOISON(block, sizeof(DataC));
-            ::operator delete(block);
+        for (int k = 0; cache != nullptr && k < kClasses; ++k) {
+            while (cache->count[k] > 0) {
+                void* block = cache->blocks[k][--cache->count[k]];
+                UTL_UNPOISON(block, kClassBytes[k]);
+                ::operator delete(block);
+            }
         }
+        delete cache;
     }
 };
 thread_local BlockCacheCloser t_blockCacheCloser;
 
-void* TakeBlockMemory() {
-    BlockCache& cache = LibraryCache();
-    if (cache.count == 0) return ::operator new(sizeof(DataC));
-    void* block = cache.blocks[--cache.count];
-    UTL_UNPOISON(block, sizeof(DataC));
+// The smallest class that holds `bytes`, or kNoClass.
+int ClassOf(std::size_t bytes) {
+    int k = 0;
+    while (k < kClasses && kClassBytes[k] < bytes) ++k;
+    return k;
+}
+
+// Memory for a block of `bytes`.
+void* TakeBlockMemory(std::size_t bytes) {
+    const int k = ClassOf(bytes);
+    if (k == kNoClass) return ::operator new(bytes);
+    BlockCache* cache = t_blockCache;
+    if (cache == nullptr || cache->count[k] == 0) return ::operator new(kClassBytes[k]);
+    void* block = cache->blocks[k][--cache->count[k]];
+    UTL_UNPOISON(block, kClassBytes[k]);
     return block;
 }
 
-void GiveBackBlockMemory(void* block) {
-    BlockCache& cache = LibraryCache();
-    if (t_blockCacheClosed || cache.count == kCachedBlocks) {
+BlockCache* OpenBlockCache() noexcept {
+    if (t_blockCacheClosed) return nullptr;
+    BlockCache* cache = new (std::nothrow) BlockCache();
+    if (cache == nullptr) return nullptr;
+    t_blockCache = cache;
+    t_blockCacheCloser.armed = true;  // the first use constructs it for this thread
+    return cache;
+}
+
+// Takes back memory of a block of `bytes` from TakeBlockMemory, or of a
+// plain block from the global operator new.
+void GiveBackBlockMemory(void* block, std::size_t bytes) noexcept {
+    const int k = ClassOf(bytes);
+    BlockCache* cache = t_blockCache;
+    if (cache == nullptr && k != kNoClass) cache = OpenBlockCache();
+    if (cache == nullptr || k == kNoClass || cache->count[k] == kCachedPerClass) {
         ::operator delete(block);
         return;
     }
-    if (cache.room == 0) {
-        cache.room = kCachedBlocks;
-        t_blockCacheCloser.armed = true;  // the first use constructs it for this thread
-    }
-    UTL_POISON(block, sizeof(DataC));
-    cache.blocks[cache.count++] = block;
+    UTL_POISON(block, kClassBytes[k]);
+    cache->blocks[k][cache->count[k]++] = block;
+}
+
+// A block that carries its text holds it from this offset on: 16-byte
+// aligned, as copies are faster into aligned memory.
+constexpr std::size_t kTextOffset = (sizeof(DataC) + 15) / 16 * 16;
+
+// Bytes of a block that carries a text buffer of `capacity` units.
+std::size_t BytesWithText(unsigned int capacity) {
+    return kTextOffset + capacity * sizeof(char16_t);
 }
 
 // ---- The shared empty block -------------------------------------------------
@@ -164,49 +209,90 @@ void DestroySharedEmptyBlock() {
 // StringC::DataC
 // ============================================================================
 
-bool DataC::AddSharedRef() {
-    unsigned short count = __atomic_load_n(&m_refs, __ATOMIC_RELAXED);
-    do {
-        if (count == kMaxRefs) return false;
-    } while (!__atomic_compare_exchange_n(&m_refs, &count, static_cast<unsigned short>(count + 1),
-                                          true, __ATOMIC_RELAXED, __ATOMIC_RELAXED));
-    return true;
+inline DataC::DataC(char16_t* heap, unsigned int capacity, const char16_t* text,
+                    unsigned int length, std::uint32_t flags)
+    : m_heap(heap),
+      m_count(1 | flags),
+      m_capacity(static_cast<unsigned short>(heap != nullptr ? capacity : 0)),
+      m_length(static_cast<unsigned short>(length)) {
+    m_inline[0] = 0;
+    char16_t* units = Units();
+    CopyUnits(units, text, length);
+    units[length] = 0;
 }
 
-unsigned int DataC::ReleaseShared() {
-    const unsigned int left = __atomic_sub_fetch(&m_refs, 1, __ATOMIC_ACQ_REL);
-    if (left == 0) delete this;
+inline DataC* DataC::New(unsigned int capacity, const char16_t* text, unsigned int length) {
+    if (capacity <= kInlineUnits) {
+        return ::new (TakeBlockMemory(sizeof(DataC))) DataC(nullptr, 0, text, length, 0);
+    }
+    void* memory = TakeBlockMemory(BytesWithText(capacity));
+    char16_t* heap = reinterpret_cast<char16_t*>(static_cast<char*>(memory) + kTextOffset);
+    return ::new (memory) DataC(heap, capacity, text, length, kTextInBlock);
+}
+
+DataC::DataC(const char16_t* text) : DataC(nullptr, 0, kNoText, 0, 0) {
+    text = OrEmpty(text);
+    const unsigned int length = CutTextLength(text);
+    if (length >= kInlineUnits) {
+        m_heap = new char16_t[length + 1];
+        m_capacity = static_cast<unsigned short>(length + 1);
+    }
+    CopyUnits(Units(), text, length);
+    Units()[length] = 0;
+    SetLength(length);
+}
+
+DataC::DataC(unsigned long size) : DataC(nullptr, 0, kNoText, 0, 0) {
+    if (size < kInlineUnits) return;
+    if (size > kMaxCapacity) size = kMaxCapacity;
+    m_heap = new char16_t[size];
+    m_heap[0] = 0;
+    m_capacity = static_cast<unsigned short>(size);
+}
+
+bool DataC::AddRefSlow(std::uint32_t count) {
+    if (count & kUncounted) return true;
+    if ((count & kAtomicCount) == 0) return false;  // plainly counted and full
+    while ((count & kMaxRefs) != kMaxRefs) {
+        if (__atomic_compare_exchange_n(&m_count, &count, count + 1, true, __ATOMIC_RELAXED,
+                                        __ATOMIC_RELAXED)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+unsigned int DataC::ReleaseSlow() noexcept {
+    if (LoadCount() & kUncounted) return kMaxRefs;
+    const unsigned int left = __atomic_sub_fetch(&m_count, 1, __ATOMIC_ACQ_REL) & kMaxRefs;
+    if (left == 0) Destroy();
     return left;
 }
 
-__thread BlockCache DataC::t_blockCache;
-
-void DataC::CopyLongText(const char16_t* text) {
-    const unsigned int length =
-        kInlineUnits + CountUnits(text + kInlineUnits, kMaxLength - kInlineUnits);
-    m_heap = new char16_t[length + 1];
-    m_capacity = static_cast<unsigned short>(length + 1);
-    std::memcpy(m_heap, text, length * sizeof(char16_t));
-    m_heap[length] = 0;
-    m_inline[0] = 0;
+void DataC::Destroy() noexcept {
+    if (m_count & kTextInBlock) {
+        // Block and text are one piece of memory, and hold nothing else.
+        GiveBackBlockMemory(this, BytesWithText(m_capacity));
+        return;
+    }
+    this->~DataC();
+    GiveBackBlockMemory(this, sizeof(DataC));
 }
 
-void* DataC::TakeBlockSlow(std::size_t size) {
-    return size == sizeof(DataC) ? TakeBlockMemory() : ::operator new(size);
-}
-
-void DataC::GiveBackBlockSlow(void* block) {
-    GiveBackBlockMemory(block);
+unsigned short DataC::CountLength() const {
+    return static_cast<unsigned short>(TextLength(Units(), GetMaxLength()));
 }
 
 // ============================================================================
 // StringC: blocks
 // ============================================================================
 
+StringC::MovedFromStorage StringC::s_movedFrom;
+
 DataC* StringC::GetEmptyDataBlock() const {
     static DataC* const shared = [] {
-        DataC* block = new DataC(static_cast<const char16_t*>(nullptr));
-        block->m_sharedEmpty = true;
+        DataC* block = DataC::New(1, kNoText, 0);
+        block->m_count |= DataC::kAtomicCount;
         g_sharedEmptyBlock.store(block, std::memory_order_release);
         std::atexit(DestroySharedEmptyBlock);
         return block;
@@ -217,40 +303,50 @@ DataC* StringC::GetEmptyDataBlock() const {
 DataC* StringC::AcquireEmptyBlock() const {
     DataC* shared = GetEmptyDataBlock();
     if (shared != nullptr && shared->AddRef()) return shared;
-    return new DataC(static_cast<const char16_t*>(nullptr));
+    return DataC::New(1, kNoText, 0);
 }
 
 DataC* StringC::CopyBlock(DataC* block) {
-    return new DataC(block->GetBuffer());
+    const unsigned int length = block->Length();
+    return DataC::New(length + 1, block->Units(), length);
+}
+
+inline DataC* StringC::BlockFor(const char16_t* text, unsigned int length) const {
+    return length == 0 ? AcquireEmptyBlock() : DataC::New(length + 1, text, length);
 }
 
 void StringC::MakeCopy() {
-    if (m_pcs->GetRefCount() <= 1) return;
-    DataC* copy = new DataC(m_pcs->GetBuffer());
+    if (m_pcs->IsUnshared()) return;
+    DataC* copy = CopyBlock(m_pcs);
     m_pcs->Release();
     m_pcs = copy;
 }
 
 void StringC::NewStr(const char16_t* text) {
-    if (m_pcs != nullptr && text != nullptr && m_pcs->GetRefCount() == 1) {
-        const unsigned int length = lwcslen(text);
-        if (length <= m_pcs->GetMaxLength()) {
+    if (m_pcs != nullptr && text != nullptr && m_pcs->IsUnshared()) {
+        const unsigned int room = m_pcs->GetMaxLength();
+        const unsigned int length = static_cast<unsigned int>(TextLength(text, room + 1));
+        if (length <= room) {
             // memmove: `text` may lie inside this very buffer.
-            std::memmove(m_pcs->GetBuffer(), text, (length + 1) * sizeof(char16_t));
+            std::memmove(m_pcs->Units(), text, (length + 1) * sizeof(char16_t));
+            m_pcs->SetLength(length);
             return;
         }
     }
-    DataC* block = (text != nullptr && text[0] != 0) ? new DataC(text) : AcquireEmptyBlock();
+    DataC* block = text != nullptr ? BlockFor(text, CutTextLength(text)) : AcquireEmptyBlock();
     DeleteStr();
     m_pcs = block;
 }
 
 void StringC::NewStr(unsigned long size) {
-    if (m_pcs != nullptr && m_pcs->GetRefCount() == 1 && m_pcs->GetMaxLength() >= size) {
-        m_pcs->GetBuffer()[0] = 0;
+    if (m_pcs != nullptr && m_pcs->IsUnshared() && m_pcs->GetMaxLength() >= size) {
+        m_pcs->Units()[0] = 0;
+        m_pcs->SetLength(0);
         return;
     }
-    DataC* block = new DataC(size);
+    const unsigned int capacity =
+        size > DataC::kMaxCapacity ? DataC::kMaxCapacity : static_cast<unsigned int>(size);
+    DataC* block = DataC::New(capacity, kNoText, 0);
     DeleteStr();
     m_pcs = block;
 }
@@ -261,22 +357,26 @@ void StringC::NewStr(unsigned long size) {
 
 StringC::StringC() : m_pcs(AcquireEmptyBlock()) {}
 
+StringC::StringC(const char16_t* text)
+    : m_pcs(text != nullptr ? BlockFor(text, CutTextLength(text)) : AcquireEmptyBlock()) {}
+
+StringC::StringC(std::u16string_view text) : m_pcs(BlockFor(text.data(), CutTextLength(text))) {}
+
 StringC::StringC(const char* text) : m_pcs(nullptr) {
     const std::size_t length = text != nullptr ? std::strlen(text) : 0;
     if (length == 0) {
         m_pcs = AcquireEmptyBlock();
         return;
     }
-    const unsigned int size = CutLength(length) + 1;
-    m_pcs = new DataC(static_cast<unsigned long>(size));
-    UTL::AsciiToUnicode(m_pcs->GetBuffer(), size, text);
+    const unsigned int cut = CutLength(length);
+    m_pcs = DataC::New(cut + 1, kNoText, 0);
+    UTL::AsciiToUnicode(m_pcs->Units(), cut + 1, text);
+    m_pcs->SetLength(cut);
 }
 
 StringC::StringC(unsigned int key1, unsigned int key2) : m_pcs(nullptr) {
     LoadTxt(key1, key2);
 }
-
-StringC::StringC(DataC* block) : m_pcs(block) {}
 
 StringC& StringC::operator=(const char16_t* text) {
     NewStr(text);
@@ -288,11 +388,16 @@ StringC& StringC::operator=(const char16_t* text) {
 // ============================================================================
 
 int StringC::GetLength() const {
-    return static_cast<int>(lwcslen(m_pcs->GetBuffer()));
+    return static_cast<int>(m_pcs->Length());
+}
+
+std::u16string_view StringC::View() const {
+    return std::u16string_view(m_pcs->Units(), m_pcs->Length());
 }
 
 char16_t StringC::GetAt(int index) const {
-    return IsTextIndex(*m_pcs, index, true) ? m_pcs->GetBuffer()[index] : u'\0';
+    if (index < 0 || static_cast<unsigned int>(index) > m_pcs->Length()) return u'\0';
+    return m_pcs->Units()[index];
 }
 
 char16_t StringC::operator[](int index) const {
@@ -300,17 +405,18 @@ char16_t StringC::operator[](int index) const {
 }
 
 void StringC::SetAt(int index, char16_t c) {
-    if (!IsTextIndex(*m_pcs, index, false)) return;
+    if (index < 0 || static_cast<unsigned int>(index) >= m_pcs->Length()) return;
     MakeCopy();
-    m_pcs->GetBuffer()[index] = c;
+    m_pcs->Units()[index] = c;
+    if (c == 0) m_pcs->SetLength(static_cast<unsigned int>(index));
 }
 
 int StringC::Find(char16_t c, int start) const {
     if (start < 0) start = 0;
-    if (!IsTextIndex(*m_pcs, start, true)) return -1;
-    const char16_t* text = m_pcs->GetBuffer();
-    const char16_t* found = lwcschr(text + start, c);
-    return found ? static_cast<int>(found - text) : -1;
+    if (static_cast<unsigned int>(start) > m_pcs->Length()) return -1;
+    const char16_t* text = m_pcs->Units();
+    const char16_t* at = UTL::detail::FindUnitOrEnd(text + start, c);
+    return *at == c ? static_cast<int>(at - text) : -1;
 }
 
 void StringC::Empty() {
@@ -325,15 +431,16 @@ void StringC::Empty() {
 // ============================================================================
 
 int StringC::Compare(const char16_t* other, bool caseSensitive) const {
-    const char16_t* text = m_pcs->GetBuffer();
-    return caseSensitive ? lwcscmp(text, OrEmpty(other)) : lwcsicmp(text, OrEmpty(other));
+    const char16_t* text = m_pcs->Units();
+    return caseSensitive ? UTL::detail::CompareUnits(text, OrEmpty(other))
+                         : lwcsicmp(text, OrEmpty(other));
 }
 
 bool StringC::operator==(const char16_t* other) const {
-    return lwcscmp(m_pcs->GetBuffer(), OrEmpty(other)) == 0;
+    return UTL::detail::CompareUnits(m_pcs->Units(), OrEmpty(other)) == 0;
 }
 bool StringC::operator==(const StringC& other) const {
-    return *this == other.m_pcs->GetBuffer();
+    return m_pcs->Length() == other.m_pcs->Length() && *this == other.m_pcs->Units();
 }
 bool StringC::operator!=(const char16_t* other) const {
     return !(*this == other);
@@ -370,25 +477,46 @@ bool StringC::operator>=(const StringC& other) const {
 // StringC: new text
 // ============================================================================
 
-StringC& StringC::operator+=(const char16_t* text) {
-    const char16_t* own = m_pcs->GetBuffer();
-    const char16_t* added = OrEmpty(text);
-    const unsigned int ownLength = lwcslen(own);
-    const unsigned int joinedLength =
-        CutLength(static_cast<unsigned long>(ownLength) + lwcslen(added));
-    // The old block stays alive until the copy is done: `text` may be our own.
-    DataC* block = new DataC(static_cast<unsigned long>(joinedLength) + 1);
-    char16_t* dst = block->GetBuffer();
-    CopyUnits(dst, own, ownLength);
-    CopyUnits(dst + ownLength, added, joinedLength - ownLength);
-    dst[joinedLength] = 0;
+inline void StringC::Append(const char16_t* text, unsigned int length) {
+    DataC* block = m_pcs;
+    const unsigned int own = block->Length();
+    const unsigned int added = length < DataC::kMaxLength - own ? length : DataC::kMaxLength - own;
+    const unsigned int joined = own + added;
+    if (block->IsUnshared() && joined <= block->GetMaxLength()) {
+        // memmove: `text` may lie in this very buffer.
+        char16_t* units = block->Units();
+        std::memmove(units + own, text, added * sizeof(char16_t));
+        units[joined] = 0;
+        block->SetLength(joined);
+        return;
+    }
+    // A new block: exactly sized for a shared block; for a full unshared one
+    // at least twice the room, so that a run of appends stays linear. The
+    // old block stays alive until the copy is done, as `text` may be its text.
+    unsigned int capacity = joined + 1;
+    if (block->IsUnshared()) {
+        const unsigned int doubled = 2 * (block->GetMaxLength() + 1);
+        const unsigned int grown = doubled < DataC::kMaxCapacity ? doubled : DataC::kMaxCapacity;
+        if (grown > capacity) capacity = grown;
+    }
+    DataC* joinedBlock = DataC::New(capacity, block->Units(), own);
+    char16_t* units = joinedBlock->Units();
+    CopyUnits(units + own, text, added);
+    units[joined] = 0;
+    joinedBlock->SetLength(joined);
     DeleteStr();
-    m_pcs = block;
+    m_pcs = joinedBlock;
+}
+
+StringC& StringC::operator+=(const char16_t* text) {
+    const unsigned int room = DataC::kMaxLength - m_pcs->Length();
+    Append(OrEmpty(text), static_cast<unsigned int>(TextLength(OrEmpty(text), room)));
     return *this;
 }
 
 StringC& StringC::operator+=(const StringC& other) {
-    return *this += other.m_pcs->GetBuffer();
+    Append(other.m_pcs->Units(), other.m_pcs->Length());
+    return *this;
 }
 
 StringC StringC::operator+(const StringC& other) const {
@@ -409,15 +537,14 @@ StringC StringC::Mid(int start) const {
 
 StringC StringC::Mid(int start, int count) const {
     if (start < 0) start = 0;
-    if (!IsTextIndex(*m_pcs, start, true)) return StringC();
-    // Measures only as far as the part reaches.
-    const char16_t* from = m_pcs->GetBuffer() + start;
-    const unsigned int taken =
-        DataC::CountUnits(from, count < 0 ? 0u : static_cast<unsigned int>(count));
-    DataC* block = new DataC(static_cast<unsigned long>(taken) + 1);
-    CopyUnits(block->GetBuffer(), from, taken);
-    block->GetBuffer()[taken] = 0;
-    return StringC(block);
+    const unsigned int length = m_pcs->Length();
+    if (static_cast<unsigned int>(start) > length) return StringC();
+    const unsigned int rest = length - static_cast<unsigned int>(start);
+    const unsigned int taken = count < 0 ? 0u
+                               : static_cast<unsigned int>(count) < rest
+                                   ? static_cast<unsigned int>(count)
+                                   : rest;
+    return StringC(DataC::New(taken + 1, m_pcs->Units() + start, taken));
 }
 
 // ============================================================================
@@ -425,49 +552,55 @@ StringC StringC::Mid(int start, int count) const {
 // ============================================================================
 
 void StringC::ToUpper() {
-    const int length = GetLength();
+    const unsigned int length = m_pcs->Length();
     if (length == 0) return;
     MakeCopy();
-    char16_t* text = m_pcs->GetBuffer();
-    for (int i = 0; i < length; ++i) text[i] = ltowupper(text[i]);
+    char16_t* text = m_pcs->Units();
+    for (unsigned int i = 0; i < length; ++i) text[i] = ltowupper(text[i]);
+    m_pcs->SetLength(length);
 }
 
 void StringC::ToLower() {
-    const int length = GetLength();
+    const unsigned int length = m_pcs->Length();
     if (length == 0) return;
     MakeCopy();
-    char16_t* text = m_pcs->GetBuffer();
-    for (int i = 0; i < length; ++i) text[i] = ltowlower(text[i]);
+    char16_t* text = m_pcs->Units();
+    for (unsigned int i = 0; i < length; ++i) text[i] = ltowlower(text[i]);
+    m_pcs->SetLength(length);
 }
 
 void StringC::LTrim() {
     MakeCopy();
-    char16_t* text = m_pcs->GetBuffer();
+    char16_t* text = m_pcs->Units();
     unsigned int blanks = 0;
     while (IsBlank(text[blanks])) ++blanks;
     if (blanks == 0) return;
-    const unsigned int rest = lwcslen(text + blanks);
+    const unsigned int rest = m_pcs->Length() - blanks;
     std::memmove(text, text + blanks, (rest + 1) * sizeof(char16_t));
+    m_pcs->SetLength(rest);
 }
 
 void StringC::RTrim() {
     MakeCopy();
-    char16_t* text = m_pcs->GetBuffer();
-    unsigned int end = lwcslen(text);
+    char16_t* text = m_pcs->Units();
+    unsigned int end = m_pcs->Length();
     while (end > 0 && IsBlank(text[end - 1])) --end;
     text[end] = 0;
+    m_pcs->SetLength(end);
 }
 
 int StringC::Remove(char16_t c) {
     MakeCopy();
     if (c == 0) return 0;
-    char16_t* kept = m_pcs->GetBuffer();
-    const char16_t* read = kept;
-    for (; *read != 0; ++read) {
-        if (*read != c) *kept++ = *read;
+    char16_t* text = m_pcs->Units();
+    const unsigned int length = m_pcs->Length();
+    unsigned int kept = 0;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (text[i] != c) text[kept++] = text[i];
     }
-    *kept = 0;
-    return static_cast<int>(read - kept);
+    text[kept] = 0;
+    m_pcs->SetLength(kept);
+    return static_cast<int>(length - kept);
 }
 
 // ============================================================================
@@ -506,7 +639,7 @@ int StringC::Format(const char16_t* format, ...) {
 
 int StringC::Scan(const char16_t* format, ...) const {
     if (format == nullptr) return 0;
-    const char16_t* text = m_pcs->GetBuffer();
+    const char16_t* text = m_pcs->Units();
     while (*text == u' ') ++text;
     va_list args;
     va_start(args, format);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -29,7 +31,7 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
     const int clamped = std::clamp(index, 0, size);
     const StringC before(s);  // a holder of the old block keeps the old text
     const Model old = m;
-    switch (data.ConsumeIntegralInRange(0, 9)) {
+    switch (data.ConsumeIntegralInRange(0, 11)) {
         case 0: {  // mostly ASCII bytes; high bytes become high units
             const std::string bytes = data.ConsumeRandomLengthString(40);
             m = Model(bytes.begin(), bytes.end()).c_str(), s = m.c_str();  // up to a zero
@@ -81,6 +83,25 @@ void Apply(FuzzedDataProvider& data, StringC (&values)[4], Model (&models)[4]) {
                 s = m.c_str(), m = Cut(m);
             }
             break;
+        case 9: {  // the source of a move becomes empty; a move onto itself changes nothing
+            const Model moved = models[j];
+            if (data.ConsumeBool()) {
+                StringC taken(std::move(values[j]));
+                models[j].clear();
+                s = taken;
+            } else {
+                s = std::move(values[j]);
+                if (i != j) models[j].clear();
+            }
+            m = moved;
+            break;
+        }
+        case 10: {  // a view, which may hold zero units: the text ends at the first
+            const std::string bytes = data.ConsumeRandomLengthString(40);
+            const Model units(bytes.begin(), bytes.end());
+            s = StringC(std::u16string_view(units)), m = units.c_str();
+            break;
+        }
         default:
             s.Empty(), m.clear();
     }
@@ -97,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         Apply(data, values, models);
         for (int k = 0; k < 4; ++k)
             CHECK(Text(values[k]) == models[k] && values[k].GetLength() == int(models[k].size()) &&
-                  values[k].IsEmpty() == models[k].empty());
+                  values[k].IsEmpty() == models[k].empty() && values[k].View() == models[k]);
     }
     return 0;
 }
