@@ -429,9 +429,12 @@ TEST(StringFormat, ResultsAndLimits) {
     EXPECT_EQ(Text(s), format);
     s.Format(u"<%s>", std::u16string(5000, u'q').c_str());
     EXPECT_EQ(Text(s), u"<" + std::u16string(4094, u'q'));
-    s.Format(u"%s", std::u16string(4094, u'r').c_str());  // fits: no message
-    EXPECT_EQ(s.GetLength(), 4094);
+    s.Format(u"%s", std::u16string(4095, u'r').c_str());  // fills the area exactly: no message
+    EXPECT_EQ(s.GetLength(), 4095);
+    s.Format(u"%s", std::u16string(4096, u'r').c_str());  // one more: cut, reported
+    EXPECT_EQ(s.GetLength(), 4095);
     EXPECT_EQ(sink->messages, (std::vector<std::string>{"lvswprintf\n", "double value to huge!\n",
+                                                        "lwcslen( szResult ) < 4096\n",
                                                         "lwcslen( szResult ) < 4096\n"}));
     EXPECT_TRUE(UTL::LogManagementC::RemoveSink(sink, true));
 }
@@ -463,7 +466,12 @@ TEST(StringToken, BridgeLoadTxtAndTheTwoKeyConstructor) {
     EXPECT_TRUE(s.LoadTxt(10, 21) && s.IsEmpty());  // an empty text is still a text
     s = u"old";
     EXPECT_FALSE(s.LoadTxt(0xFFFFFFFFul, 0));
-    EXPECT_TRUE(s.IsEmpty() && StringC(20u, 10u).IsEmpty());
+    EXPECT_TRUE(s.IsEmpty());
+    EXPECT_TRUE(StringC(20u, 10u).IsEmpty());
+    // Keys are 32 bits: a wider unsigned long reaches the accessor as its low half.
+    EXPECT_TRUE(s.LoadTxt(static_cast<unsigned long>(~0ull << 32 | 10u), 20));
+    EXPECT_EQ(Text(s), u"changed later");
+
     Bridge::setTokenAccessor(nullptr);
     EXPECT_EQ(Bridge::getToken(10, 20), nullptr);
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -45,7 +46,10 @@ constexpr unsigned int kFormatLimit = 3500;
 constexpr unsigned int kFormatAreaUnits = 4096;
 
 // Shared result area of Format, used only under UTL::detail::g_formatMutex.
-char16_t g_formatArea[kFormatAreaUnits];
+// One unit beyond the 4096 lets a result that does not fit (4096 units or
+// more) be told from one that fills the area exactly (4095 and the
+// terminator), which is legal.
+char16_t g_formatArea[kFormatAreaUnits + 1];
 
 const char16_t kNoText[] = u"";
 
@@ -617,20 +621,21 @@ int StringC::Format(const char16_t* format, ...) {
         return 0;
     }
     int result = 0;
-    bool filledArea = false;
+    bool tooLong = false;
     {
         BSS::TSK::GuardC guard(UTL::detail::g_formatMutex, -1);
         g_formatArea[0] = 0;  // no text produced gives the empty string
         va_list args;
         va_start(args, format);
-        result = UTL::detail::lvsnwprintf(g_formatArea, kFormatAreaUnits, format, args);
+        result = UTL::detail::lvsnwprintf(g_formatArea, kFormatAreaUnits + 1, format, args);
         va_end(args);
-        filledArea = lwcslen(g_formatArea) >= kFormatAreaUnits - 1;
+        tooLong = lwcslen(g_formatArea) >= kFormatAreaUnits;
+        g_formatArea[kFormatAreaUnits - 1] = 0;  // the result is cut at 4095 units
         NewStr(g_formatArea);
     }
     // Reported after the mutex is released, so that the format mutex never
     // nests around the log manager's lock.
-    if (filledArea) {
+    if (tooLong) {
         UTL::LogManagementC::Log(__FILE__, __LINE__, UTL::LogSinkI::LOG_DevMessage, "%s\n",
                                  "lwcslen( szResult ) < 4096");
     }
@@ -649,7 +654,9 @@ int StringC::Scan(const char16_t* format, ...) const {
 }
 
 bool StringC::LoadTxt(unsigned long key1, unsigned int key2) {
-    const char16_t* text = UTL::TokenAccessorBridgeC::getToken(key1, key2);
+    // Token keys are 32-bit values, whatever the width of unsigned long.
+    const char16_t* text =
+        UTL::TokenAccessorBridgeC::getToken(static_cast<std::uint32_t>(key1), key2);
     NewStr(text);
     return text != nullptr;
 }
