@@ -1,6 +1,6 @@
 // The wide formatting and scanning engines side by side with the C library:
 // lswprintf against snprintf (narrow) and swprintf (wide), lswscanf against
-// swscanf, on the same formats and values.
+// swscanf (wide) and sscanf (narrow), on the same formats and values.
 #include <UTL/WideText.h>
 
 #include <benchmark/benchmark.h>
@@ -91,6 +91,15 @@ void BM_Pair_swscanf(benchmark::State& state) {
 }
 BENCHMARK(BM_Pair_swscanf);
 
+void BM_Pair_sscanf(benchmark::State& state) {
+    int a = 0, b = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::sscanf("123,456", "%d,%d", &a, &b));
+        benchmark::DoNotOptimize(a + b);
+    }
+}
+BENCHMARK(BM_Pair_sscanf);
+
 // A five-field line.
 void BM_Line_lswscanf(benchmark::State& state) {
     int id = 0, offset = 0;
@@ -117,6 +126,19 @@ void BM_Line_swscanf(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Line_swscanf);
+
+void BM_Line_sscanf(benchmark::State& state) {
+    int id = 0, offset = 0;
+    double height = 0;
+    unsigned flags = 0;
+    char name[32];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::sscanf("42 3.25 alpha ff -7", "%d %lf %s %x %d", &id, &height,
+                                             name, &flags, &offset));
+        benchmark::DoNotOptimize(name);
+    }
+}
+BENCHMARK(BM_Line_sscanf);
 
 }  // namespace
 
