@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "DirectFormat.h"
+#include "PlainDirective.h"
 
 namespace UTL {
 
@@ -30,40 +30,16 @@ public:
 
 namespace {
 
+// ---- Formatting ----
+
 // The one message buffer of the process; used only under the manager lock.
 char g_message[1024];
 
-// Appends to a fixed buffer, keeping room for the terminator; what does not
-// fit is dropped, as vsnprintf drops it.
-class BoundedWriter {
-public:
-    BoundedWriter(char* out, std::size_t size) : m_pos(out), m_last(out + size - 1) {}
-
-    void Put(char c) {
-        if (m_pos < m_last) *m_pos++ = c;
-    }
-    void Append(const char* s, std::size_t n) {
-        const std::size_t room = static_cast<std::size_t>(m_last - m_pos);
-        if (n > room) n = room;
-        std::memcpy(m_pos, s, n);
-        m_pos += n;
-    }
-    void Terminate() { *m_pos = '\0'; }
-
-private:
-    char* m_pos;
-    char* const m_last;
-};
-
-bool IsPlain(const UTL::detail::DirectiveLayout& l) {
-    return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 &&
-           l.precision < 0 && l.size == 0;
-}
-
 // One directive whose layout is parsed: its text into `w`, taking its argument.
 // False where vsnprintf must format it.
-bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layout, va_list* args) {
-    char field[UTL::detail::kDirectFieldMax];
+bool FormatDirective(detail::BoundedText& w, const detail::DirectiveLayout& layout, va_list* args) {
+    char field[detail::kFieldMax];
+    const bool bare = detail::IsBare(layout) && layout.size == 0;
     switch (layout.conv) {
         case 'd':
         case 'i': {
@@ -73,7 +49,7 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
             // Negated in unsigned arithmetic: LONG_MIN needs no special case.
             const unsigned long magnitude =
                 v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
-            w.Append(field, UTL::detail::FormatInteger(field, layout, v < 0, magnitude));
+            w.Append(field, detail::FormatInteger(field, layout, v < 0, magnitude));
             return true;
         }
         case 'o':
@@ -84,7 +60,7 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
                                     : layout.size == 'h'
                                         ? static_cast<unsigned short>(va_arg(*args, unsigned int))
                                         : va_arg(*args, unsigned int);
-            w.Append(field, UTL::detail::FormatInteger(field, layout, false, v));
+            w.Append(field, detail::FormatInteger(field, layout, false, v));
             return true;
         }
         case 'f':
@@ -93,22 +69,22 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
         case 'g':
         case 'G': {
             if (layout.size == 'h') return false;
-            const std::size_t n = UTL::detail::FormatDouble(field, layout, va_arg(*args, double));
+            const std::size_t n = detail::FormatDouble(field, layout, va_arg(*args, double));
             w.Append(field, n);
             return n != 0;
         }
         case 'c':
-            if (!IsPlain(layout)) return false;
+            if (!bare) return false;
             w.Put(static_cast<char>(static_cast<unsigned char>(va_arg(*args, int))));
             return true;
         case 's': {
-            const char* s = IsPlain(layout) ? va_arg(*args, const char*) : nullptr;
+            const char* s = bare ? va_arg(*args, const char*) : nullptr;
             if (!s) return false;  // "(null)" and field layouts are left to the C library
-            w.Append(s, std::strlen(s));
+            w.Append(s);
             return true;
         }
         case '%':
-            if (!IsPlain(layout)) return false;
+            if (!bare) return false;
             w.Put('%');
             return true;
         default:
@@ -116,22 +92,22 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
     }
 }
 
-// Formats the directive shapes that log messages mostly use exactly as
+// Formats the plain directives that log messages mostly use exactly as
 // vsnprintf does, without its per-call parsing overhead. Returns false, with
 // the buffer in no particular state, as soon as it meets anything else; the
 // caller then formats with vsnprintf from a fresh copy of the arguments.
 bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args) {
-    BoundedWriter w(out, size);
+    detail::BoundedText w(out, size);
     const char* f = format;
     while (*f) {
         const char* percent = std::strchr(f, '%');
         if (!percent) {
-            w.Append(f, std::strlen(f));
+            w.Append(f);
             break;
         }
         w.Append(f, static_cast<std::size_t>(percent - f));
-        UTL::detail::DirectiveLayout layout;
-        f = UTL::detail::ParseDirective(percent, layout);
+        detail::DirectiveLayout layout;
+        f = detail::ParseDirective(percent, layout);
         if (!f || !FormatDirective(w, layout, args)) return false;
     }
     w.Terminate();
