@@ -4,6 +4,8 @@
 #include <UTL/BSS.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -29,6 +31,52 @@ public:
 };
 
 namespace {
+
+// ---- Early rejection of messages that no sink can accept ----
+//
+// One word holds the union of the masks of the registered sinks (low 32
+// bits) and a change count (high 32 bits). A message with a bit outside the
+// union can reach no sink, so Log drops it with one relaxed load: no lock, no
+// shared write. The union may be wider than the sinks' masks, never narrower:
+// SetLogMask widens it on any sink without a lock (a sink may be registered or
+// not); AddSink, RemoveSink and Cleanup recompute it from the list under the
+// manager lock. Every change is a read-modify-write that bumps the count, so
+// a recomputation that read the masks while SetLogMask widened the union
+// fails its exchange and reads them again instead of dropping the new bits.
+// (The count wraps after 2^32 changes; a recomputation would have to span
+// exactly that many to be fooled.)
+alignas(64) std::atomic<std::uint64_t> g_acceptedMasks{0};
+
+std::uint64_t NextWord(std::uint64_t word, std::uint32_t masks) {
+    return ((word >> 32) + 1) << 32 | masks;
+}
+
+void WidenAcceptedMasks(std::uint32_t masks) {
+    std::uint64_t word = g_acceptedMasks.load(std::memory_order_relaxed);
+    while (!g_acceptedMasks.compare_exchange_weak(
+        word, NextWord(word, static_cast<std::uint32_t>(word) | masks), std::memory_order_release,
+        std::memory_order_relaxed)) {
+    }
+}
+
+// Under the manager lock (or with no manager). The acquiring loads make the
+// masks stored before any widening that they see visible to the reads here.
+void RecomputeAcceptedMasks(const std::vector<LogSinkI*>& sinks) {
+    std::uint64_t word = g_acceptedMasks.load(std::memory_order_acquire);
+    std::uint64_t next;
+    do {
+        std::uint32_t masks = 0;
+        for (const LogSinkI* sink : sinks) masks |= static_cast<std::uint32_t>(sink->GetLogMask());
+        next = NextWord(word, masks);
+    } while (!g_acceptedMasks.compare_exchange_weak(word, next, std::memory_order_acq_rel,
+                                                    std::memory_order_acquire));
+}
+
+bool SomeSinkMayAccept(unsigned long mask) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(mask);
+    return (static_cast<std::uint32_t>(g_acceptedMasks.load(std::memory_order_relaxed)) & bits) ==
+           bits;
+}
 
 // ---- Formatting ----
 
@@ -133,6 +181,13 @@ void FormatMessage(const char* format, va_list args) {
 
 }  // namespace
 
+void LogSinkI::SetLogMask(unsigned long mask) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(mask);
+    m_mask.store(bits, std::memory_order_relaxed);
+    // Clearing bits needs no notice: the union may stay wider than the masks.
+    if (bits != 0) WidenAcceptedMasks(bits);
+}
+
 LogManagementC* LogManagementC::s_instance = nullptr;
 
 LogManagementC::LogManagementC() : m_data(new LogManagementDataC) {}
@@ -158,6 +213,7 @@ LogManagementC* LogManagementC::Instance() {
 void LogManagementC::Cleanup() {
     delete s_instance;
     s_instance = nullptr;
+    RecomputeAcceptedMasks({});
 }
 
 bool LogManagementC::AddSink(LogSinkI* sink) {
@@ -166,6 +222,7 @@ bool LogManagementC::AddSink(LogSinkI* sink) {
     if (!sink || std::find(data->sinks.begin(), data->sinks.end(), sink) != data->sinks.end())
         return false;
     data->sinks.push_back(sink);
+    RecomputeAcceptedMasks(data->sinks);
     return true;
 }
 
@@ -176,16 +233,29 @@ bool LogManagementC::RemoveSink(LogSinkI* sink, bool destroy) {
     if (it == data->sinks.end()) return false;
     data->sinks.erase(it);
     if (destroy) delete sink;
+    RecomputeAcceptedMasks(data->sinks);
     return true;
 }
 
 void LogManagementC::Log(const char* file, int line, unsigned long mask, const char* format, ...) {
-    LogManagementC* manager = Instance();
-    BSS::TSK::GuardC guard(manager->GetData()->lock, -1);
+    if (!SomeSinkMayAccept(mask)) {
+        if (!s_instance) Instance();  // a first Log still creates the manager
+        return;
+    }
+    // Today's path, out of line: the early return above then saves no
+    // registers but the argument list's.
+    struct Accepted {
+        [[gnu::noinline]] static void Dispatch(const char* file, int line, unsigned long mask,
+                                               const char* format, va_list args) {
+            LogManagementC* manager = Instance();
+            BSS::TSK::GuardC guard(manager->GetData()->lock, -1);
+            manager->LogMessage(file, line, mask, format, args);
+        }
+    };
     va_list args;
     va_start(args, format);
     try {
-        manager->LogMessage(file, line, mask, format, args);
+        Accepted::Dispatch(file, line, mask, format, args);
     } catch (...) {
         va_end(args);
         throw;

@@ -147,6 +147,30 @@ TEST_F(Logging, CleanupAndThrowingSinks) {
     delete after;
 }
 
+// Categories switched on by a mask change or a registration reach the sink at
+// once; a removal of another sink keeps what the remaining ones accept.
+TEST_F(Logging, EverySwitchOnIsSeenByTheNextLog) {
+    auto* sink = new RecordingSink("s", L::LOG_None);
+    AddSink(sink);
+    Log("f", 1, L::LOG_DevMessage, "dropped");
+    sink->SetLogMask(L::LOG_DevMessage);  // while registered
+    Log("f", 2, L::LOG_DevMessage, "by mask");
+    auto* wide = new RecordingSink("wide");
+    AddSink(wide);
+    RemoveSink(wide, true);
+    Log("f", 3, L::LOG_DevMessage | ~0xFFFFFFFFul, "after another removal");  // 32-bit masks
+    // A mask set before registration, while the manager accepted less.
+    auto* gui = new RecordingSink("gui", L::LOG_GuiMessage);
+    RemoveSink(sink, false);
+    Log("f", 4, L::LOG_GuiMessage, "not yet registered");
+    AddSink(gui);
+    Log("f", 5, L::LOG_GuiMessage, "by registration");
+    sink->SetLogMask(L::LOG_All);  // not registered: nothing changes for it
+    Log("f", 6, L::LOG_DevMessage, "to no sink");
+    EXPECT_EQ(Received(), (Texts{"s:by mask", "s:after another removal", "gui:by registration"}));
+    delete sink;
+}
+
 // Logs `format` with `args` and expects the text snprintf gives for them
 // (the manager formats common directives itself).
 template <typename... Args>

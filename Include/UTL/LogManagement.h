@@ -19,6 +19,11 @@ class LogManagementDataC;
 // creation and Cleanup are not synchronised and belong to start-up and
 // shutdown.
 //
+// A message whose mask no registered sink can accept costs no lock and no
+// shared write: one lock-free test drops it. That test never misses a change:
+// a SetLogMask, AddSink, RemoveSink or Cleanup that happens before a Log (on
+// the same thread, or on another that synchronised with it) is seen by it.
+//
 // A message is formatted only when some sink accepts its mask, once, into one
 // 1024-byte buffer that every accepting sink then receives: longer texts are
 // cut at 1023 characters. The text is exactly vsnprintf's. A sink must not
