@@ -226,6 +226,12 @@ bool LogManagementC::AddSink(LogSinkI* sink) {
     return true;
 }
 
+bool LogManagementC::AddSink(std::unique_ptr<LogSinkI> sink) {
+    // A sink that is registered already belongs to the manager: released, not
+    // destroyed, also when the result is false.
+    return AddSink(sink.release());
+}
+
 bool LogManagementC::RemoveSink(LogSinkI* sink, bool destroy) {
     LogManagementDataC* data = Instance()->GetData();
     BSS::TSK::GuardC guard(data->lock, -1);

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <random>
 
 namespace {
@@ -22,7 +23,7 @@ namespace {
 using UTL::FileLogC;
 using UTL::LogManagementC;
 using L = UTL::LogSinkI;
-constexpr auto AddSink = LogManagementC::AddSink;
+constexpr bool (*AddSink)(L*) = LogManagementC::AddSink;  // the raw-pointer overload
 constexpr auto RemoveSink = LogManagementC::RemoveSink;
 constexpr auto Log = LogManagementC::Log;
 
@@ -169,6 +170,20 @@ TEST_F(Logging, EverySwitchOnIsSeenByTheNextLog) {
     Log("f", 6, L::LOG_DevMessage, "to no sink");
     EXPECT_EQ(Received(), (Texts{"s:by mask", "s:after another removal", "gui:by registration"}));
     delete sink;
+}
+
+TEST_F(Logging, UniquePtrSinksBelongToTheManager) {
+    EXPECT_TRUE(LogManagementC::AddSink(std::make_unique<RecordingSink>("owned")));
+    EXPECT_FALSE(LogManagementC::AddSink(std::unique_ptr<L>()));
+    auto* registered = new RecordingSink("registered");
+    AddSink(registered);
+    // Already the manager's: refused, and neither destroyed nor registered twice.
+    EXPECT_FALSE(LogManagementC::AddSink(std::unique_ptr<L>(registered)));
+    Log("f", 1, 0, "x");
+    EXPECT_EQ(Received(), (Texts{"owned:x", "registered:x"}));
+    EXPECT_EQ(g_destroyed, 0);
+    LogManagementC::Cleanup();
+    EXPECT_EQ(g_destroyed, 2);
 }
 
 // Logs `format` with `args` and expects the text snprintf gives for them

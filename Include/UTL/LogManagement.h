@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <memory>
 
 #include <UTL/Export.h>
 #include <UTL/LogSink.h>
@@ -35,6 +36,10 @@ public:
 
     // Takes ownership of `sink`. False if it is already registered or null.
     static bool AddSink(LogSinkI* sink);
+    // The same for a sink held by a unique_ptr, which always lets go of it:
+    // on success the manager owns it; a sink that is already registered (and
+    // so belongs to the manager) stays registered once and is not destroyed.
+    static bool AddSink(std::unique_ptr<LogSinkI> sink);
     // Unregisters `sink` and, if `destroy`, deletes it. False (and nothing
     // deleted) if it was not registered.
     static bool RemoveSink(LogSinkI* sink, bool destroy);
