@@ -199,20 +199,9 @@ enum class Conv { None, Integer, Double, Count, Pointer, NarrowString, WideStrin
 // Class of the conversion character of a classified directive ("c" and "C"
 // are only letter directives).
 Conv ClassOf(unsigned c) {
+    if (UTL::detail::IsIntegerConversion(c)) return Conv::Integer;
+    if (UTL::detail::IsFloatingConversion(c)) return Conv::Double;
     switch (c) {
-        case 'd':
-        case 'i':
-        case 'o':
-        case 'u':
-        case 'x':
-        case 'X':
-            return Conv::Integer;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'g':
-        case 'G':
-            return Conv::Double;
         case 'n':
             return Conv::Count;
         case 'p':
@@ -1173,24 +1162,17 @@ const char* ParsePlainPiece(const char* piece, UTL::detail::DirectiveLayout& lay
 
 // Converts a plain piece into `target`. False where sscanf must convert it.
 bool ConvertPlain(const char* input, const UTL::detail::DirectiveLayout& layout, void* target) {
-    switch (layout.conv) {
-        case 's':
-        case 'c':
-            ScanWideTarget(input, layout.conv, static_cast<char16_t*>(target));
-            return true;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'g':
-        case 'G':
-            return layout.size == 'l' ? StoreFloating<double>(input, target)
-                                      : StoreFloating<float>(input, target);
-        default: {
-            const UTL::detail::ScannedInteger number = UTL::detail::ScanInteger(input, layout);
-            if (number.found) StoreInteger(target, layout, number);
-            return true;
-        }
+    if (layout.conv == 's' || layout.conv == 'c') {
+        ScanWideTarget(input, layout.conv, static_cast<char16_t*>(target));
+        return true;
     }
+    if (UTL::detail::IsFloatingConversion(static_cast<unsigned char>(layout.conv))) {
+        return layout.size == 'l' ? StoreFloating<double>(input, target)
+                                  : StoreFloating<float>(input, target);
+    }
+    const UTL::detail::ScannedInteger number = UTL::detail::ScanInteger(input, layout);
+    if (number.found) StoreInteger(target, layout, number);
+    return true;
 }
 
 // The conversion scan of a piece by sscanf, into the caller's target.

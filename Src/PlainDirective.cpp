@@ -284,23 +284,9 @@ std::size_t FormatDouble(char* out, const DirectiveLayout& layout, double value)
 
 bool IsPlainScan(const DirectiveLayout& l) {
     if (l.minus || l.plus || l.space || l.hash || l.zero || l.precision >= 0) return false;
-    switch (l.conv) {
-        case 'd':
-        case 'i':
-        case 'o':
-        case 'u':
-        case 'x':
-        case 'X':
-            return true;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'g':
-        case 'G':
-            return l.width == 0 && l.size != 'h';
-        default:
-            return false;
-    }
+    if (IsIntegerConversion(static_cast<unsigned char>(l.conv))) return true;
+    return IsFloatingConversion(static_cast<unsigned char>(l.conv)) && l.width == 0 &&
+           l.size != 'h';
 }
 
 // The characters are consumed as glibc's scanner gathers them; their value

@@ -60,6 +60,15 @@ struct DirectiveLayout {
     char conv = 0;
 };
 
+// The integer conversions "d i o u x X" and the floating-point ones "e E f g G"
+// (printf's and scanf's alike).
+inline bool IsIntegerConversion(unsigned c) {
+    return c == 'd' || c == 'i' || c == 'o' || c == 'u' || c == 'x' || c == 'X';
+}
+inline bool IsFloatingConversion(unsigned c) {
+    return c == 'e' || c == 'E' || c == 'f' || c == 'g' || c == 'G';
+}
+
 // Parses the directive at `s` (which starts with "%"). Returns the position
 // just after the conversion character, or null for another shape (a width or
 // precision above 99 included).
