@@ -199,9 +199,20 @@ enum class Conv { None, Integer, Double, Count, Pointer, NarrowString, WideStrin
 // Class of the conversion character of a classified directive ("c" and "C"
 // are only letter directives).
 Conv ClassOf(unsigned c) {
-    if (UTL::detail::IsIntegerConversion(c)) return Conv::Integer;
-    if (UTL::detail::IsFloatingConversion(c)) return Conv::Double;
     switch (c) {
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+            return Conv::Integer;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'g':
+        case 'G':
+            return Conv::Double;
         case 'n':
             return Conv::Count;
         case 'p':
@@ -676,7 +687,7 @@ const char16_t* ClassifiedDirective(WideAccumulator& out, ArgReader& args, const
             if (*c == '*') conv = Conv::None;
         }
     } else {
-        for (const char16_t* c = pct; c < end; ++c) text.Put(static_cast<char>(*c));
+        text.AppendAscii(pct, static_cast<size_t>(end - pct));  // "%", flags, letters
     }
     if (!ConvertDirective(out, args, conv, text)) return nullptr;
     return end;
@@ -906,7 +917,8 @@ size_t MeasuringFormat(const char* piece, char* out) {
             afterDropped = false;
             if (!converted && IsScanConversionLetter(*s)) {
                 converted = true;
-                text.Append("[^");
+                text.Put('[');
+                text.Put('^');
                 text.Put(s[1] ? *++s : ' ');
                 text.Put(']');
                 continue;

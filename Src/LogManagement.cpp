@@ -46,6 +46,7 @@ namespace {
 // (The count wraps after 2^32 changes; a recomputation would have to span
 // exactly that many to be fooled.)
 alignas(64) std::atomic<std::uint64_t> g_acceptedMasks{0};
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "the early test takes no lock");
 
 std::uint64_t NextWord(std::uint64_t word, std::uint32_t masks) {
     return ((word >> 32) + 1) << 32 | masks;

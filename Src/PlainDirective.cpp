@@ -71,38 +71,38 @@ unsigned BaseOf(char conv) {
     return conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
 }
 
-// The digits of `magnitude` in the directive's base, most significant first,
-// into `out` (at least 22 bytes); returns their count. A zero value gives
+// The digits of `magnitude` in the directive's base, least significant first,
+// into `reversed` (at least 22 bytes); returns their count. A zero value gives
 // "0", or nothing when `zeroIsEmpty`.
-std::size_t WriteDigits(char* out, const DirectiveLayout& layout, unsigned long long magnitude,
-                        bool zeroIsEmpty) {
+std::size_t ReversedDigits(char* reversed, const DirectiveLayout& layout,
+                           unsigned long long magnitude, bool zeroIsEmpty) {
     const unsigned base = BaseOf(layout.conv);
     const char* digitSet = layout.conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    char reversed[24];
     std::size_t count = 0;
     if (magnitude != 0 || !zeroIsEmpty) {
         do reversed[count++] = digitSet[magnitude % base];
         while ((magnitude /= base) != 0);
     }
-    for (std::size_t i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
     return count;
 }
 
 // The digits with the zeros that the precision and "#o" ask for in front.
 std::size_t IntegerBody(char* body, const DirectiveLayout& layout, unsigned long long magnitude) {
-    char digits[24];
+    char reversed[24];
     // A precision of 0 shows a zero value as no digits at all.
-    const std::size_t count = WriteDigits(digits, layout, magnitude, layout.precision == 0);
+    std::size_t count = ReversedDigits(reversed, layout, magnitude, layout.precision == 0);
     const std::size_t precision =
         layout.precision > 0 ? static_cast<std::size_t>(layout.precision) : 0;
     std::size_t zeros = precision > count ? precision - count : 0;
     // "#o" makes the first digit a 0.
-    if (layout.conv == 'o' && layout.hash && zeros == 0 && (count == 0 || digits[0] != '0')) {
+    if (layout.conv == 'o' && layout.hash && zeros == 0 &&
+        (count == 0 || reversed[count - 1] != '0')) {
         zeros = 1;
     }
-    std::memset(body, '0', zeros);
-    std::memcpy(body + zeros, digits, count);
-    return zeros + count;
+    std::size_t n = 0;
+    while (zeros--) body[n++] = '0';
+    while (count) body[n++] = reversed[--count];
+    return n;
 }
 
 // The sign of a signed conversion, or "0x"/"0X" for "#x" of a nonzero value.
@@ -151,16 +151,6 @@ bool ReadFloating(const char* s, T& value, bool& found) {
 
 bool IsLocaleSpace(unsigned char byte) {
     return std::isspace(byte) != 0;
-}
-
-unsigned long ReadDecimal(const char*& s, unsigned long cap) {
-    unsigned long value = 0;
-    for (; IsDigit(*s); ++s) {
-        const unsigned digit = static_cast<unsigned>(*s - '0');
-        const bool fits = value < cap / 10 || (value == cap / 10 && digit <= cap % 10);
-        value = fits ? value * 10 + digit : cap;
-    }
-    return value;
 }
 
 void BoundedText::Append(const char* s, std::size_t n) {
@@ -227,9 +217,12 @@ bool PlainNumberRules() {
 std::size_t FormatInteger(char* out, const DirectiveLayout& layout, bool negative,
                           unsigned long long magnitude) {
     if (IsBare(layout)) {  // the common case: sign and digits only
+        char reversed[24];
+        std::size_t count = ReversedDigits(reversed, layout, magnitude, false);
         std::size_t n = 0;
         if (negative && IsSignedConversion(layout.conv)) out[n++] = '-';
-        return n + WriteDigits(out + n, layout, magnitude, false);
+        while (count) out[n++] = reversed[--count];
+        return n;
     }
     char body[kLimit + 24];
     const std::size_t bodyLength = IntegerBody(body, layout, magnitude);

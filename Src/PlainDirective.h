@@ -14,8 +14,16 @@ namespace UTL {
 namespace detail {
 
 // Reads the run of decimal digits at `s` and moves `s` past it. The value
-// saturates at `cap` (digits after that are still consumed); no digits give 0.
-unsigned long ReadDecimal(const char*& s, unsigned long cap);
+// saturates at `cap`, which must be below 2^32 (digits after that are still
+// consumed); no digits give 0.
+inline unsigned long ReadDecimal(const char*& s, unsigned long cap) {
+    unsigned long long value = 0;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+        value = value * 10 + static_cast<unsigned>(*s - '0');
+        if (value > cap) value = cap;
+    }
+    return static_cast<unsigned long>(value);
+}
 
 // Narrow text built in a fixed area of `size` bytes (at least 1): at most
 // size - 1 characters are kept, what does not fit is dropped.
@@ -29,6 +37,15 @@ public:
     }
     void Append(const char* s, std::size_t n);
     void Append(const char* s);  // zero-terminated
+    // Appends 16-bit units of ASCII text, each as its low byte. Inline, with
+    // the end kept in a local: a char store could alias a member.
+    void AppendAscii(const char16_t* s, std::size_t n) {
+        char* end = m_end;
+        const std::size_t room = static_cast<std::size_t>(m_last - end);
+        if (n > room) n = room;
+        for (std::size_t i = 0; i < n; ++i) end[i] = static_cast<char>(s[i]);
+        m_end = end + n;
+    }
     void AppendDecimal(long long value);
 
     std::size_t Size() const { return static_cast<std::size_t>(m_end - m_begin); }
@@ -112,9 +129,10 @@ std::size_t FormatDouble(char* out, const DirectiveLayout& layout, double value)
 // of d i o u x X, and "%[l]conv" with conv one of e E f g G.
 bool IsPlainScan(const DirectiveLayout& layout);
 
-// An integer field as scanf gathers it: blanks skipped, then a sign, a "0x"
-// prefix (d i: decimal unless "%i" sees one; i: octal after a lone leading 0)
-// and the digits of the base, at most `layout.width` characters in all.
+// An integer field as scanf gathers it: blanks skipped, a sign, for "%x",
+// "%X" and "%i" a "0x" prefix ("%i" reads hexadecimal after it, octal after
+// another leading 0, else decimal), then the digits of the base; at most
+// `layout.width` characters in all when the width is not 0.
 struct ScannedInteger {
     bool found = false;  // false: no digit, nothing is stored
     bool negative = false;
