@@ -259,15 +259,12 @@ void LogManagementC::Log(const char* file, int line, unsigned long mask, const c
             manager->LogMessage(file, line, mask, format, args);
         }
     };
-    va_list args;
-    va_start(args, format);
-    try {
-        Accepted::Dispatch(file, line, mask, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    struct Arguments {  // ended also when a sink's exception passes
+        va_list list;
+        ~Arguments() { va_end(list); }
+    } args;
+    va_start(args.list, format);
+    Accepted::Dispatch(file, line, mask, format, args.list);
 }
 
 void LogManagementC::LogMessage(const char* file, int line, unsigned long mask, const char* format,
