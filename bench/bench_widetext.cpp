@@ -1,7 +1,7 @@
 // The wide formatting and scanning engines side by side with the C library:
 // lswprintf against snprintf (narrow) and swprintf (wide), lswscanf against
-// swscanf, on the same formats and values. The string primitives beside
-// std::char_traits<char16_t> and std::u16string_view.
+// swscanf (wide) and sscanf (narrow), on the same formats and values. The
+// string primitives beside std::char_traits<char16_t> and std::u16string_view.
 #include <UTL/WideText.h>
 
 #include <benchmark/benchmark.h>
@@ -226,6 +226,15 @@ void BM_Pair_swscanf(benchmark::State& state) {
 }
 BENCHMARK(BM_Pair_swscanf);
 
+void BM_Pair_sscanf(benchmark::State& state) {
+    int a = 0, b = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::sscanf("123,456", "%d,%d", &a, &b));
+        benchmark::DoNotOptimize(a + b);
+    }
+}
+BENCHMARK(BM_Pair_sscanf);
+
 // A five-field line.
 void BM_Line_lswscanf(benchmark::State& state) {
     int id = 0, offset = 0;
@@ -252,6 +261,19 @@ void BM_Line_swscanf(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Line_swscanf);
+
+void BM_Line_sscanf(benchmark::State& state) {
+    int id = 0, offset = 0;
+    double height = 0;
+    unsigned flags = 0;
+    char name[32];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::sscanf("42 3.25 alpha ff -7", "%d %lf %s %x %d", &id, &height,
+                                             name, &flags, &offset));
+        benchmark::DoNotOptimize(name);
+    }
+}
+BENCHMARK(BM_Line_sscanf);
 
 }  // namespace
 

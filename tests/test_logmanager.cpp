@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <random>
 
 namespace {
@@ -22,7 +23,7 @@ namespace {
 using UTL::FileLogC;
 using UTL::LogManagementC;
 using L = UTL::LogSinkI;
-constexpr auto AddSink = LogManagementC::AddSink;
+constexpr bool (*AddSink)(L*) = LogManagementC::AddSink;  // the raw-pointer overload
 constexpr auto RemoveSink = LogManagementC::RemoveSink;
 constexpr auto Log = LogManagementC::Log;
 
@@ -145,6 +146,44 @@ TEST_F(Logging, CleanupAndThrowingSinks) {
     EXPECT_NO_THROW(LogManagementC::Cleanup());
     EXPECT_EQ(g_destroyed, 6);
     delete after;
+}
+
+// Categories switched on by a mask change or a registration reach the sink at
+// once; a removal of another sink keeps what the remaining ones accept.
+TEST_F(Logging, EverySwitchOnIsSeenByTheNextLog) {
+    auto* sink = new RecordingSink("s", L::LOG_None);
+    AddSink(sink);
+    Log("f", 1, L::LOG_DevMessage, "dropped");
+    sink->SetLogMask(L::LOG_DevMessage);  // while registered
+    Log("f", 2, L::LOG_DevMessage, "by mask");
+    auto* wide = new RecordingSink("wide");
+    AddSink(wide);
+    RemoveSink(wide, true);
+    Log("f", 3, L::LOG_DevMessage | ~0xFFFFFFFFul, "after another removal");  // 32-bit masks
+    // A mask set before registration, while the manager accepted less.
+    auto* gui = new RecordingSink("gui", L::LOG_GuiMessage);
+    RemoveSink(sink, false);
+    Log("f", 4, L::LOG_GuiMessage, "not yet registered");
+    AddSink(gui);
+    Log("f", 5, L::LOG_GuiMessage, "by registration");
+    sink->SetLogMask(L::LOG_All);  // not registered: nothing changes for it
+    Log("f", 6, L::LOG_DevMessage, "to no sink");
+    EXPECT_EQ(Received(), (Texts{"s:by mask", "s:after another removal", "gui:by registration"}));
+    delete sink;
+}
+
+TEST_F(Logging, UniquePtrSinksBelongToTheManager) {
+    EXPECT_TRUE(LogManagementC::AddSink(std::make_unique<RecordingSink>("owned")));
+    EXPECT_FALSE(LogManagementC::AddSink(std::unique_ptr<L>()));
+    auto* registered = new RecordingSink("registered");
+    AddSink(registered);
+    // Already the manager's: refused, and neither destroyed nor registered twice.
+    EXPECT_FALSE(LogManagementC::AddSink(std::unique_ptr<L>(registered)));
+    Log("f", 1, 0, "x");
+    EXPECT_EQ(Received(), (Texts{"owned:x", "registered:x"}));
+    EXPECT_EQ(g_destroyed, 0);
+    LogManagementC::Cleanup();
+    EXPECT_EQ(g_destroyed, 2);
 }
 
 // Logs `format` with `args` and expects the text snprintf gives for them

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +50,11 @@ TEST(WideScan, RunningResultAndDelimiters) {
         {u"42", u"%2$d", "1:42,-9"},            // positional prefixes are dropped
         {u"1\u00A72", u"%d\u00A7%d", "2:1,2"},  // a non-ASCII delimiter
         {u"\u00A7\u00A71\u00A7\u00A72", u"%d\u00A7%d", "2:1,-9"},
+        {u"1;2", u"%d,%d", "1:1,-9"},    // literal mismatch: one field up to the end
+        {u"12,-", u"%d,%d", "2:12,-9"},  // the input ends inside a field
+        {u"7,0x", u"%d,%x", "2:7,0"},    // "0x" alone is the number 0
+        {u"^^5^6", u"%1d^%d", "2:5,6"},  // a width makes "^" the skipped character
+        {u"[[5", u"%12d", "1:5,-9"},     // and two width digits "["
     };
     for (const auto& row : rows)
         EXPECT_EQ(ScanTwo(row.input, row.format), row.expected) << row.expected;
@@ -61,24 +69,50 @@ TEST(WideScan, RunningResultAndDelimiters) {
 }
 
 TEST(WideScan, SingleFieldsStoreWhatTheCLibraryStores) {
-    const char* inputs[] = {
-        "",           " ",           "-0",    "+",        " \t 42x", "0x",
-        "0x1f",       "0X1G",        "08",    "077",      "+-1",     "1e5",
-        "-.5e-3",     "1e+",         "inf",   "-nan",     "0x1p3",   "FFFFFFFF",
-        "4294967296", "-9999999999", "2e308", "4.9e-325", "+.e3",    "123456789012345678901"};
-    const char* formats[] = {"%d",  "%i",  "%x",  "%o",  "%u", "%hd", "%hu", "%ld", "%lu",
-                             "%lx", "%3d", "%2x", "%1i", "%f", "%lf", "%lg", "%5f", "%Lf"};
+    const std::string zeros(70, '0');  // longer than any digit buffer
+    const std::vector<std::string> inputs = {
+        // Empty, blanks and signs.
+        "", " ", "-", "-0", "+", "+-1", " \t 42x", "\t-7,",
+        // Bases and prefixes.
+        "0x", "-0x", "0xg", "+0x1A", "0x1f", "0X1G", "08", "077", "0x" + zeros + "f",
+        // Floating-point forms, ending early or not decimal.
+        "1e5", "-.5e-3", ".5", "5.", "1,5", "1e", "1.5e+", "+.e3", "inf", "-nan", "NaN(12)",
+        "infinity", "0x1p3", "-" + zeros + ".5",
+        // At and beyond the limits.
+        "FFFFFFFF", "4294967296", "-9999999999", "9223372036854775807", "9223372036854775808",
+        "-9223372036854775809", "18446744073709551615", "18446744073709551616",
+        "-18446744073709551616", "123456789012345678901", zeros + "1", "2e308", "-1e-400",
+        "4.9e-325", "1.17549435e-38"};
+    const char* formats[] = {"%d",  "%i",  "%x",  "%X",   "%o",    "%u",  "%hd", "%hi",
+                             "%hu", "%hx", "%ld", "%li",  "%lu",   "%lo", "%lx", "%3d",
+                             "%2x", "%1i", "%2i", "%99d", "%12lu", "%0d", "%f",  "%lf",
+                             "%e",  "%G",  "%lg", "%lE",  "%5f",   "%hf", "%Lf"};
     for (const char* format : formats) {
-        for (const char* input : inputs) {
+        for (const std::string& input : inputs) {
             unsigned char expected[32], actual[32];
             std::memset(expected, 0x5A, sizeof expected);
             std::memset(actual, 0x5A, sizeof actual);
-            std::sscanf(input, format, expected);
-            lswscanf(Widen(input).c_str(), Widen(format).c_str(), actual);
+            std::sscanf(input.c_str(), format, expected);
+            lswscanf(Widen(input.c_str()).c_str(), Widen(format).c_str(), actual);
             EXPECT_EQ(std::memcmp(expected, actual, sizeof expected), 0)
                 << format << " on " << input;
         }
     }
+}
+
+TEST(WideScan, FloatingFieldsFollowTheRoundingMode) {
+    std::fesetround(FE_UPWARD);  // strtod rounds by the current mode
+    for (const char* input : {"0.1", "-0.1", "1e-40", "3.4028235e38", "2.5e-324"}) {
+        float expectedFloat = 0, actualFloat = 0;
+        double expectedDouble = 0, actualDouble = 0;
+        std::sscanf(input, "%f", &expectedFloat);
+        std::sscanf(input, "%lf", &expectedDouble);
+        lswscanf(Widen(input).c_str(), u"%f", &actualFloat);
+        lswscanf(Widen(input).c_str(), u"%lf", &actualDouble);
+        EXPECT_EQ(std::memcmp(&expectedFloat, &actualFloat, sizeof actualFloat), 0) << input;
+        EXPECT_EQ(std::memcmp(&expectedDouble, &actualDouble, sizeof actualDouble), 0) << input;
+    }
+    std::fesetround(FE_TONEAREST);
 }
 
 TEST(WideScan, StringAndCharacterTargets) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <memory>
 
 #include <UTL/Export.h>
 #include <UTL/LogSink.h>
@@ -19,6 +20,11 @@ class LogManagementDataC;
 // creation and Cleanup are not synchronised and belong to start-up and
 // shutdown.
 //
+// A message whose mask no registered sink can accept costs no lock and no
+// shared write: one lock-free test drops it. That test never misses a change:
+// a SetLogMask, AddSink, RemoveSink or Cleanup that happens before a Log (on
+// the same thread, or on another that synchronised with it) is seen by it.
+//
 // A message is formatted only when some sink accepts its mask, once, into one
 // 1024-byte buffer that every accepting sink then receives: longer texts are
 // cut at 1023 characters. The text is exactly vsnprintf's. A sink must not
@@ -30,6 +36,10 @@ public:
 
     // Takes ownership of `sink`. False if it is already registered or null.
     static bool AddSink(LogSinkI* sink);
+    // The same for a sink held by a unique_ptr, which always lets go of it:
+    // on success the manager owns it; a sink that is already registered (and
+    // so belongs to the manager) stays registered once and is not destroyed.
+    static bool AddSink(std::unique_ptr<LogSinkI> sink);
     // Unregisters `sink` and, if `destroy`, deletes it. False (and nothing
     // deleted) if it was not registered.
     static bool RemoveSink(LogSinkI* sink, bool destroy);

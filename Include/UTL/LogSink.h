@@ -14,7 +14,8 @@ namespace UTL {
 //
 // Masks are 32 bits wide: higher bits of an `unsigned long` argument are
 // ignored. The mask is one word read and written whole without a lock, so an
-// application may change it while other threads log.
+// application may change it at any time, also while the sink is registered and
+// other threads log: a Log call that follows the change sees it.
 class UTL_API LogSinkI {
 public:
     // Category constants. Note that LOG_DBMessage, LOG_UserApp and
@@ -38,10 +39,8 @@ public:
     // reaches the log manager, which swallows it while tearing down.
     virtual ~LogSinkI() noexcept(false);
 
-    // Replaces the mask (no combination with the old one).
-    void SetLogMask(unsigned long mask) {
-        m_mask.store(static_cast<std::uint32_t>(mask), std::memory_order_relaxed);
-    }
+    // Replaces the mask (no combination with the old one). Takes no lock.
+    void SetLogMask(unsigned long mask);
     unsigned long GetLogMask() const { return m_mask.load(std::memory_order_relaxed); }
 
     // True when every bit of `mask` is set in the sink's mask.

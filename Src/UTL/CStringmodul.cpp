@@ -14,7 +14,7 @@
 #include <UTL/LogManagement.h>
 #include <UTL/LogSink.h>
 
-#include "DirectFormat.h"
+#include "PlainDirective.h"
 #include "WideBlockScan.h"
 #include "WideTextInternal.h"
 
@@ -151,13 +151,20 @@ bool HasUnicodeCharacters(const char16_t* s) {
 
 // ---- Formatted wide output --------------------------------------------------
 //
-// The engine walks the wide format, copies literal text, handles %s/%S/%c/%C
-// itself and hands every other directive, narrowed, with exactly one argument
-// to the C library's snprintf. The result is gathered in a local accumulator
-// and copied into the caller's buffer only at the end, because a double out of
-// range must leave the buffer untouched.
+// The engine walks the wide format and copies literal text. A letter
+// directive (%s %S %c %C directly after the "%") is appended as it is; every
+// other directive is classified by its conversion character and converted
+// with exactly one argument: plain integer and floating-point directives by
+// PlainDirective.h, the rest, narrowed, by the C library's snprintf. The
+// result is gathered in a local accumulator and copied into the caller's
+// buffer only at the end, because a double out of range must leave the buffer
+// untouched.
 
 namespace {
+
+using UTL::detail::BoundedText;
+using UTL::detail::IsSpace;
+using UTL::detail::ReadDecimal;
 
 // Fixed work areas of one directive (terminator included).
 constexpr unsigned kDirectiveArea = 100;  // the directive text as written
@@ -175,8 +182,8 @@ constexpr int kRangeLogLine = 1396;
 
 enum class Conv { None, Integer, Double, Count, Pointer, NarrowString, WideString, Percent };
 
-// Class of a conversion character of a general directive ("c" and "C" are
-// only handled as fast directives).
+// Class of the conversion character of a classified directive ("c" and "C"
+// are only letter directives).
 Conv ClassOf(unsigned c) {
     switch (c) {
         case 'd':
@@ -288,45 +295,16 @@ struct ArgReader {
     va_list ap;
 };
 
-// Small bounded narrow text (one of the fixed work areas).
-template <unsigned N>
-class NarrowArea {
+// The directive text handed to the C library, in its fixed work area.
+class DirectiveText : public BoundedText {
 public:
-    void Push(char c) {
-        if (size_ < N - 1) text_[size_++] = c;
-    }
-    void PushInt(int v) {
-        char digits[16];
-        unsigned long long m = v < 0 ? 0ULL - static_cast<long long>(v) : static_cast<unsigned>(v);
-        int n = 0;
-        do digits[n++] = static_cast<char>('0' + m % 10);
-        while ((m /= 10) != 0);
-        if (v < 0) Push('-');
-        while (n > 0) Push(digits[--n]);
-    }
-    const char* Text() {
-        text_[size_] = 0;
-        return text_;
-    }
-    unsigned Size() const { return size_; }
-    char Last() const { return size_ ? text_[size_ - 1] : 0; }
-    char BeforeLast() const { return size_ > 1 ? text_[size_ - 2] : 0; }
-    void SetLast(char c) { text_[size_ - 1] = c; }
-    void Assign(const char* s) {
-        size_ = 0;
-        while (*s) Push(*s++);
-    }
-    void DropBeforeLast() {
-        text_[size_ - 2] = text_[size_ - 1];
-        --size_;
-    }
+    DirectiveText() : BoundedText(m_area, sizeof m_area) {}
+    DirectiveText(const DirectiveText&) = delete;
+    DirectiveText& operator=(const DirectiveText&) = delete;
 
 private:
-    char text_[N];
-    unsigned size_ = 0;
+    char m_area[kRewriteArea];
 };
-
-using DirectiveText = NarrowArea<kRewriteArea>;
 
 // Leading decimal integer as the wide-string field reads it: white space, one
 // sign, digits; saturated far above any usable width.
@@ -334,10 +312,7 @@ long LeadingInt(const char* s) {
     while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
     const bool negative = *s == '-';
     if (*s == '-' || *s == '+') ++s;
-    long v = 0;
-    for (; IsDigit(static_cast<unsigned char>(*s)); ++s) {
-        if (v < 1000000000L) v = v * 10 + (*s - '0');
-    }
+    const long v = static_cast<long>(ReadDecimal(s, 1000000000UL));
     return negative ? -v : v;
 }
 
@@ -393,14 +368,9 @@ void AppendWideField(WideAccumulator& out, const char* layout, const char16_t* a
 // text by more than the area shows only padding there.
 constexpr unsigned long kMaxPrecision = 1100;
 constexpr unsigned long kMaxWidth = 4096;
-
-unsigned long ReadCount(const char*& s) {
-    unsigned long v = 0;
-    for (; IsDigit(static_cast<unsigned char>(*s)); ++s) {
-        if (v < 100000000000UL) v = v * 10 + static_cast<unsigned>(*s - '0');
-    }
-    return v;
-}
+// Numbers are read up to this value: above INT_MAX, where snprintf refuses a
+// field anyway, and within every platform's unsigned long.
+constexpr unsigned long kCountCap = 0xFFFFFFFFUL;
 
 // Rewrites "%<flags><width>.<precision><size><conv>" with its numbers limited
 // as above. `narrowArg` is the string of a narrow-string directive, else null:
@@ -408,17 +378,17 @@ unsigned long ReadCount(const char*& s) {
 // keeps room to pad past the text shown. Texts of other shapes are not
 // touched: glibc rejects those without allocating.
 void LimitFieldNumbers(DirectiveText& text, const char* narrowArg) {
-    const char* s = text.Text();
+    const char* s = text.Terminate();
     if (*s++ != '%') return;
     const char* flags = s;
     while (*s == '-' || *s == '+' || *s == ' ' || *s == '#' || *s == '0') ++s;
     const int flagCount = static_cast<int>(s - flags);
-    unsigned long width = ReadCount(s);
+    unsigned long width = ReadDecimal(s, kCountCap);
     const bool hasPrecision = *s == '.';
     unsigned long precision = 0;
     if (hasPrecision) {
         ++s;
-        precision = ReadCount(s);
+        precision = ReadDecimal(s, kCountCap);
     }
     const char* tail = s;
     if (*s == 'h' || *s == 'l') ++s;
@@ -436,14 +406,18 @@ void LimitFieldNumbers(DirectiveText& text, const char* narrowArg) {
         if (width > widthLimit) width = widthLimit;
     }
 
-    char rebuilt[kRewriteArea];
-    char precisionText[24] = "";
-    if (hasPrecision) std::snprintf(precisionText, sizeof precisionText, ".%lu", precision);
-    char widthText[24] = "";
-    if (width) std::snprintf(widthText, sizeof widthText, "%lu", width);
-    std::snprintf(rebuilt, sizeof rebuilt, "%%%.*s%s%s%s", flagCount, flags, widthText,
-                  precisionText, tail);
-    text.Assign(rebuilt);
+    char area[kRewriteArea];
+    BoundedText rebuilt(area, sizeof area);
+    rebuilt.Put('%');
+    rebuilt.Append(flags, static_cast<size_t>(flagCount));
+    if (width) rebuilt.AppendDecimal(static_cast<long long>(width));
+    if (hasPrecision) {
+        rebuilt.Put('.');
+        rebuilt.AppendDecimal(static_cast<long long>(precision));
+    }
+    rebuilt.Append(tail);
+    text.Shrink(0);
+    text.Append(rebuilt.Terminate());
 }
 
 // Appends snprintf's text for one directive, cut to the narrow work area.
@@ -457,14 +431,14 @@ void AppendConverted(WideAccumulator& out, const char* directive, T value) {
     out.AppendNarrow(narrow, shown);
 }
 
-// ---- Direct conversion of the common directive shapes ----
+// ---- Plain directives ----
 //
-// snprintf's set-up dominates the cost of a one-directive call, so the shapes
-// "%[flags][width][.precision][h|l]conv" of the integer and the plain
-// floating-point conversions are produced directly (DirectFormat.h); anything
-// else goes to snprintf. Both are cut to the narrow area like snprintf's text.
+// snprintf's set-up dominates the cost of a one-directive call, so plain
+// integer and floating-point directives are converted by PlainDirective.h;
+// anything else goes to snprintf. Both are cut to the narrow area like
+// snprintf's text.
 
-void AppendDirect(WideAccumulator& out, const char* field, size_t length) {
+void AppendPlainField(WideAccumulator& out, const char* field, size_t length) {
     out.AppendNarrow(field, length < kNarrowArea - 1 ? length : kNarrowArea - 1);
 }
 
@@ -473,7 +447,7 @@ bool ParseWholeDirective(const char* directive, UTL::detail::DirectiveLayout& la
     return end && *end == 0;
 }
 
-bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value) {
+bool AppendPlainInteger(WideAccumulator& out, const char* directive, int value) {
     UTL::detail::DirectiveLayout layout;
     if (!ParseWholeDirective(directive, layout)) return false;
     // The slot is a 32-bit int; "h" narrows it as the C library would.
@@ -487,38 +461,39 @@ bool AppendIntegerDirect(WideAccumulator& out, const char* directive, int value)
         magnitude =
             layout.size == 'h' ? static_cast<unsigned short>(value) : static_cast<unsigned>(value);
     }
-    char field[UTL::detail::kDirectFieldMax];
-    AppendDirect(out, field, UTL::detail::FormatInteger(field, layout, negative, magnitude));
+    char field[UTL::detail::kFieldMax];
+    AppendPlainField(out, field, UTL::detail::FormatInteger(field, layout, negative, magnitude));
     return true;
 }
 
-bool AppendDoubleDirect(WideAccumulator& out, const char* directive, double value) {
+bool AppendPlainDouble(WideAccumulator& out, const char* directive, double value) {
     UTL::detail::DirectiveLayout layout;
     if (!ParseWholeDirective(directive, layout)) return false;
-    char field[UTL::detail::kDirectFieldMax];
+    char field[UTL::detail::kFieldMax];
     const size_t length = UTL::detail::FormatDouble(field, layout, value);
     if (length == 0) return false;
-    AppendDirect(out, field, length);
+    AppendPlainField(out, field, length);
     return true;
 }
 
 void AppendInteger(WideAccumulator& out, DirectiveText& text, int value) {
-    if (AppendIntegerDirect(out, text.Text(), value)) return;
+    const char* directive = text.Terminate();
+    if (AppendPlainInteger(out, directive, value)) return;
     // The slot is an int whatever the size letter; snprintf gets the type the
     // text names, so "%lx" shows the 32-bit pattern as a 32-bit platform did.
-    const char conv = text.Last();
+    const char conv = text.Back(1);
     const bool signedConv = conv == 'd' || conv == 'i';
-    if (text.BeforeLast() == 'l') {
+    if (text.Back(2) == 'l') {
         if (signedConv) {
-            AppendConverted(out, text.Text(), static_cast<long>(value));
+            AppendConverted(out, directive, static_cast<long>(value));
         } else {
-            AppendConverted(out, text.Text(),
+            AppendConverted(out, directive,
                             static_cast<unsigned long>(static_cast<unsigned>(value)));
         }
     } else if (signedConv) {
-        AppendConverted(out, text.Text(), value);
+        AppendConverted(out, directive, value);
     } else {
-        AppendConverted(out, text.Text(), static_cast<unsigned>(value));
+        AppendConverted(out, directive, static_cast<unsigned>(value));
     }
 }
 
@@ -527,7 +502,7 @@ void AppendInteger(WideAccumulator& out, DirectiveText& text, int value) {
 // width the size letter names.
 void StoreCount(const DirectiveText& text, void* target) {
     if (!target) return;
-    switch (text.BeforeLast()) {
+    switch (text.Back(2)) {
         case 'h':
             *static_cast<short*>(target) = 0;
             break;
@@ -547,14 +522,21 @@ void LogRangeFailure() {
                              "double value to huge!\n");
 }
 
-// Converts one general directive by its class. `text` is the directive as
+// "%lS"/"%hS" would ask glibc for a wchar_t string: the size letter is
+// dropped and the narrow text shown as with "%s".
+void AsNarrowStringDirective(DirectiveText& text) {
+    if (text.Back(2) == 'l' || text.Back(2) == 'h') text.Shrink(text.Size() - 1);
+    text.Data()[text.Size() - 1] = 's';
+}
+
+// Converts one classified directive by its class. `text` is the directive as
 // handed to the C library. Returns false on the double range failure.
 bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, DirectiveText& text) {
     // A text whose conversion character was lost (to the work-area cut, or by
     // a directive too long to classify) still takes its argument but shows
     // nothing.
     const bool complete =
-        text.Size() > 1 && ClassOf(static_cast<unsigned char>(text.Last())) == conv;
+        text.Size() > 1 && ClassOf(static_cast<unsigned char>(text.Back(1))) == conv;
     switch (conv) {
         case Conv::None:
             return true;
@@ -576,8 +558,8 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             }
             if (!complete) return true;
             LimitFieldNumbers(text, nullptr);
-            if (!AppendDoubleDirect(out, text.Text(), value)) {
-                AppendConverted(out, text.Text(), value);
+            if (!AppendPlainDouble(out, text.Terminate(), value)) {
+                AppendConverted(out, text.Terminate(), value);
             }
             return true;
         }
@@ -590,24 +572,21 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             void* value = va_arg(args.ap, void*);
             if (!complete) return true;
             LimitFieldNumbers(text, nullptr);
-            AppendConverted(out, text.Text(), value);
+            AppendConverted(out, text.Terminate(), value);
             return true;
         }
         case Conv::NarrowString: {
             const char* value = va_arg(args.ap, const char*);
             if (!complete) return true;
-            // "%lS"/"%hS" would ask glibc for a wchar_t string: the size
-            // letter is dropped and the narrow text shown as with "%s".
-            if (text.BeforeLast() == 'l' || text.BeforeLast() == 'h') text.DropBeforeLast();
-            text.SetLast('s');
+            AsNarrowStringDirective(text);
             if (!value) value = "";
             LimitFieldNumbers(text, value);
-            AppendConverted(out, text.Text(), value);
+            AppendConverted(out, text.Terminate(), value);
             return true;
         }
         case Conv::WideString: {
             const char16_t* value = va_arg(args.ap, const char16_t*);
-            AppendWideField(out, text.Text() + 1, value);
+            AppendWideField(out, text.Terminate() + 1, value);
             return true;
         }
     }
@@ -630,31 +609,31 @@ Conv RewriteStarDirective(const char16_t* pct, const char16_t* end, ArgReader& a
 
     const char* s = written;
     auto cur = [&s] { return static_cast<unsigned char>(*s); };
-    out.Push(*s++);  // "%"
+    out.Put(*s++);  // "%"
     if (IsRewriteFlag(cur()) && (s[1] == '*' || IsDigit(static_cast<unsigned char>(s[1])))) {
-        out.Push(*s++);
+        out.Put(*s++);
     }
     // A width or precision: "*" takes the next int argument, else digits are copied.
-    auto pushNumber = [&] {
+    auto putNumber = [&] {
         if (cur() == '*') {
-            out.PushInt(va_arg(args.ap, int));
+            out.AppendDecimal(va_arg(args.ap, int));
             ++s;
         } else {
-            while (IsDigit(cur())) out.Push(*s++);
+            while (IsDigit(cur())) out.Put(*s++);
         }
     };
-    pushNumber();
+    putNumber();
     if (cur() == '.') {
-        out.Push(*s++);
-        pushNumber();
+        out.Put(*s++);
+        putNumber();
     }
-    if (cur() == 'h' || cur() == 'l') out.Push(*s++);
+    if (cur() == 'h' || cur() == 'l') out.Put(*s++);
     Conv conv = ClassOf(cur());
-    if (conv != Conv::None) out.Push(*s++);
+    if (conv != Conv::None) out.Put(*s++);
     bool keepsStar = false;
     while (*s && *s != '%') {
         keepsStar |= *s == '*';
-        out.Push(*s++);
+        out.Put(*s++);
     }
     return keepsStar ? Conv::None : conv;
 }
@@ -666,10 +645,10 @@ bool HasStar(const char16_t* format) {
     return false;
 }
 
-// Handles one general directive starting at `pct`. Returns the position after
-// its extent, or null on the double range failure.
-const char16_t* GeneralDirective(WideAccumulator& out, ArgReader& args, const char16_t* pct,
-                                 bool starMode) {
+// Handles one classified directive starting at `pct`. Returns the position
+// after its extent, or null on the double range failure.
+const char16_t* ClassifiedDirective(WideAccumulator& out, ArgReader& args, const char16_t* pct,
+                                    bool starMode) {
     // Classification: up to 10 flag/width/precision characters, a size
     // letter, a conversion character.
     const char16_t* q = pct + 1;
@@ -690,18 +669,19 @@ const char16_t* GeneralDirective(WideAccumulator& out, ArgReader& args, const ch
         const Conv rewritten = RewriteStarDirective(pct, end, args, text);
         if (rewritten != Conv::None) conv = rewritten;
         // A "*" left unexpanded makes the directive unrecognised.
-        for (const char* c = text.Text(); *c; ++c) {
+        for (const char* c = text.Terminate(); *c; ++c) {
             if (*c == '*') conv = Conv::None;
         }
     } else {
-        for (const char16_t* c = pct; c < end; ++c) text.Push(static_cast<char>(*c));
+        text.AppendAscii(pct, static_cast<size_t>(end - pct));  // "%", flags, letters
     }
     if (!ConvertDirective(out, args, conv, text)) return nullptr;
     return end;
 }
 
-// Appends a fast directive (%s %S %c %C directly after the "%").
-void FastDirective(WideAccumulator& out, ArgReader& args, char16_t letter) {
+// Appends a letter directive (%s %S %c %C directly after the "%"): the whole
+// string, or one code unit.
+void LetterDirective(WideAccumulator& out, ArgReader& args, char16_t letter) {
     switch (letter) {
         case u's': {
             const char16_t* s = va_arg(args.ap, const char16_t*);
@@ -722,7 +702,7 @@ void FastDirective(WideAccumulator& out, ArgReader& args, char16_t letter) {
     }
 }
 
-bool IsFastLetter(char16_t c) {
+bool IsDirectiveLetter(char16_t c) {
     return c == u's' || c == u'S' || c == u'c' || c == u'C';
 }
 
@@ -740,10 +720,10 @@ int FormatWide(char16_t* buffer, size_t limit, const char16_t* format, va_list c
         while (*pct && *pct != u'%') ++pct;
         out.Append(p, static_cast<size_t>(pct - p));
         if (!*pct) break;
-        if (IsFastLetter(pct[1])) {
-            FastDirective(out, args, pct[1]);
+        if (IsDirectiveLetter(pct[1])) {
+            LetterDirective(out, args, pct[1]);
             p = pct + 2;
-        } else if ((p = GeneralDirective(out, args, pct, starMode)) == nullptr) {
+        } else if ((p = ClassifiedDirective(out, args, pct, starMode)) == nullptr) {
             failed = true;
             break;
         }
@@ -787,11 +767,13 @@ int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format,
 // (its length decides how far the input advances), once to convert the field
 // into the caller's target.
 //
-// Every format handed to sscanf first passes a guard that keeps it to one
-// assigning directive, turns "%m" allocation into assignment suppression,
-// drops positional "N$" prefixes and, for the engine's own areas, limits the
-// width of string fields to the area. The commonest measuring formats are
-// evaluated directly, with results identical to sscanf's.
+// The commonest measuring formats ("%[^X]", "%s", "%c") are evaluated here, and
+// plain pieces (the numeric directives of PlainDirective.h, and "%s" and "%c"
+// into wide targets) are converted here, with sscanf's results. Every other
+// format goes to sscanf after a guard that keeps it to one assigning directive,
+// turns "%m" allocation into assignment suppression, drops positional "N$"
+// prefixes and, for the engine's own areas, limits the width of string fields
+// to the area.
 
 namespace {
 
@@ -864,248 +846,262 @@ void CopyCut(char* dst, const char* begin, const char* end) {
 bool IsScanSizeLetter(char c) {
     return c == 'I' || c == 'L' || c == 'h' || c == 'l';
 }
+
+// The letters that end the directive part of a piece for the measuring
+// format: "C E G S X [ ] c d e f g i o s u x".
 bool IsScanConversionLetter(char c) {
-    return c && std::strchr("CEGSX[]cdefgiosux", c) != nullptr;
-}
-
-// Bounded narrow text builder for the 256-byte areas.
-class ScanText {
-public:
-    explicit ScanText(char* area) : area_(area) {}
-    void Push(char c) {
-        if (size_ < kScanArea - 1) area_[size_++] = c;
+    switch (c) {
+        case 'C':
+        case 'E':
+        case 'G':
+        case 'S':
+        case 'X':
+        case '[':
+        case ']':
+        case 'c':
+        case 'd':
+        case 'e':
+        case 'f':
+        case 'g':
+        case 'i':
+        case 'o':
+        case 's':
+        case 'u':
+        case 'x':
+            return true;
+        default:
+            return false;
     }
-    void Push(const char* s) {
-        while (*s) Push(*s++);
-    }
-    void End() { area_[size_] = 0; }
-
-private:
-    char* area_;
-    size_t size_ = 0;
-};
-
-// The measuring format of a piece: string and character pieces measure as
-// they are; every other piece becomes "%[^X]" with X the delimiter after the
-// conversion letter (a space at the end of the piece), size letters dropped.
-void MeasuringFormat(const char* piece, char* out) {
-    const char p1 = piece[0] ? piece[1] : 0;
-    const char p2 = p1 ? piece[2] : 0;
-    if (p1 == 'c' || p1 == 'C' || p1 == '[' || p1 == 's' || p1 == 'S') {
-        std::strcpy(out, piece);
-        return;
-    }
-    const bool charPair = p2 == 'c' || p2 == 'C';
-    const bool stringPair = p2 == 's' || p2 == 'S';
-    if ((p1 == 'h' || p1 == 'l') && (charPair || stringPair)) {
-        const char* fixed = p1 == 'h' ? (charPair ? "%C" : "%S") : (charPair ? "%c" : "%s");
-        std::strcpy(out, fixed);
-        return;
-    }
-    ScanText text(out);
-    bool converted = false;
-    bool afterDropped = false;
-    for (const char* s = piece; *s; ++s) {
-        if (!converted && !afterDropped && IsScanSizeLetter(*s)) {
-            afterDropped = true;
-            continue;
-        }
-        afterDropped = false;
-        if (!converted && IsScanConversionLetter(*s)) {
-            converted = true;
-            text.Push("[^");
-            if (s[1]) {
-                text.Push(*++s);
-            } else {
-                text.Push(' ');
-            }
-            text.Push(']');
-            continue;
-        }
-        text.Push(*s);
-    }
-    text.End();
 }
 
 bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The measuring format of a piece, into `out` (kScanArea bytes); returns its
+// length. String and character pieces measure as they are; every other piece
+// becomes "%[^X]" with X the delimiter after the conversion letter (a space
+// at the end of the piece), size letters dropped.
+size_t MeasuringFormat(const char* piece, char* out) {
+    BoundedText text(out, kScanArea);
+    const char p1 = piece[0] ? piece[1] : 0;
+    const char p2 = p1 ? piece[2] : 0;
+    const bool charPair = p2 == 'c' || p2 == 'C';
+    const bool stringPair = p2 == 's' || p2 == 'S';
+    if (p1 == 'c' || p1 == 'C' || p1 == '[' || p1 == 's' || p1 == 'S') {
+        text.Append(piece);
+    } else if ((p1 == 'h' || p1 == 'l') && (charPair || stringPair)) {
+        text.Append(p1 == 'h' ? (charPair ? "%C" : "%S") : (charPair ? "%c" : "%s"));
+    } else {
+        bool converted = false;
+        bool afterDropped = false;
+        for (const char* s = piece; *s; ++s) {
+            if (!converted && !afterDropped && IsScanSizeLetter(*s)) {
+                afterDropped = true;
+                continue;
+            }
+            afterDropped = false;
+            if (!converted && IsScanConversionLetter(*s)) {
+                converted = true;
+                text.Put('[');
+                text.Put('^');
+                text.Put(s[1] ? *++s : ' ');
+                text.Put(']');
+                continue;
+            }
+            text.Put(*s);
+        }
+    }
+    text.Terminate();
+    return text.Size();
+}
+
+// ---- The guard in front of sscanf ----
+
+// One directive of a scanf format, from the character after its "%".
+struct ScanDirective {
+    const char* flags = nullptr;  // run of "*", "'" and "I" ("*" suppresses)
+    const char* flagsEnd = nullptr;
+    bool suppressed = false;
+    bool hasWidth = false;
+    unsigned long width = 0;
+    bool allocate = false;        // "m"
+    const char* sizes = nullptr;  // run of size letters
+    const char* sizesEnd = nullptr;
+    char conv = 0;
+    const char* set = nullptr;  // a "[" set: from after the "[" to `end`
+    const char* end = nullptr;  // just after the directive
+};
+
+bool IsScanSizeChar(char c) {
+    return c && std::strchr("hlqLjzt", c) != nullptr;
+}
+
+// Reads the directive whose "%" precedes `s`. False when it is incomplete or
+// unknown, or an unterminated "[" set: sscanf stops there and returns what it
+// has, exactly as at the end of the format.
+bool ReadScanDirective(const char* s, ScanDirective& d) {
+    const char* digits = s;
+    while (IsAsciiDigit(*s)) ++s;
+    if (*s != '$' || s == digits) s = digits;  // else a positional "N$": dropped
+    if (s != digits) ++s;
+    d.flags = s;
+    for (; *s == '*' || *s == '\'' || *s == 'I'; ++s) d.suppressed |= *s == '*';
+    d.flagsEnd = s;
+    d.hasWidth = IsAsciiDigit(*s);
+    d.width = ReadDecimal(s, kCountCap);
+    for (; *s == 'm'; ++s) d.allocate = true;
+    d.sizes = s;
+    while (IsScanSizeChar(*s)) ++s;
+    d.sizesEnd = s;
+    d.conv = *s;
+    if (!d.conv || !std::strchr("diouxXaAeEfFgGsScC[pn%", d.conv)) return false;
+    d.set = ++s;
+    if (d.conv == '[') {
+        if (*s == '^') ++s;
+        if (*s == ']') ++s;
+        while (*s && *s != ']') ++s;
+        if (!*s) return false;
+        ++s;
+    }
+    d.end = s;
+    return true;
+}
+
+// Limits a string or character field to what an area of `areaBytes` holds
+// (wide forms at 4 bytes a character, with the terminator).
+void LimitTextWidth(ScanDirective& d, size_t areaBytes) {
+    bool wide = d.conv == 'S' || d.conv == 'C';
+    for (const char* c = d.sizes; c < d.sizesEnd; ++c) wide |= *c != 'h';
+    const unsigned long cap = wide ? areaBytes / 4 - 1 : areaBytes - 1;
+    const bool single = d.conv == 'c' || d.conv == 'C';  // default width 1
+    if (d.hasWidth ? d.width > cap || (d.width == 0 && !single) : !single) {
+        d.width = cap;
+        d.hasWidth = true;
+    }
+}
+
+void WriteScanDirective(BoundedText& text, const ScanDirective& d) {
+    text.Put('%');
+    if (d.suppressed) text.Put('*');
+    for (const char* c = d.flags; c < d.flagsEnd; ++c) {
+        if (*c != '*') text.Put(*c);
+    }
+    if (d.hasWidth) text.AppendDecimal(static_cast<long long>(d.width));
+    text.Append(d.sizes, static_cast<size_t>(d.sizesEnd - d.sizes));
+    text.Put(d.conv);
+    text.Append(d.set, static_cast<size_t>(d.end - d.set));
+}
+
 // Rewrites a scanf format so it is safe to run with exactly one target:
 // positional "N$" prefixes are dropped, "%m" allocation becomes assignment
 // suppression, everything from a second assigning directive on is cut off
 // and, when `areaBytes` is not 0, string and character fields are limited to
-// what fits an area of that many bytes (wide forms at 4 bytes a character).
-// Widths above `inputLength` + 1 are lowered to it: no field can take more
-// than the rest of the input, so nothing changes but the numbers stay small.
+// what fits an area of that many bytes. Widths above `inputLength` + 1 are
+// lowered to it: no field can take more than the rest of the input, so
+// nothing changes but the numbers stay small.
 void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLength) {
-    ScanText text(out);
+    BoundedText text(out, kScanArea);
     bool assigned = false;
-    const char* s = in;
-    while (*s) {
+    for (const char* s = in; *s;) {
         if (*s != '%') {
-            text.Push(*s++);
+            text.Put(*s++);
             continue;
         }
-        ++s;
-        if (*s == '%') {  // literal percent
-            text.Push("%%");
-            ++s;
+        if (s[1] == '%') {  // literal percent
+            text.Append("%%");
+            s += 2;
             continue;
         }
-        const char* digits = s;
-        while (IsAsciiDigit(*s)) ++s;
-        if (*s == '$' && s != digits) {
-            ++s;  // positional argument: dropped
-        } else {
-            s = digits;
-        }
-        bool suppressed = false;
-        std::string flags;
-        for (; *s == '*' || *s == '\'' || *s == 'I'; ++s) {
-            if (*s == '*') {
-                suppressed = true;
-            } else {
-                flags += *s;
-            }
-        }
-        unsigned long width = 0;
-        bool hasWidth = false;
-        for (; IsAsciiDigit(*s); ++s) {
-            hasWidth = true;
-            if (width < 100000000UL) width = width * 10 + static_cast<unsigned>(*s - '0');
-        }
-        bool allocate = false;
-        for (; *s == 'm'; ++s) allocate = true;
-        std::string sizes;
-        for (; *s && std::strchr("hlqLjzt", *s); ++s) sizes += *s;
-        const char conv = *s;
-        if (!conv || !std::strchr("diouxXaAeEfFgGsScC[pn%", conv)) {
-            // Incomplete or unknown: sscanf stops here and returns what it
-            // has, exactly as at the end of the format, so the format ends.
-            break;
-        }
-        ++s;
-        const char* setBegin = s;
-        if (conv == '[') {
-            if (*s == '^') ++s;
-            if (*s == ']') ++s;
-            while (*s && *s != ']') ++s;
-            if (!*s) break;  // an unterminated set fails the same way
-            ++s;
-        }
-        const bool assigning = !suppressed && conv != '%';
+        ScanDirective d;
+        if (!ReadScanDirective(s + 1, d)) break;
+        const bool assigning = !d.suppressed && d.conv != '%';
         if (assigning && assigned) break;  // no target for a second field
-        if (allocate && assigning) suppressed = true;
-        assigned = assigned || (assigning && !allocate);
-        if (width > inputLength + 1) width = inputLength + 1;
-        const bool isText = std::strchr("sScC[", conv) != nullptr;
-        if (areaBytes && isText && !suppressed) {
-            const bool wide =
-                conv == 'S' || conv == 'C' || sizes.find_first_not_of('h') != std::string::npos;
-            const unsigned long cap = wide ? areaBytes / 4 - 1 : areaBytes - 1;
-            const bool single = conv == 'c' || conv == 'C';  // default width 1
-            if (hasWidth ? width > cap || (width == 0 && !single) : !single) {
-                width = cap;
-                hasWidth = true;
-            }
+        if (d.allocate && assigning) d.suppressed = true;
+        assigned = assigned || (assigning && !d.allocate);
+        if (d.width > inputLength + 1) d.width = inputLength + 1;
+        if (areaBytes && std::strchr("sScC[", d.conv) && !d.suppressed) {
+            LimitTextWidth(d, areaBytes);
         }
-        text.Push('%');
-        if (suppressed) text.Push('*');
-        text.Push(flags.c_str());
-        if (hasWidth) {
-            char number[24];
-            std::snprintf(number, sizeof number, "%lu", width);
-            text.Push(number);
-        }
-        text.Push(sizes.c_str());
-        text.Push(conv);
-        for (; setBegin < s; ++setBegin) text.Push(*setBegin);
+        WriteScanDirective(text, d);
+        s = d.end;
     }
-    text.End();
+    text.Terminate();
 }
 
-// Direct evaluation of the measuring formats "%[^X]" (optionally with a
-// width), "%s" and "%c", with sscanf's results: -1 at the end of the input,
-// 0 when nothing matched, 1 when the field was stored. Returns false for any
-// other format (left to sscanf).
-bool MeasureDirectly(const char* input, const char* format, char* field, int& result) {
+// ---- Measuring ----
+
+// A measuring scan the engine evaluates itself: "%[^X]" (optionally with a
+// width), "%s" or "%c".
+struct Measure {
+    enum Kind { UpTo, Word, Char } kind = UpTo;
+    char delimiter = 0;  // UpTo: the X of "%[^X]"
+    size_t width = 0;    // UpTo: 0 for none
+};
+
+// The measure's result as sscanf gives it: -1 at the end of the input, 0
+// when nothing matched, 1 when the field was stored; `length` is the length
+// of the field's text.
+int MeasureBy(const char* input, const Measure& m, size_t& length) {
+    length = 0;
+    if (m.kind == Measure::Word) {
+        while (IsSpace(*input)) ++input;
+    }
+    if (!*input) return -1;
+    switch (m.kind) {
+        case Measure::Word:
+            while (input[length] && !IsSpace(input[length]) && length < kScanArea - 1) ++length;
+            return 1;
+        case Measure::Char:
+            length = 1;
+            return 1;
+        case Measure::UpTo:
+            break;
+    }
+    const size_t width = m.width == 0 || m.width > kScanArea - 1 ? kScanArea - 1 : m.width;
+    while (length < width && input[length] && input[length] != m.delimiter) ++length;
+    return length ? 1 : 0;
+}
+
+// Recognises a measuring format that MeasureBy evaluates ("%S" and "%C"
+// measure as "%s" and "%c").
+bool ReadMeasure(const char* format, Measure& m) {
     if (format[0] != '%') return false;
     const char* f = format + 1;
-    if ((*f == 's' || *f == 'S' || *f == 'c' || *f == 'C')) {
-        const bool word = *f == 's' || *f == 'S';
-        if (word) {
-            while (std::isspace(static_cast<unsigned char>(*input))) ++input;
-        }
-        if (!*input) {
-            result = -1;
-            return true;
-        }
-        size_t n = 0;
-        if (word) {
-            while (input[n] && !std::isspace(static_cast<unsigned char>(input[n])) &&
-                   n < kScanArea - 1) {
-                ++n;
-            }
-        } else {
-            n = 1;
-        }
-        std::memcpy(field, input, n);
-        result = 1;
+    if (*f == 's' || *f == 'S' || *f == 'c' || *f == 'C') {
+        m.kind = *f == 's' || *f == 'S' ? Measure::Word : Measure::Char;
         return true;
     }
-    size_t width = 0;
-    for (; IsAsciiDigit(*f); ++f) {
-        if (width < kScanArea) width = width * 10 + static_cast<unsigned>(*f - '0');
-    }
+    m.width = ReadDecimal(f, kScanArea);
     if (f[0] != '[' || f[1] != '^' || !f[2] || f[3] != ']') return false;
-    const char delimiter = f[2];
-    if (width == 0 || width > kScanArea - 1) width = kScanArea - 1;
-    if (!*input) {
-        result = -1;
-        return true;
-    }
-    size_t n = 0;
-    while (n < width && input[n] && input[n] != delimiter) ++n;
-    std::memcpy(field, input, n);
-    result = n ? 1 : 0;
+    m.kind = Measure::UpTo;
+    m.delimiter = f[2];
     return true;
 }
 
-// The measuring scan: stores the field's text into `field` (cleared first)
-// and returns sscanf's result for it.
-int MeasureField(const char* input, size_t inputLength, char* measuring, char* field) {
-    std::memset(field, 0, kScanArea);
-    // Wide forms measure as their narrow counterparts.
-    if (measuring[0] && (measuring[1] == 'C' || measuring[1] == 'S')) {
-        measuring[1] = measuring[1] == 'C' ? 'c' : 's';
-    }
-    int result;
-    if (MeasureDirectly(input, measuring, field, result)) return result;
+// The measuring scan: sscanf's result for the field, and the length of the
+// text it stores.
+int MeasureField(const char* input, size_t inputLength, const char* measuring, size_t& length) {
+    Measure m;
+    if (ReadMeasure(measuring, m)) return MeasureBy(input, m, length);
     char guarded[kScanArea];
     GuardScanFormat(measuring, guarded, kScanArea, inputLength);
-    return std::sscanf(input, guarded, field);
+    char field[kScanArea] = {};
+    const int result = std::sscanf(input, guarded, field);
+    length = std::strlen(field);  // the guard keeps a terminator in the area
+    return result;
 }
 
-// ---- Direct conversion of the common piece shapes ----
-//
-// As in the output engine, sscanf's set-up dominates, so the plainest pieces
-// are converted here by glibc's own rules: the number's characters are
-// gathered exactly as glibc's scanner gathers them and then converted by the
-// same strtol/strtoul/strtod/strtof it uses. Every other piece goes to sscanf.
-
-bool IsSpace(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
+// ---- Converting ----
 
 // "%s" or "%c" into a wide target; nothing is stored when the input has ended.
-void ScanWideDirect(const char* input, char p1, char16_t* target) {
-    if (p1 == 's') {
+void ScanWideTarget(const char* input, char conv, char16_t* target) {
+    if (conv == 's') {
         while (IsSpace(*input)) ++input;
     }
     if (!*input) return;  // nothing stored, target untouched
     size_t n = 0;
-    if (p1 == 's') {
+    if (conv == 's') {
         for (; input[n] && !IsSpace(input[n]); ++n)
             target[n] = static_cast<unsigned char>(input[n]);
     } else {
@@ -1115,116 +1111,73 @@ void ScanWideDirect(const char* input, char p1, char16_t* target) {
     target[n] = 0;
 }
 
-// "%[width][h|l]conv" with conv one of "diouxX": true when handled.
-bool ScanIntegerDirect(const char* input, const char* piece, void* target) {
-    const char* f = piece + 1;
-    long width = 0;
-    for (; IsAsciiDigit(*f); ++f) {
-        if (width < 100000) width = width * 10 + (*f - '0');
-    }
-    if (width == 0) width = -1;  // unlimited, as glibc reads a zero width
-    const char size = (*f == 'h' || *f == 'l') ? *f++ : 0;
-    const char conv = *f;
-    if (!conv || !std::strchr("diouxX", conv)) return false;
-    int base = conv == 'i' ? 0 : conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
-
-    const char* s = input;
-    while (IsSpace(*s)) ++s;
-    if (!*s) return true;  // end of input: nothing stored
-    char digits[64];
-    size_t n = 0;
-    auto take = [&](char c) {
-        if (width > 0) --width;
-        digits[n++] = c;
-    };
-    char c = *s;
-    if (c == '-' || c == '+') take(c), c = *++s;
-    if (width != 0 && c == '0') {
-        take(c);
-        c = *++s;
-        if (width != 0 && (c == 'x' || c == 'X')) {
-            if (base == 0) base = 16;
-            if (base == 16) {
-                if (width > 0) --width;
-                c = *++s;
-            }
-        } else if (base == 0) {
-            base = 8;
-        }
-    }
-    if (base == 0) base = 10;
-    while (c && width != 0) {
-        const bool digit = base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                                      : IsAsciiDigit(c) && c - '0' < base;
-        if (!digit) break;
-        if (n == sizeof digits - 1) return false;  // very long: leave it to sscanf
-        take(c);
-        c = *++s;
-    }
-    digits[n] = 0;
-    if (n == 0 || (n == 1 && (digits[0] == '+' || digits[0] == '-'))) return true;
-    char* end;
-    if (conv == 'd' || conv == 'i') {
-        const long v = std::strtol(digits, &end, base);
-        if (end == digits) return true;
-        if (size == 'l') {
+// Stores strtol's (d, i) or strtoul's value by the size letter, as sscanf does.
+void StoreInteger(void* target, const UTL::detail::DirectiveLayout& layout,
+                  const UTL::detail::ScannedInteger& number) {
+    if (layout.conv == 'd' || layout.conv == 'i') {
+        const long v = UTL::detail::SignedValue(number);
+        if (layout.size == 'l') {
             *static_cast<long*>(target) = v;
-        } else if (size == 'h') {
+        } else if (layout.size == 'h') {
             *static_cast<short*>(target) = static_cast<short>(v);
         } else {
             *static_cast<int*>(target) = static_cast<int>(v);
         }
-    } else {
-        const unsigned long v = std::strtoul(digits, &end, base);
-        if (end == digits) return true;
-        if (size == 'l') {
-            *static_cast<unsigned long*>(target) = v;
-        } else if (size == 'h') {
-            *static_cast<unsigned short*>(target) = static_cast<unsigned short>(v);
-        } else {
-            *static_cast<unsigned*>(target) = static_cast<unsigned>(v);
-        }
+        return;
     }
+    const unsigned long v = UTL::detail::UnsignedValue(number);
+    if (layout.size == 'l') {
+        *static_cast<unsigned long*>(target) = v;
+    } else if (layout.size == 'h') {
+        *static_cast<unsigned short*>(target) = static_cast<unsigned short>(v);
+    } else {
+        *static_cast<unsigned*>(target) = static_cast<unsigned>(v);
+    }
+}
+
+// A floating-point field ("%f" a float, "%lf" a double). False where sscanf
+// must read it.
+template <typename T>
+bool StoreFloating(const char* input, void* target) {
+    T value;
+    bool found;
+    if (!UTL::detail::ScanFloating(input, value, found)) return false;
+    if (found) *static_cast<T*>(target) = value;
     return true;
 }
 
-// "%[l]conv" with conv one of "eEfgG" and no width: true when handled.
-// Infinities, NaNs and hexadecimal forms are left to sscanf.
-bool ScanFloatDirect(const char* input, const char* piece, void* target) {
-    const char* f = piece + 1;
-    const bool isDouble = *f == 'l';
-    if (isDouble) ++f;
-    if (!*f || !std::strchr("eEfgG", *f)) return false;
-    const char* s = input;
-    while (IsSpace(*s)) ++s;
-    if (!*s) return true;
-    const char* t = s + (*s == '-' || *s == '+');
-    if (*t == 'n' || *t == 'N' || *t == 'i' || *t == 'I') return false;
-    if (t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) return false;
-    char* end;
-    if (isDouble) {
-        const double v = std::strtod(s, &end);
-        if (end != s) *static_cast<double*>(target) = v;
-    } else {
-        const float v = std::strtof(s, &end);
-        if (end != s) *static_cast<float*>(target) = v;
+// Recognises a plain piece: "%s" or "%c" directly after the "%" (wide
+// targets, `layout.conv` only), or a plain numeric directive. Returns the
+// position after the conversion letter, or null.
+const char* ParsePlainPiece(const char* piece, UTL::detail::DirectiveLayout& layout) {
+    if (piece[0] == '%' && (piece[1] == 's' || piece[1] == 'c')) {
+        layout.conv = piece[1];
+        return piece + 2;
     }
+    const char* after = UTL::detail::ParseDirective(piece, layout);
+    return after && UTL::detail::IsPlainScan(layout) ? after : nullptr;
+}
+
+// Converts a plain piece into `target`. False where sscanf must convert it.
+bool ConvertPlain(const char* input, const UTL::detail::DirectiveLayout& layout, void* target) {
+    if (layout.conv == 's' || layout.conv == 'c') {
+        ScanWideTarget(input, layout.conv, static_cast<char16_t*>(target));
+        return true;
+    }
+    if (UTL::detail::IsFloatingConversion(static_cast<unsigned char>(layout.conv))) {
+        return layout.size == 'l' ? StoreFloating<double>(input, target)
+                                  : StoreFloating<float>(input, target);
+    }
+    const UTL::detail::ScannedInteger number = UTL::detail::ScanInteger(input, layout);
+    if (number.found) StoreInteger(target, layout, number);
     return true;
 }
 
-// The conversion scan of one piece into the caller's target.
-void ConvertField(const char* input, size_t inputLength, char* piece, void* target, char* strings,
-                  size_t stringsSize) {
-    if (!target) return;
+// The conversion scan of a piece by sscanf, into the caller's target.
+void ConvertByCLibrary(const char* input, size_t inputLength, char* piece, void* target,
+                       char* strings, size_t stringsSize) {
     char guarded[kScanArea];
     const char p1 = piece[0] == '%' ? piece[1] : 0;
-    if (p1 == 's' || p1 == 'c') {
-        ScanWideDirect(input, p1, static_cast<char16_t*>(target));
-        return;
-    }
-    if (p1 && (ScanIntegerDirect(input, piece, target) || ScanFloatDirect(input, piece, target))) {
-        return;
-    }
     if (p1 == '[') {
         // Wide target: scan narrow, then widen with a terminator.
         GuardScanFormat(piece, guarded, stringsSize, inputLength);
@@ -1238,6 +1191,8 @@ void ConvertField(const char* input, size_t inputLength, char* piece, void* targ
     GuardScanFormat(piece, guarded, 0, inputLength);
     std::sscanf(input, guarded, target);
 }
+
+// ---- One piece ----
 
 // Smallest byte 1..126 absent from `s`, or 0 when all occur.
 char UnusedByte(const char* s) {
@@ -1266,12 +1221,81 @@ struct ScanState {
     size_t stringsSize;
 };
 
-// One directive: measure, convert, advance. Returns the measuring result and
-// sets `done` when the input has been stepped over its end.
+// Skips the input characters equal to `skip` (the fourth character of the
+// measuring format, 0 for none).
+char* SkipRepeated(ScanState& st, char skip) {
+    char* rest = st.input + st.position;
+    if (skip) {
+        while (*rest && *rest == skip) ++rest;
+    }
+    st.position = static_cast<size_t>(rest - st.input);
+    return rest;
+}
+
+// Steps over the measured field and its delimiter; sets `done` when that
+// steps over the end of the input. The field text lies inside the input; the
+// bound only matters for non-text results such as "%n" or "%p" that measure
+// binary values.
+void Advance(ScanState& st, size_t fieldLength, bool& done) {
+    const size_t restLength = st.inputLength - st.position;
+    const size_t step = fieldLength < restLength ? fieldLength : restLength;
+    if (st.input[st.position + step] == 0) {
+        done = true;
+    } else {
+        st.position += step + 1;
+    }
+}
+
+// A plain piece, read from the format without building its measuring format:
+// what that format would measure and the character before the field that it
+// would skip.
+struct PlainPiece {
+    UTL::detail::DirectiveLayout layout;
+    Measure measure;
+    char skip = 0;
+};
+
+// Recognises a plain piece in [piece, end) whose delimiter is ASCII (others
+// need the delimiter substitution of the general path).
+bool ReadPlainPiece(const char* piece, const char* end, PlainPiece& plain) {
+    const char* after = ParsePlainPiece(piece, plain.layout);
+    if (!after) return false;
+    const size_t length = static_cast<size_t>(end - piece);
+    if (plain.layout.conv == 's' || plain.layout.conv == 'c') {
+        // The measuring format is the piece itself.
+        plain.measure.kind = plain.layout.conv == 's' ? Measure::Word : Measure::Char;
+        plain.skip = length > 3 ? piece[3] : 0;
+    } else {
+        // "%[W][^X]...": the fourth character is X, "^" or "[" for 0, 1 or 2
+        // width digits (a plain width has no leading zero).
+        const int width = plain.layout.width;
+        plain.measure.delimiter = after < end ? *after : ' ';
+        plain.measure.width = static_cast<size_t>(width);
+        plain.skip = width == 0 ? plain.measure.delimiter : width < 10 ? '^' : '[';
+    }
+    return static_cast<unsigned char>(plain.skip) <= 0x7F;
+}
+
+int ScanPlainPiece(ScanState& st, const PlainPiece& plain, const char* pieceStart,
+                   const char* pieceEnd, void* target, bool& done) {
+    const char* rest = SkipRepeated(st, plain.skip);
+    size_t fieldLength;
+    const int measured = MeasureBy(rest, plain.measure, fieldLength);
+    if (target && !ConvertPlain(rest, plain.layout, target)) {
+        char piece[kScanArea];
+        CopyCut(piece, pieceStart, pieceEnd);
+        ConvertByCLibrary(rest, st.inputLength - st.position, piece, target, st.strings,
+                          st.stringsSize);
+    }
+    Advance(st, fieldLength, done);
+    return measured;
+}
+
+// Any other piece: measured by its measuring format, converted by sscanf
+// unless plain.
 int ScanPiece(ScanState& st, char* piece, void* target, bool& done) {
     char measuring[kScanArea];
-    MeasuringFormat(piece, measuring);
-    const size_t measuringLength = std::strlen(measuring);
+    const size_t measuringLength = MeasuringFormat(piece, measuring);
 
     // A delimiter outside ASCII is swapped for an unused ASCII byte while
     // this field is scanned.
@@ -1286,26 +1310,17 @@ int ScanPiece(ScanState& st, char* piece, void* target, bool& done) {
             ReplaceByte(measuring, delimiter, substitute);
         }
     }
-    if (measuringLength > 3) {
-        while (*rest && *rest == measuring[3]) ++rest;
-    }
-    st.position = static_cast<size_t>(rest - st.input);
+    rest = SkipRepeated(st, measuringLength > 3 ? measuring[3] : 0);
 
-    char field[kScanArea];
     const size_t restLength = st.inputLength - st.position;
-    const int measured = MeasureField(rest, restLength, measuring, field);
-    ConvertField(rest, restLength, piece, target, st.strings, st.stringsSize);
-    if (substitute) ReplaceByte(rest, substitute, delimiter);
-
-    // The field text lies inside the input; the bound only matters for
-    // non-text results such as "%n" or "%p" that measure binary values.
-    size_t step = std::strlen(field);
-    if (step > st.inputLength - st.position) step = st.inputLength - st.position;
-    if (st.input[st.position + step] == 0) {
-        done = true;
-    } else {
-        st.position += step + 1;
+    size_t fieldLength;
+    const int measured = MeasureField(rest, restLength, measuring, fieldLength);
+    UTL::detail::DirectiveLayout layout;
+    if (target && !(ParsePlainPiece(piece, layout) && ConvertPlain(rest, layout, target))) {
+        ConvertByCLibrary(rest, restLength, piece, target, st.strings, st.stringsSize);
     }
+    if (substitute) ReplaceByte(rest, substitute, delimiter);
+    Advance(st, fieldLength, done);
     return measured;
 }
 
@@ -1333,10 +1348,16 @@ int lvswscanf(const char16_t* input, const char16_t* format, va_list args) {
     bool done = false;
     for (unsigned i = 0; i < directives && !done; ++i) {
         const char* pieceEnd = PieceEnd(pieceStart);
-        char piece[kScanArea];
-        CopyCut(piece, pieceStart, pieceEnd);
+        void* target = va_arg(targets, void*);
+        PlainPiece plain;
+        if (ReadPlainPiece(pieceStart, pieceEnd, plain)) {
+            result += ScanPlainPiece(st, plain, pieceStart, pieceEnd, target, done);
+        } else {
+            char piece[kScanArea];
+            CopyCut(piece, pieceStart, pieceEnd);
+            result += ScanPiece(st, piece, target, done);
+        }
         pieceStart = pieceEnd;
-        result += ScanPiece(st, piece, va_arg(targets, void*), done);
     }
     va_end(targets);
     return result;

@@ -4,11 +4,13 @@
 #include <UTL/BSS.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "DirectFormat.h"
+#include "PlainDirective.h"
 
 namespace UTL {
 
@@ -30,40 +32,63 @@ public:
 
 namespace {
 
+// ---- Early rejection of messages that no sink can accept ----
+//
+// One word holds the union of the masks of the registered sinks (low 32
+// bits) and a change count (high 32 bits). A message with a bit outside the
+// union can reach no sink, so Log drops it with one relaxed load: no lock, no
+// shared write. The union may be wider than the sinks' masks, never narrower:
+// SetLogMask widens it on any sink without a lock (a sink may be registered or
+// not); AddSink, RemoveSink and Cleanup recompute it from the list under the
+// manager lock. Every change is a read-modify-write that bumps the count, so
+// a recomputation that read the masks while SetLogMask widened the union
+// fails its exchange and reads them again instead of dropping the new bits.
+// (The count wraps after 2^32 changes; a recomputation would have to span
+// exactly that many to be fooled.)
+alignas(64) std::atomic<std::uint64_t> g_acceptedMasks{0};
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "the early test takes no lock");
+
+std::uint64_t NextWord(std::uint64_t word, std::uint32_t masks) {
+    return ((word >> 32) + 1) << 32 | masks;
+}
+
+void WidenAcceptedMasks(std::uint32_t masks) {
+    std::uint64_t word = g_acceptedMasks.load(std::memory_order_relaxed);
+    while (!g_acceptedMasks.compare_exchange_weak(
+        word, NextWord(word, static_cast<std::uint32_t>(word) | masks), std::memory_order_release,
+        std::memory_order_relaxed)) {
+    }
+}
+
+// Under the manager lock (or with no manager). The acquiring loads make the
+// masks stored before any widening that they see visible to the reads here.
+void RecomputeAcceptedMasks(const std::vector<LogSinkI*>& sinks) {
+    std::uint64_t word = g_acceptedMasks.load(std::memory_order_acquire);
+    std::uint64_t next;
+    do {
+        std::uint32_t masks = 0;
+        for (const LogSinkI* sink : sinks) masks |= static_cast<std::uint32_t>(sink->GetLogMask());
+        next = NextWord(word, masks);
+    } while (!g_acceptedMasks.compare_exchange_weak(word, next, std::memory_order_acq_rel,
+                                                    std::memory_order_acquire));
+}
+
+bool SomeSinkMayAccept(unsigned long mask) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(mask);
+    return (static_cast<std::uint32_t>(g_acceptedMasks.load(std::memory_order_relaxed)) & bits) ==
+           bits;
+}
+
+// ---- Formatting ----
+
 // The one message buffer of the process; used only under the manager lock.
 char g_message[1024];
 
-// Appends to a fixed buffer, keeping room for the terminator; what does not
-// fit is dropped, as vsnprintf drops it.
-class BoundedWriter {
-public:
-    BoundedWriter(char* out, std::size_t size) : m_pos(out), m_last(out + size - 1) {}
-
-    void Put(char c) {
-        if (m_pos < m_last) *m_pos++ = c;
-    }
-    void Append(const char* s, std::size_t n) {
-        const std::size_t room = static_cast<std::size_t>(m_last - m_pos);
-        if (n > room) n = room;
-        std::memcpy(m_pos, s, n);
-        m_pos += n;
-    }
-    void Terminate() { *m_pos = '\0'; }
-
-private:
-    char* m_pos;
-    char* const m_last;
-};
-
-bool IsPlain(const UTL::detail::DirectiveLayout& l) {
-    return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 &&
-           l.precision < 0 && l.size == 0;
-}
-
 // One directive whose layout is parsed: its text into `w`, taking its argument.
 // False where vsnprintf must format it.
-bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layout, va_list* args) {
-    char field[UTL::detail::kDirectFieldMax];
+bool FormatDirective(detail::BoundedText& w, const detail::DirectiveLayout& layout, va_list* args) {
+    char field[detail::kFieldMax];
+    const bool bare = detail::IsBare(layout) && layout.size == 0;
     switch (layout.conv) {
         case 'd':
         case 'i': {
@@ -73,7 +98,7 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
             // Negated in unsigned arithmetic: LONG_MIN needs no special case.
             const unsigned long magnitude =
                 v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
-            w.Append(field, UTL::detail::FormatInteger(field, layout, v < 0, magnitude));
+            w.Append(field, detail::FormatInteger(field, layout, v < 0, magnitude));
             return true;
         }
         case 'o':
@@ -84,7 +109,7 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
                                     : layout.size == 'h'
                                         ? static_cast<unsigned short>(va_arg(*args, unsigned int))
                                         : va_arg(*args, unsigned int);
-            w.Append(field, UTL::detail::FormatInteger(field, layout, false, v));
+            w.Append(field, detail::FormatInteger(field, layout, false, v));
             return true;
         }
         case 'f':
@@ -93,22 +118,22 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
         case 'g':
         case 'G': {
             if (layout.size == 'h') return false;
-            const std::size_t n = UTL::detail::FormatDouble(field, layout, va_arg(*args, double));
+            const std::size_t n = detail::FormatDouble(field, layout, va_arg(*args, double));
             w.Append(field, n);
             return n != 0;
         }
         case 'c':
-            if (!IsPlain(layout)) return false;
+            if (!bare) return false;
             w.Put(static_cast<char>(static_cast<unsigned char>(va_arg(*args, int))));
             return true;
         case 's': {
-            const char* s = IsPlain(layout) ? va_arg(*args, const char*) : nullptr;
+            const char* s = bare ? va_arg(*args, const char*) : nullptr;
             if (!s) return false;  // "(null)" and field layouts are left to the C library
-            w.Append(s, std::strlen(s));
+            w.Append(s);
             return true;
         }
         case '%':
-            if (!IsPlain(layout)) return false;
+            if (!bare) return false;
             w.Put('%');
             return true;
         default:
@@ -116,22 +141,22 @@ bool FormatDirective(BoundedWriter& w, const UTL::detail::DirectiveLayout& layou
     }
 }
 
-// Formats the directive shapes that log messages mostly use exactly as
+// Formats the plain directives that log messages mostly use exactly as
 // vsnprintf does, without its per-call parsing overhead. Returns false, with
 // the buffer in no particular state, as soon as it meets anything else; the
 // caller then formats with vsnprintf from a fresh copy of the arguments.
 bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args) {
-    BoundedWriter w(out, size);
+    detail::BoundedText w(out, size);
     const char* f = format;
     while (*f) {
         const char* percent = std::strchr(f, '%');
         if (!percent) {
-            w.Append(f, std::strlen(f));
+            w.Append(f);
             break;
         }
         w.Append(f, static_cast<std::size_t>(percent - f));
-        UTL::detail::DirectiveLayout layout;
-        f = UTL::detail::ParseDirective(percent, layout);
+        detail::DirectiveLayout layout;
+        f = detail::ParseDirective(percent, layout);
         if (!f || !FormatDirective(w, layout, args)) return false;
     }
     w.Terminate();
@@ -156,6 +181,13 @@ void FormatMessage(const char* format, va_list args) {
 }
 
 }  // namespace
+
+void LogSinkI::SetLogMask(unsigned long mask) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(mask);
+    m_mask.store(bits, std::memory_order_relaxed);
+    // Clearing bits needs no notice: the union may stay wider than the masks.
+    if (bits != 0) WidenAcceptedMasks(bits);
+}
 
 LogManagementC* LogManagementC::s_instance = nullptr;
 
@@ -182,6 +214,7 @@ LogManagementC* LogManagementC::Instance() {
 void LogManagementC::Cleanup() {
     delete s_instance;
     s_instance = nullptr;
+    RecomputeAcceptedMasks({});
 }
 
 bool LogManagementC::AddSink(LogSinkI* sink) {
@@ -190,7 +223,14 @@ bool LogManagementC::AddSink(LogSinkI* sink) {
     if (!sink || std::find(data->sinks.begin(), data->sinks.end(), sink) != data->sinks.end())
         return false;
     data->sinks.push_back(sink);
+    RecomputeAcceptedMasks(data->sinks);
     return true;
+}
+
+bool LogManagementC::AddSink(std::unique_ptr<LogSinkI> sink) {
+    // A sink that is registered already belongs to the manager: released, not
+    // destroyed, also when the result is false.
+    return AddSink(sink.release());
 }
 
 bool LogManagementC::RemoveSink(LogSinkI* sink, bool destroy) {
@@ -200,21 +240,31 @@ bool LogManagementC::RemoveSink(LogSinkI* sink, bool destroy) {
     if (it == data->sinks.end()) return false;
     data->sinks.erase(it);
     if (destroy) delete sink;
+    RecomputeAcceptedMasks(data->sinks);
     return true;
 }
 
 void LogManagementC::Log(const char* file, int line, unsigned long mask, const char* format, ...) {
-    LogManagementC* manager = Instance();
-    BSS::TSK::GuardC guard(manager->GetData()->lock, -1);
-    va_list args;
-    va_start(args, format);
-    try {
-        manager->LogMessage(file, line, mask, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
+    if (!SomeSinkMayAccept(mask)) {
+        if (!s_instance) Instance();  // a first Log still creates the manager
+        return;
     }
-    va_end(args);
+    // Today's path, out of line: the early return above then saves no
+    // registers but the argument list's.
+    struct Accepted {
+        [[gnu::noinline]] static void Dispatch(const char* file, int line, unsigned long mask,
+                                               const char* format, va_list args) {
+            LogManagementC* manager = Instance();
+            BSS::TSK::GuardC guard(manager->GetData()->lock, -1);
+            manager->LogMessage(file, line, mask, format, args);
+        }
+    };
+    struct Arguments {  // ended also when a sink's exception passes
+        va_list list;
+        ~Arguments() { va_end(list); }
+    } args;
+    va_start(args.list, format);
+    Accepted::Dispatch(file, line, mask, format, args.list);
 }
 
 void LogManagementC::LogMessage(const char* file, int line, unsigned long mask, const char* format,

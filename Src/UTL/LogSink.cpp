@@ -26,4 +26,7 @@ LogSinkI& LogSinkI::operator=(const LogSinkI& other) {
 
 LogSinkI::~LogSinkI() noexcept(false) = default;
 
+// SetLogMask is defined with the log manager, whose lock-free early test it
+// keeps up to date.
+
 }  // namespace UTL

@@ -1,13 +1,19 @@
-// libFuzzer target for lswscanf: hostile input texts and formats.
+// libFuzzer target for lswscanf, in two modes chosen by the first byte:
 //
-// The data is split into an input text and a format. Every directive of the
-// format gets its own zeroed 4 KiB target; the input is kept below 1000 code
-// units, so even a wide string field the C library stores (4 bytes a
-// character) stays inside its target.
+// - Hostile input texts and formats. The data is split into an input text and
+//   a format. Every directive of the format gets its own zeroed 4 KiB target;
+//   the input is kept below 1000 code units, so even a wide string field the
+//   C library stores (4 bytes a character) stays inside its target.
+// - Cross-check: one directive of the kinds the engine converts itself
+//   (integer and floating-point, "%s" and "%c" into wide targets) on a text of
+//   number-like characters must store exactly what sscanf stores; the
+//   program aborts where it does not.
 #include <UTL/WideText.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -45,10 +51,66 @@ unsigned CountDirectives(const std::u16string& format) {
     return count;
 }
 
+// "%[width][h|l]conv" from two bytes. Widths stay off the characters that a
+// width makes the engine skip before the field ("^" and "["), which the
+// input alphabet leaves out.
+std::string CrossCheckDirective(uint8_t a, uint8_t b) {
+    static const char kConversions[] = "diouxXeEfgGsc";
+    static const char* const kWidths[] = {"", "", "", "1", "2", "3", "12", "99"};
+    static const char* const kSizes[] = {"", "", "h", "l"};
+    const char conv = kConversions[a % 13];
+    if (conv == 's' || conv == 'c') return std::string("%") + conv;
+    return std::string("%") + kWidths[b % 8] + kSizes[(b / 8) % 4] + conv;
+}
+
+void Fail(const char* what, const std::string& format, const std::string& input) {
+    std::fprintf(stderr, "%s differs from sscanf: \"%s\" on \"%s\"\n", what, format.c_str(),
+                 input.c_str());
+    std::abort();
+}
+
+void CrossCheck(const uint8_t* data, size_t size) {
+    if (size < 2) return;
+    static const char kAlphabet[] = "0123456789012345+-.eExXaAfFiInN \t,;pP";  // no "Z" (0x5A)
+    const std::string format = CrossCheckDirective(data[0], data[1]);
+    std::string input;
+    for (size_t i = 2; i < size && input.size() < 80; ++i) {
+        input += kAlphabet[data[i] % (sizeof kAlphabet - 1)];
+    }
+    const std::u16string wideFormat(format.begin(), format.end());
+    const std::u16string wideInput(input.begin(), input.end());
+    // Room for the longest word, narrow and wide, with its terminator.
+    unsigned char expected[256], actual[256];
+    std::memset(expected, 0x5A, sizeof expected);
+    std::memset(actual, 0x5A, sizeof actual);
+    std::sscanf(input.c_str(), format.c_str(), expected);
+    lswscanf(wideInput.c_str(), wideFormat.c_str(), actual);
+    if (format != "%s" && format != "%c") {
+        if (std::memcmp(expected, actual, sizeof expected) != 0) Fail("value", format, input);
+        return;
+    }
+    // A wide string in `actual`; sscanf's "%c" stores no terminator.
+    char16_t text[128];
+    std::memcpy(text, actual, sizeof text);
+    const bool stored = expected[0] != 0x5A;
+    if (stored != (text[0] != 0x5A5A)) Fail("storing", format, input);
+    if (!stored) return;
+    const size_t length =
+        format == "%c" ? 1 : strnlen(reinterpret_cast<const char*>(expected), sizeof expected);
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] != expected[i]) Fail("text", format, input);
+    }
+    if (text[length] != 0) Fail("terminator", format, input);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
+    if (data[0] >= 0xF0) {
+        CrossCheck(data + 1, size - 1);
+        return 0;
+    }
     // First byte: how much of the rest is format.
     const size_t rest = size - 1;
     size_t formatLength = rest * data[0] / 255;
