@@ -24,10 +24,29 @@ public:
     }
 };
 
+namespace {
+
+// The allocator of the sink list: a type of this file, so that the list's
+// code (instantiated for the exported LogSinkI) stays inside the library
+// instead of joining its exported symbols.
+template <class T>
+struct LocalAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = LocalAllocator<U>;
+    };
+    LocalAllocator() = default;
+    template <class U>
+    LocalAllocator(const LocalAllocator<U>&) {}
+};
+using SinkList = std::vector<LogSinkI*, LocalAllocator<LogSinkI*>>;
+
+}  // namespace
+
 class LogManagementDataC {
 public:
-    std::vector<LogSinkI*> sinks;  // registration order, each at most once
-    BSS::TSK::MutexC lock;         // recursive: Log holds it around LogMessage
+    SinkList sinks;         // registration order, each at most once
+    BSS::TSK::MutexC lock;  // recursive: Log holds it around LogMessage
 };
 
 namespace {
@@ -62,7 +81,7 @@ void WidenAcceptedMasks(std::uint32_t masks) {
 
 // Under the manager lock (or with no manager). The acquiring loads make the
 // masks stored before any widening that they see visible to the reads here.
-void RecomputeAcceptedMasks(const std::vector<LogSinkI*>& sinks) {
+void RecomputeAcceptedMasks(const SinkList& sinks) {
     std::uint64_t word = g_acceptedMasks.load(std::memory_order_acquire);
     std::uint64_t next;
     do {
