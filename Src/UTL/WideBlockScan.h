@@ -248,8 +248,8 @@ inline int CompareUnits(const char16_t* a, const char16_t* b, std::size_t count)
 }
 
 // The plain search for a non-empty `sub` of `length` units: `sub` compared at
-// every unit of `s` that holds sub[0]. Out of line, as is the helper below,
-// so that the short-needle search stays small.
+// every unit of `s` that holds sub[0]. Out of line, so that the short-needle
+// search below keeps no value across a call and stays small.
 __attribute__((noinline)) inline const char16_t* FindTextPlain(const char16_t* s,
                                                                const char16_t* sub,
                                                                std::size_t length) {
@@ -259,14 +259,12 @@ __attribute__((noinline)) inline const char16_t* FindTextPlain(const char16_t* s
         if (CompareUnits(s, sub, length) == 0) return s;
     }
 }
-__attribute__((noinline)) inline bool MatchesNearPageEnd(const char16_t* s, const char16_t* sub,
-                                                         std::size_t length) {
-    return CompareUnits(s, sub, length) == 0;
-}
 
 // lwcsstr for a non-empty `sub`: the first position in `s` where `sub`
-// occurs, or null; the plain search. A `sub` of under 8 units whose block
-// stays in its page is compared as one block, masked to its units.
+// occurs, or null. A `sub` of under 8 units whose block stays in its page is
+// compared as one block, masked to its units, at every candidate whose block
+// stays in its page too; from a candidate near a page end on, and for longer
+// or page-straddling needles, the plain search goes on.
 inline const char16_t* FindText(const char16_t* s, const char16_t* sub) {
     if (PageRoom(sub) < kBlockBytes) return FindTextPlain(s, sub, TextLength(sub));
     const Block needle = LoadBlock(AddressOf(sub));
@@ -276,11 +274,8 @@ inline const char16_t* FindText(const char16_t* s, const char16_t* sub) {
     for (;; ++s) {
         s = FindUnitOrEnd(s, sub[0]);
         if (*s == 0) return nullptr;
-        if (PageRoom(s) >= kBlockBytes) {
-            if ((EqualUnits(LoadBlock(AddressOf(s)), needle) & needed) == needed) return s;
-        } else if (MatchesNearPageEnd(s, sub, FirstUnit(needed + 1))) {
-            return s;
-        }
+        if (PageRoom(s) < kBlockBytes) return FindTextPlain(s, sub, FirstUnit(needed + 1));
+        if ((EqualUnits(LoadBlock(AddressOf(s)), needle) & needed) == needed) return s;
     }
 }
 
