@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -42,8 +43,6 @@ const auto Text = [](const StringC& s) { return std::u16string(static_cast<const
 
 const char16_t* const kNone = nullptr;
 
-const auto All = [](auto... values) { return std::vector<int>{int(values)...}; };
-
 // Serves texts from a table.
 struct TableAccessor : UTL::TokenAccessorI {
     const char16_t* getToken(unsigned long key1, unsigned long key2) override {
@@ -58,8 +57,11 @@ TEST(StringBlocks, EmptyStringsShareOneBlock) {
     const StringC strings[] = {StringC(),    StringC(kNone),
                                StringC(u""), StringC(static_cast<const char*>(nullptr)),
                                StringC(""),  StringC(12345u, 678u)};  // no accessor installed
-    for (const StringC& s : strings)
-        EXPECT_TRUE(Probe::BlockOf(s) == shared && s.IsEmpty() && Text(s).empty());
+    for (std::size_t i = 0; i < std::size(strings); ++i) {
+        EXPECT_EQ(Probe::BlockOf(strings[i]), shared) << i;
+        EXPECT_TRUE(strings[i].IsEmpty()) << i;
+        EXPECT_EQ(Text(strings[i]), u"") << i;
+    }
     Probe t(u"abc");
     t = u"";  // an unshared block is kept for an empty text, also through Empty
     t.Empty();
@@ -127,7 +129,9 @@ TEST(StringBlocks, BlockSizesAndReuse) {
 
     Probe s(u"twenty characters...");
     Block* block = s.Getpcs();
-    s = u"eleven char";  // fits an unshared block: reused
+    s = u"exactly twenty units";  // fills an unshared block exactly: reused
+    EXPECT_EQ(s.Getpcs(), block);
+    s = u"eleven char";
     EXPECT_EQ(s.Getpcs(), block);
     s = static_cast<const char16_t*>(s) + 7;  // its own text, overlapping
     EXPECT_EQ(Text(s), u"char");
@@ -135,11 +139,18 @@ TEST(StringBlocks, BlockSizesAndReuse) {
     EXPECT_NE(s.Getpcs(), block);
     const StringC other(s);
     s = static_cast<const char16_t*>(s) + 20;  // shared: built before the release
-    EXPECT_EQ(Text(s) + Text(other), u"rs...twenty-five characters...");
+    EXPECT_EQ(Text(s), u"rs...");
+    EXPECT_EQ(Text(other), u"twenty-five characters...");
 
     block = s.Getpcs();
-    s.NewStr(5ul);  // fits: same block, emptied
-    EXPECT_TRUE(s.Getpcs() == block && s.IsEmpty());
+    ASSERT_EQ(block->GetMaxLength(), 11u);  // the inline area
+    s.NewStr(11ul);                         // fits exactly: same block, emptied
+    EXPECT_EQ(s.Getpcs(), block);
+    EXPECT_TRUE(s.IsEmpty());
+    s += u"abcdef";
+    s += u"ghijk";  // appends that fill the unshared block exactly stay in it
+    EXPECT_EQ(s.Getpcs(), block);
+    EXPECT_EQ(Text(s), u"abcdefghijk");
     s.NewStr(100ul);  // a new block with room for 100 units
     EXPECT_EQ(s.Getpcs()->GetMaxLength(), 99u);
     s.NewStr(1000000ul);  // capped
@@ -184,13 +195,18 @@ TEST(StringLimits, ReferenceCountNeverWraps) {
     const StringC beyond(original);  // the 65536th reference gets its own copy
     StringC assigned;
     assigned = original;
-    EXPECT_TRUE(beyond == original && assigned == original);
-    EXPECT_TRUE(Probe::Refs(beyond) == 1 && Probe::Refs(assigned) == 1);
+    EXPECT_EQ(Text(beyond), Text(original));
+    EXPECT_EQ(Text(assigned), Text(original));
+    EXPECT_EQ(Probe::Refs(beyond), 1u);
+    EXPECT_EQ(Probe::Refs(assigned), 1u);
 
     Block* sharedEmpty = Probe::BlockOf(StringC());
     const std::vector<StringC> empties(Block::kMaxRefs + 10);  // the empty block too
     int fresh = 0;
-    for (const StringC& e : empties) fresh += Probe::BlockOf(e) != sharedEmpty && e.IsEmpty();
+    for (const StringC& e : empties) {
+        ASSERT_TRUE(e.IsEmpty());
+        fresh += Probe::BlockOf(e) != sharedEmpty;
+    }
     EXPECT_GE(fresh, 10);
 }
 
@@ -198,8 +214,9 @@ TEST(StringLimits, TextsAreCutAt65534Units) {
     const std::u16string huge(70000, u'x');
     StringC assigned(u"short");
     assigned = huge.c_str();
-    EXPECT_TRUE(StringC(huge.c_str()).GetLength() == 65534 && assigned.GetLength() == 65534 &&
-                StringC(std::string(70000, 'n').c_str()).GetLength() == 65534);
+    EXPECT_EQ(StringC(huge.c_str()).GetLength(), 65534);
+    EXPECT_EQ(assigned.GetLength(), 65534);
+    EXPECT_EQ(StringC(std::string(70000, 'n').c_str()).GetLength(), 65534);
     StringC joined(std::u16string(65530, u'a').c_str());
     joined += u"bcdefgh";
     EXPECT_EQ(Text(joined.Mid(65528)), u"aabcde");
@@ -213,7 +230,8 @@ TEST(StringAccess, IndexesOutsideTheTextReadZeroAndWriteNothing) {
     s = u"abc";  // units left behind in the reused buffer are not text
     const StringC copy(s);
     for (int index : {-1, 3, 4, 5, 12, INT_MAX, INT_MIN}) {
-        EXPECT_TRUE(s.GetAt(index) == 0 && s[index] == 0) << index;
+        EXPECT_EQ(s.GetAt(index), 0) << index;
+        EXPECT_EQ(s[index], 0) << index;
         s.SetAt(index, u'X');
     }
     EXPECT_EQ(Probe::BlockOf(s), Probe::BlockOf(copy));  // nothing written, still shared
@@ -345,22 +363,67 @@ TEST(StringView, ViewsAndConstructionFromViews) {
     EXPECT_EQ(StringC(std::u16string_view(huge)).GetLength(), 65534);
 }
 
-TEST(StringSearch, FindAndCompare) {
-    const StringC s(u"abcabc"), abc(u"abc"), empty;
-    // Find counts from the start of the string; the terminator is found at the length.
-    EXPECT_EQ(
-        All(s.Find(u'b'), s.Find(u'b', 2), s.Find(u'z'), s.Find(0), s.Find(0, 6), s.Find(u'a', 6),
-            s.Find(u'a', -5), s.Find(u'a', 7), s.Find(0, 7), s.Find(u'a', INT_MAX), empty.Find(0)),
-        All(1, 4, -1, 6, 6, -1, 0, -1, -1, -1, 0));
-    // Case-sensitive and folded, unsigned units; a null operand is the empty text.
-    EXPECT_EQ(All(abc.Compare(u"ABC", true), abc.Compare(u"ABC", false), abc.Compare(u"abd"),
-                  StringC(u"\u00C0x").Compare(u"\u00E0X", false), StringC(u"\uFFFF").Compare(u"a"),
-                  abc.Compare(kNone), abc.Compare(kNone, false), empty.Compare(kNone)),
-              All(1, 0, -1, 0, 1, 1, 1, 0));
-    EXPECT_TRUE(StringC(u"ABC") < abc && abc <= abc && abc >= u"abc" && !(abc < abc) &&
-                abc > u"ab");
-    EXPECT_TRUE(abc == StringC(u"abc") && abc != u"abC" && empty == kNone && abc > kNone &&
-                !(abc <= kNone));
+TEST(StringSearch, FindCountsFromTheStartOfTheString) {
+    const StringC s(u"abcabc"), empty;
+    EXPECT_EQ(s.Find(u'b'), 1);
+    EXPECT_EQ(s.Find(u'b', 2), 4);
+    EXPECT_EQ(s.Find(u'z'), -1);
+    EXPECT_EQ(s.Find(0), 6);  // the terminator is found at the length
+    EXPECT_EQ(s.Find(0, 6), 6);
+    EXPECT_EQ(s.Find(0, 7), -1);
+    EXPECT_EQ(empty.Find(0), 0);
+    EXPECT_EQ(s.Find(u'a', 6), -1);
+    EXPECT_EQ(s.Find(u'a', -5), 0);
+    EXPECT_EQ(s.Find(u'a', 7), -1);
+    EXPECT_EQ(s.Find(u'a', INT_MAX), -1);
+}
+
+// Case-sensitive and folded, unsigned units; a null operand is the empty text.
+TEST(StringSearch, CompareGivesMinusOneZeroOrOne) {
+    const StringC abc(u"abc"), empty;
+    EXPECT_EQ(abc.Compare(u"ABC", true), 1);
+    EXPECT_EQ(abc.Compare(u"ABC", false), 0);
+    EXPECT_EQ(abc.Compare(u"abd"), -1);
+    EXPECT_EQ(StringC(u"\u00C0x").Compare(u"\u00E0X", false), 0);
+    EXPECT_EQ(StringC(u"\uFFFF").Compare(u"a"), 1);
+    EXPECT_EQ(abc.Compare(kNone), 1);
+    EXPECT_EQ(abc.Compare(kNone, false), 1);
+    EXPECT_EQ(empty.Compare(kNone), 0);
+}
+
+// Every operator on pairs that order each way and not at all, so that a
+// flipped or loosened operator fails by its name and the pair.
+TEST(StringSearch, ComparisonOperators) {
+    const struct {
+        const char16_t *left, *right;
+        int order;
+        const char* pair;
+    } pairs[] = {
+        {u"abc", u"abd", -1, "abc abd"}, {u"abd", u"abc", 1, "abd abc"},
+        {u"abc", u"abc", 0, "abc abc"},  {u"ab", u"abc", -1, "ab abc"},
+        {u"abc", u"ab", 1, "abc ab"},    {u"ABC", u"abc", -1, "ABC abc"},
+        {u"\uFFFF", u"a", 1, "FFFF a"},  {u"", u"a", -1, "empty a"},
+    };
+    for (const auto& p : pairs) {
+        const StringC left(p.left), right(p.right);
+        EXPECT_EQ(left == right, p.order == 0) << p.pair;
+        EXPECT_EQ(left == p.right, p.order == 0) << p.pair;
+        EXPECT_EQ(left != right, p.order != 0) << p.pair;
+        EXPECT_EQ(left != p.right, p.order != 0) << p.pair;
+        EXPECT_EQ(left < right, p.order < 0) << p.pair;
+        EXPECT_EQ(left < p.right, p.order < 0) << p.pair;
+        EXPECT_EQ(left > right, p.order > 0) << p.pair;
+        EXPECT_EQ(left > p.right, p.order > 0) << p.pair;
+        EXPECT_EQ(left <= right, p.order <= 0) << p.pair;
+        EXPECT_EQ(left <= p.right, p.order <= 0) << p.pair;
+        EXPECT_EQ(left >= right, p.order >= 0) << p.pair;
+        EXPECT_EQ(left >= p.right, p.order >= 0) << p.pair;
+    }
+    const StringC abc(u"abc"), empty;
+    EXPECT_TRUE(empty == kNone);  // a null operand is the empty text
+    EXPECT_FALSE(empty != kNone);
+    EXPECT_TRUE(abc > kNone);
+    EXPECT_FALSE(abc <= kNone);
 }
 
 TEST(StringEdit, AppendPlusAndMid) {
@@ -371,15 +434,24 @@ TEST(StringEdit, AppendPlusAndMid) {
     s += kNone;
     EXPECT_EQ(Text(s), u"abab-01234567890123456789");
     const StringC left(u"left"), right(u"right");
-    EXPECT_EQ(
-        Text(left + right) + Text(left + u"+") + Text(left + kNone) + Text(left) + Text(right),
-        u"leftrightleft+leftleftright");
+    EXPECT_EQ(Text(left + right), u"leftright");
+    EXPECT_EQ(Text(left + u"+"), u"left+");
+    EXPECT_EQ(Text(left + kNone), u"left");
+    EXPECT_EQ(Text(left), u"left");  // the operands are left as they were
+    EXPECT_EQ(Text(right), u"right");
 
     const StringC m(u"abcdef");  // ranges are clamped
-    EXPECT_EQ(Text(m.Mid(-3)) + u"|" + Text(m.Mid(2)) + u"|" + Text(m.Mid(6)) + Text(m.Mid(7)) +
-                  Text(m.Mid(INT_MAX)) + u"|" + Text(m.Mid(2, 100)) + u"|" + Text(m.Mid(2, -1)) +
-                  Text(m.Mid(-2, 3)) + u"|" + Text(m.Mid(9, 3)) + Text(m.Mid(INT_MIN, INT_MIN)),
-              u"abcdef|cdef||cdef|abc|");
+    EXPECT_EQ(Text(m.Mid(-3)), u"abcdef");
+    EXPECT_EQ(Text(m.Mid(2)), u"cdef");
+    EXPECT_EQ(Text(m.Mid(6)), u"");
+    EXPECT_EQ(Text(m.Mid(7)), u"");
+    EXPECT_EQ(Text(m.Mid(INT_MAX)), u"");
+    EXPECT_EQ(Text(m.Mid(2, 100)), u"cdef");
+    EXPECT_EQ(Text(m.Mid(2, 3)), u"cde");
+    EXPECT_EQ(Text(m.Mid(2, -1)), u"");
+    EXPECT_EQ(Text(m.Mid(-2, 3)), u"abc");
+    EXPECT_EQ(Text(m.Mid(9, 3)), u"");
+    EXPECT_EQ(Text(m.Mid(INT_MIN, INT_MIN)), u"");
 }
 
 TEST(StringEdit, TrimsRemoveAndCaseMapping) {
@@ -387,11 +459,15 @@ TEST(StringEdit, TrimsRemoveAndCaseMapping) {
     left.LTrim();
     right.RTrim();
     blanks.RTrim();
-    EXPECT_EQ(Text(left) + u"|" + Text(right) + Text(blanks), u"\nx | x\r");  // space, tab
+    EXPECT_EQ(Text(left), u"\nx ");  // only space and tab are blanks
+    EXPECT_EQ(Text(right), u" x\r");
+    EXPECT_EQ(Text(blanks), u"");
 
     StringC s(u"banana");
     EXPECT_EQ(s.Remove(u'a'), 3);
-    EXPECT_TRUE(s.Remove(u'z') == 0 && s.Remove(u'\0') == 0 && s == u"bnn");
+    EXPECT_EQ(s.Remove(u'z'), 0);
+    EXPECT_EQ(s.Remove(u'\0'), 0);
+    EXPECT_EQ(Text(s), u"bnn");
 
     StringC c(u"Stra\u00DFe \u00E9t\u00E9 \u0161 \u00FF");
     c.ToUpper();
@@ -442,12 +518,15 @@ TEST(StringFormat, ResultsAndLimits) {
 TEST(StringScan, SkipsLeadingSpacesButNotTabs) {
     int a = 0, b = 0;
     char16_t unit[2][4] = {};
-    EXPECT_EQ(All(StringC(u"   12 34").Scan(u"%d %d", &a, &b),
-                  StringC(u"   x").Scan(u"%c", unit[0]), StringC(u"\tx").Scan(u"%c", unit[1]),
-                  StringC(u"1").Scan(nullptr, &a), StringC(u"   ").Scan(u"%d", &a)),
-              All(2, 1, 1, 0, -1));
-    EXPECT_TRUE(a == 12 && b == 34);
-    EXPECT_EQ(std::u16string(unit[0]) + unit[1], u"x\t");  // the tab is the first character
+    EXPECT_EQ(StringC(u"   12 34").Scan(u"%d %d", &a, &b), 2);
+    EXPECT_EQ(a, 12);
+    EXPECT_EQ(b, 34);
+    EXPECT_EQ(StringC(u"   x").Scan(u"%c", unit[0]), 1);
+    EXPECT_EQ(std::u16string(unit[0]), u"x");
+    EXPECT_EQ(StringC(u"\tx").Scan(u"%c", unit[1]), 1);
+    EXPECT_EQ(std::u16string(unit[1]), u"\t");  // the tab is the first character
+    EXPECT_EQ(StringC(u"1").Scan(nullptr, &a), 0);
+    EXPECT_EQ(StringC(u"   ").Scan(u"%d", &a), -1);
 }
 
 TEST(StringToken, BridgeLoadTxtAndTheTwoKeyConstructor) {
@@ -462,8 +541,10 @@ TEST(StringToken, BridgeLoadTxtAndTheTwoKeyConstructor) {
     EXPECT_TRUE(s.LoadTxt(10, 20));
     const StringC fromKeys(10u, 20u);
     table.texts[{10, 20}] = u"changed later";  // the strings hold copies
-    EXPECT_TRUE(s == u"Instrument ready" && fromKeys == u"Instrument ready");
-    EXPECT_TRUE(s.LoadTxt(10, 21) && s.IsEmpty());  // an empty text is still a text
+    EXPECT_EQ(Text(s), u"Instrument ready");
+    EXPECT_EQ(Text(fromKeys), u"Instrument ready");
+    EXPECT_TRUE(s.LoadTxt(10, 21));  // an empty text is still a text
+    EXPECT_TRUE(s.IsEmpty());
     s = u"old";
     EXPECT_FALSE(s.LoadTxt(0xFFFFFFFFul, 0));
     EXPECT_TRUE(s.IsEmpty());
