@@ -11,29 +11,41 @@
 
 #include "guard_page.h"
 
-// The values of a list of calls, as function arguments keep their layout compact.
-const auto All = [](auto... values) { return std::vector<int>{int(values)...}; };
-
 // Differences of 25, unsigned units, counted ends, unmapped units (U+0178) and '_'
 // against folded letters; narrow high bytes are negative and order first.
 TEST(WideText, ComparisonsGiveMinusOneZeroOrOne) {
-    EXPECT_EQ(All(lwcscmp(u"abc", u"abd"), lwcscmp(u"abd", u"abc"), lwcscmp(u"ab", u"abc"),
-                  lwcscmp(u"a", u"z"), lwcscmp(u"", u""), lwcscmp(u"\xFFFF", u"a"),
-                  lwcsncmp(u"abX", u"abY", 2), lwcsncmp(u"abX", u"abY", 3), lwcsncmp(u"x", u"y", 0),
-                  lwcsncmp(u"ab", u"ab", 100), lwcsicmp(u"ABC", u"abc"),
-                  lwcsicmp(u"\u00C0", u"\u00E0"), lwcsicmp(u"\u0178", u"\u00FF"),
-                  lwcsicmp(u"_", u"A"), lstricmp("\xE9", "a"), lstricmp("\xE9", ""),
-                  lstricmp("", "\xE9"), lstricmp("ABC", "abc"), lstricmp("abc", "ABD")),
-              All(-1, 1, -1, -1, 0, 1, 0, -1, 0, 0, 0, 0, 1, -1, -1, -1, 1, 0, -1));
+    EXPECT_EQ(lwcscmp(u"abc", u"abd"), -1);
+    EXPECT_EQ(lwcscmp(u"abd", u"abc"), 1);
+    EXPECT_EQ(lwcscmp(u"ab", u"abc"), -1);
+    EXPECT_EQ(lwcscmp(u"a", u"z"), -1);
+    EXPECT_EQ(lwcscmp(u"", u""), 0);
+    EXPECT_EQ(lwcscmp(u"\xFFFF", u"a"), 1);
+    EXPECT_EQ(lwcsncmp(u"abX", u"abY", 2), 0);
+    EXPECT_EQ(lwcsncmp(u"abX", u"abY", 3), -1);
+    EXPECT_EQ(lwcsncmp(u"x", u"y", 0), 0);
+    EXPECT_EQ(lwcsncmp(u"ab", u"ab", 100), 0);
+    EXPECT_EQ(lwcsicmp(u"ABC", u"abc"), 0);
+    EXPECT_EQ(lwcsicmp(u"\u00C0", u"\u00E0"), 0);
+    EXPECT_EQ(lwcsicmp(u"\u0178", u"\u00FF"), 1);
+    EXPECT_EQ(lwcsicmp(u"_", u"A"), -1);
+    EXPECT_EQ(lstricmp("\xE9", "a"), -1);
+    EXPECT_EQ(lstricmp("\xE9", ""), -1);
+    EXPECT_EQ(lstricmp("", "\xE9"), 1);
+    EXPECT_EQ(lstricmp("ABC", "abc"), 0);
+    EXPECT_EQ(lstricmp("abc", "ABD"), -1);
 }
 
 TEST(WideText, CaseTableAndUnmappedUnits) {
-    EXPECT_EQ(All(ltowlower(u'A'), ltowupper(u'z'), ltowlower(u'\u00DE'), ltowupper(u'\u00F8'),
-                  ltowlower(u'\u0160'), ltowupper(u'\u017E')),
-              All(u'a', u'Z', u'\u00FE', u'\u00D8', u'\u0161', u'\u017D'));
+    EXPECT_EQ(ltowlower(u'A'), u'a');
+    EXPECT_EQ(ltowupper(u'z'), u'Z');
+    EXPECT_EQ(ltowlower(u'\u00DE'), u'\u00FE');
+    EXPECT_EQ(ltowupper(u'\u00F8'), u'\u00D8');
+    EXPECT_EQ(ltowlower(u'\u0160'), u'\u0161');
+    EXPECT_EQ(ltowupper(u'\u017E'), u'\u017D');
     for (char16_t c : {u'\u00D7', u'\u00F7', u'\u00DF', u'\u00FF', u'\u0178', u'\u00B5', u'1',
                        u'\u0100', u'\uFFFF'}) {
-        EXPECT_TRUE(ltowlower(c) == c && ltowupper(c) == c) << int(c);
+        EXPECT_EQ(ltowlower(c), c) << int(c);
+        EXPECT_EQ(ltowupper(c), c) << int(c);
     }
 }
 
@@ -49,13 +61,16 @@ TEST(WideText, CopySearchAndCountedCopyWithoutPadding) {
     EXPECT_EQ(std::u16string(buf), u"negative");
     lwcscpy(buf, u"ab");
     lwcscat(buf, u"cd");
-    EXPECT_TRUE(std::u16string(buf) == u"abcd" && lwcslen(buf) == 4);
+    EXPECT_EQ(std::u16string(buf), u"abcd");
 
     const char16_t* s = u"xAyA";
-    EXPECT_EQ(
-        All(lwcschr(s, u'A') - s, lwcschr(s, 0) - s, lwcsstr(s, u"") - s, lwcsstr(s, u"yA") - s),
-        All(1, 4, 0, 2));
-    EXPECT_TRUE(!lwcschr(s, 0x10041) && !lwcsstr(s, u"yAx") && !lwcsstr(u"", u"a"));
+    EXPECT_EQ(lwcschr(s, u'A'), s + 1);
+    EXPECT_EQ(lwcschr(s, 0), s + 4);
+    EXPECT_EQ(lwcsstr(s, u""), s);
+    EXPECT_EQ(lwcsstr(s, u"yA"), s + 2);
+    EXPECT_EQ(lwcschr(s, 0x10041), nullptr);  // not cut to the unit u'A'
+    EXPECT_EQ(lwcsstr(s, u"yAx"), nullptr);
+    EXPECT_EQ(lwcsstr(u"", u"a"), nullptr);
 }
 
 TEST(WideText, ConversionsByByteValueSizedAndNull) {
@@ -77,14 +92,16 @@ TEST(WideText, ConversionsByByteValueSizedAndNull) {
     n[0] = '#';
     UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
     UTL::UnicodeToAscii(n, 0, u"abc");
-    EXPECT_TRUE(w[0] == u'#' && n[0] == '#');
+    EXPECT_EQ(w[0], u'#');
+    EXPECT_EQ(n[0], '#');
 
     for (int sized = 0; sized < 2; ++sized) {  // null sources give empty strings
         w[0] = u'x';
         n[0] = 'x';
         sized ? UTL::AsciiToUnicode(w, 4, nullptr) : UTL::AsciiToUnicode(w, nullptr);
         sized ? UTL::UnicodeToAscii(n, 4, nullptr) : UTL::UnicodeToAscii(n, nullptr);
-        EXPECT_TRUE(w[0] == 0 && n[0] == 0);
+        EXPECT_EQ(w[0], 0) << sized;
+        EXPECT_EQ(n[0], 0) << sized;
     }
 }
 
