@@ -191,7 +191,9 @@ TEST(WideFormat, CountDirectiveAndTheBoundedEntry) {
     short shortCount = 99;
     long longCount = 99;  // stored by the size letter, as zero; a null target is skipped
     EXPECT_EQ(Fmt(u"abc%n|%hn|%ln|%n%d", &count, &shortCount, &longCount, nullptr, 5), u"abc|||5");
-    EXPECT_EQ(count + shortCount + longCount, 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(shortCount, 0);
+    EXPECT_EQ(longCount, 0);
 
     char16_t buffer[8];
     std::fill(std::begin(buffer), std::end(buffer), u'#');

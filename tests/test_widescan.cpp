@@ -69,8 +69,10 @@ TEST(WideScan, RunningResultAndDelimiters) {
     EXPECT_EQ(ScanTwo(u"4,5", longPiece.c_str()), "2:4,5");
     int n = -9;
     char* allocated = nullptr;  // "%m" would have the C library allocate: scanned as suppressed
-    EXPECT_EQ(lswscanf(u"abc", u"%n", &n) + lswscanf(u"abc def", u"%ms", &allocated), 0);
-    EXPECT_TRUE(n == 0 && allocated == nullptr);
+    EXPECT_EQ(lswscanf(u"abc", u"%n", &n), 0);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(lswscanf(u"abc def", u"%ms", &allocated), 0);
+    EXPECT_EQ(allocated, nullptr);
 }
 
 TEST(WideScan, SingleFieldsStoreWhatTheCLibraryStores) {
@@ -122,14 +124,18 @@ TEST(WideScan, FloatingFieldsFollowTheRoundingMode) {
 
 TEST(WideScan, StringAndCharacterTargets) {
     WideTarget a, b, c, d, e, f;
-    EXPECT_EQ(lswscanf(u"abc def", u"%s %s", a.text, b.text) + lswscanf(u"xyz", u"%c", c.text) +
-                  lswscanf(u"ab12", u"%[a-z]", d.text),
-              4);  // "%c" stores a one-character wide string
-    EXPECT_EQ(a.Str() + u"|" + b.Str() + u"|" + c.Str() + u"|" + d.Str(), u"abc|def|x|ab");
+    EXPECT_EQ(lswscanf(u"abc def", u"%s %s", a.text, b.text), 2);
+    EXPECT_EQ(a.Str(), u"abc");
+    EXPECT_EQ(b.Str(), u"def");
+    EXPECT_EQ(lswscanf(u"xyz", u"%c", c.text), 1);
+    EXPECT_EQ(c.Str(), u"x");  // "%c" stores a one-character wide string
+    EXPECT_EQ(lswscanf(u"ab12", u"%[a-z]", d.text), 1);
+    EXPECT_EQ(d.Str(), u"ab");
     // Units from U+0100 (and U+00FF) become spaces in the narrowed text.
-    EXPECT_EQ(
-        lswscanf(u"\u00E9\u00FE\u00FFc", u"%s", e.text) + lswscanf(u"ab\u0100c", u"%s", f.text), 2);
-    EXPECT_EQ(e.Str() + u"|" + f.Str(), u"\u00E9\u00FE|ab");
+    EXPECT_EQ(lswscanf(u"\u00E9\u00FE\u00FFc", u"%s", e.text), 1);
+    EXPECT_EQ(e.Str(), u"\u00E9\u00FE");
+    EXPECT_EQ(lswscanf(u"ab\u0100c", u"%s", f.text), 1);
+    EXPECT_EQ(f.Str(), u"ab");
 
     WideTarget untouched;
     EXPECT_EQ(lswscanf(u"   ", u"%s", untouched.text), -1);
@@ -138,23 +144,27 @@ TEST(WideScan, StringAndCharacterTargets) {
 
     char narrow[3][16] = {};
     char byte[2] = {'#', '#'};
-    EXPECT_EQ(lswscanf(u"abc", u"%S", narrow[0]) + lswscanf(u"abcdef", u"%3s", narrow[1]) +
-                  lswscanf(u"word", u"%hs", narrow[2]) + lswscanf(u"q", u"%C", byte),
-              4);
     // With a width the C library stores the narrow text; "%C" stores one byte, no terminator.
-    EXPECT_EQ(
-        std::string(narrow[0]) + "|" + narrow[1] + "|" + narrow[2] + "|" + std::string(byte, 2),
-        "abc|abc|word|q#");
+    EXPECT_EQ(lswscanf(u"abc", u"%S", narrow[0]), 1);
+    EXPECT_STREQ(narrow[0], "abc");
+    EXPECT_EQ(lswscanf(u"abcdef", u"%3s", narrow[1]), 1);
+    EXPECT_STREQ(narrow[1], "abc");
+    EXPECT_EQ(lswscanf(u"word", u"%hs", narrow[2]), 1);
+    EXPECT_STREQ(narrow[2], "word");
+    EXPECT_EQ(lswscanf(u"q", u"%C", byte), 1);
+    EXPECT_EQ(std::string(byte, 2), "q#");
 
     float fl = 0;
     double db = 0;
     EXPECT_EQ(lswscanf(u"1.5;2.25", u"%f;%lf", &fl, &db), 2);
-    EXPECT_TRUE(fl == 1.5f && db == 2.25);
+    EXPECT_EQ(fl, 1.5f);
+    EXPECT_EQ(db, 2.25);
 
     // A field over 255 units converts whole but is measured (and skipped) as 256.
     const std::u16string word(300, u'a');
     EXPECT_EQ(lswscanf((word + u" b").c_str(), u"%s %s", e.text, f.text), 2);
-    EXPECT_EQ(e.Str() + u"|" + f.Str(), word + u"|" + std::u16string(44, u'a'));
+    EXPECT_EQ(e.Str(), word);
+    EXPECT_EQ(f.Str(), std::u16string(44, u'a'));
 }
 
 TEST(WideScan, NonAsciiDelimiterSubstitution) {
