@@ -35,15 +35,23 @@ TEST(WideText, ComparisonsGiveMinusOneZeroOrOne) {
     EXPECT_EQ(lstricmp("abc", "ABD"), -1);
 }
 
+// Both ends of every mapped range and each single pair, in both directions;
+// the neighbours of the ranges and the unpaired letters stay as they are.
 TEST(WideText, CaseTableAndUnmappedUnits) {
-    EXPECT_EQ(ltowlower(u'A'), u'a');
-    EXPECT_EQ(ltowupper(u'z'), u'Z');
-    EXPECT_EQ(ltowlower(u'\u00DE'), u'\u00FE');
-    EXPECT_EQ(ltowupper(u'\u00F8'), u'\u00D8');
-    EXPECT_EQ(ltowlower(u'\u0160'), u'\u0161');
-    EXPECT_EQ(ltowupper(u'\u017E'), u'\u017D');
-    for (char16_t c : {u'\u00D7', u'\u00F7', u'\u00DF', u'\u00FF', u'\u0178', u'\u00B5', u'1',
-                       u'\u0100', u'\uFFFF'}) {
+    const char16_t pairs[][2] = {{u'A', u'a'},           {u'Z', u'z'},
+                                 {u'\u00C0', u'\u00E0'}, {u'\u00D8', u'\u00F8'},
+                                 {u'\u00DE', u'\u00FE'}, {u'\u0152', u'\u0153'},
+                                 {u'\u0160', u'\u0161'}, {u'\u017D', u'\u017E'}};
+    for (const auto& pair : pairs) {
+        const char16_t upper = pair[0], lower = pair[1];
+        EXPECT_EQ(ltowlower(upper), lower) << int(upper);
+        EXPECT_EQ(ltowupper(lower), upper) << int(lower);
+        EXPECT_EQ(ltowlower(lower), lower) << int(lower);
+        EXPECT_EQ(ltowupper(upper), upper) << int(upper);
+    }
+    for (char16_t c :
+         {u'@', u'[', u'`', u'{', u'1', u'\u00BF', u'\u00D7', u'\u00F7', u'\u00DF', u'\u00FF',
+          u'\u0178', u'\u00B5', u'\u0151', u'\u0154', u'\u017F', u'\u0100', u'\uFFFF'}) {
         EXPECT_EQ(ltowlower(c), c) << int(c);
         EXPECT_EQ(ltowupper(c), c) << int(c);
     }
@@ -84,10 +92,10 @@ TEST(WideText, ConversionsByByteValueSizedAndNull) {
     EXPECT_TRUE(UTL::HasUnicodeCharacters(u"a\u0100"));
     EXPECT_FALSE(UTL::HasUnicodeCharacters(nullptr));
 
-    UTL::AsciiToUnicode(w, 4, "abcdef");
-    EXPECT_EQ(std::u16string(w), u"abc");
-    UTL::UnicodeToAscii(n, 3, u"abcdef");
-    EXPECT_EQ(std::string(n), "ab");
+    UTL::AsciiToUnicode(w, 4, "a\351cdef");  // the sized forms map units alike
+    EXPECT_EQ(std::u16string(w), u"a\u00E9c");
+    UTL::UnicodeToAscii(n, 4, u"\u00FF\u0100zdef");
+    EXPECT_EQ(std::string(n), "\xFF z");
     w[0] = u'#';
     n[0] = '#';
     UTL::AsciiToUnicode(w, 0, "abc");  // no room even for the terminator
