@@ -19,7 +19,7 @@ TEST(StringThreads, ConcurrentFormatsKeepTheirOwnResults) {
     const std::u16string longFormat(3600, u'L');   // taken as text, without the mutex
     const std::u16string bigArgument(5000, u'B');  // result cut to the area, with a message
     std::vector<StringC> made(6);
-    std::atomic<int> wrong{0};
+    std::atomic<int> wrongLong{0}, wrongCut{0}, wrongFormatted{0}, notEmpty{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&, t] {
@@ -30,22 +30,25 @@ TEST(StringThreads, ConcurrentFormatsKeepTheirOwnResults) {
                 empty.Format(u"");
                 if (round % 3 == 0) {
                     s.Format(longFormat.c_str(), 1, 2);
-                    wrong += Text(s) != longFormat;
+                    wrongLong += Text(s) != longFormat;
                 } else if (round % 3 == 1) {
                     s.Format(u"%s", bigArgument.c_str());
-                    wrong += Text(s) != bigArgument.substr(0, 4095);
+                    wrongCut += Text(s) != bigArgument.substr(0, 4095);
                 } else {
                     s.Format(u"thread %d round %d", t, round);
                     const std::string expected =
                         "thread " + std::to_string(t) + " round " + std::to_string(round);
-                    wrong += Text(s) != std::u16string(expected.begin(), expected.end());
+                    wrongFormatted += Text(s) != std::u16string(expected.begin(), expected.end());
                 }
-                wrong += !empty.IsEmpty();
+                notEmpty += !empty.IsEmpty();
             }
         });
     }
     for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(wrongLong.load(), 0);  // results that differ from their own call's text
+    EXPECT_EQ(wrongCut.load(), 0);
+    EXPECT_EQ(wrongFormatted.load(), 0);
+    EXPECT_EQ(notEmpty.load(), 0);
     made.clear();  // blocks made in other threads are released here
 }
 
@@ -73,7 +76,7 @@ TEST(StringThreads, BlocksOutliveTheThreadThatMadeThem) {
 // Every moved-from string on every thread holds the one static empty block;
 // moving, copying and releasing it never writes to it.
 TEST(StringThreads, MovedFromStringsOnManyThreads) {
-    std::atomic<int> wrong{0};
+    std::atomic<int> notEmpty{0}, wrongLength{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
@@ -83,11 +86,12 @@ TEST(StringThreads, MovedFromStringsOnManyThreads) {
                 const StringC copyOfEmpty(source);
                 source = std::move(target);
                 target = copyOfEmpty;
-                wrong += !target.IsEmpty();
-                wrong += source.GetLength() != 21;
+                notEmpty += !target.IsEmpty();
+                wrongLength += source.GetLength() != 21;
             }
         });
     }
     for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(notEmpty.load(), 0);
+    EXPECT_EQ(wrongLength.load(), 0);
 }
