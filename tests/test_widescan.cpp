@@ -6,6 +6,7 @@
 #include <cfenv>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ TEST(WideScan, RunningResultAndDelimiters) {
         {u"1,,3", u"%d,%d", "2:1,-9"},  // the last field text is ",3"
         {u",2", u"%d,%d", "1:2,-9"},    // a leading delimiter is skipped
         {u"5% 6", u"%d%% %d", "2:5,6"},
+        {u"%7", u"%%%d", "0:-9,-9"},  // a leading pair ends the first piece: "%d" is not reached
+        {u"%%", u"%%%%", "0:-9,-9"},
         {u"12345 6", u"%3d %d", "2:123,5"},  // advance: measured field plus one
         {u"1 2", u"%*d %d", "1:-9,2"},       // the suppressed field takes a target
         {u"abc", nullptr, "0:-9,-9"},
@@ -56,8 +59,8 @@ TEST(WideScan, RunningResultAndDelimiters) {
         {u"^^5^6", u"%1d^%d", "2:5,6"},  // a width makes "^" the skipped character
         {u"[[5", u"%12d", "1:5,-9"},     // and two width digits "["
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(ScanTwo(row.input, row.format), row.expected) << row.expected;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(ScanTwo(rows[i].input, rows[i].format), rows[i].expected) << "row " << i;
     const std::u16string digits = std::u16string(400, u'1') + u",2";
     const std::u16string longPiece = u"%d," + std::u16string(300, u' ') + u"%d";  // cut at 255
     // Both fields overflow: each stores what the C library stores for one
