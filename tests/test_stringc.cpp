@@ -193,12 +193,15 @@ TEST(StringLimits, ReferenceCountNeverWraps) {
     std::vector<StringC> copies(Block::kMaxRefs - 1, original);
     ASSERT_EQ(Probe::Refs(original), 65535u);
     const StringC beyond(original);  // the 65536th reference gets its own copy
+    EXPECT_NE(Probe::BlockOf(beyond), Probe::BlockOf(original));
+    EXPECT_EQ(Probe::Refs(original), 65535u);
+    EXPECT_EQ(Probe::Refs(beyond), 1u);
+    EXPECT_EQ(Text(beyond), Text(original));
     StringC assigned;
     assigned = original;
-    EXPECT_EQ(Text(beyond), Text(original));
-    EXPECT_EQ(Text(assigned), Text(original));
-    EXPECT_EQ(Probe::Refs(beyond), 1u);
+    EXPECT_NE(Probe::BlockOf(assigned), Probe::BlockOf(original));
     EXPECT_EQ(Probe::Refs(assigned), 1u);
+    EXPECT_EQ(Text(assigned), Text(original));
 
     Block* sharedEmpty = Probe::BlockOf(StringC());
     const std::vector<StringC> empties(Block::kMaxRefs + 10);  // the empty block too
