@@ -221,6 +221,7 @@ enum Splitter { P0, P5s, P10s, P1m, P1d, P01s, P6, P7, Deg, Gon, Gccc, RadDms, R
 
 // Seconds within 1e-8 (NaN expects NaN). Outside the int range the parts are
 // sign, INT32_MAX, 0, 0.0, carries staying there; NaN gives +1, 0, 0, NaN.
+// At 1' resolution exactly 30" (0.0030 splits into 30.0) rounds up.
 TEST(Angles, SplittingIntoParts) {
     const struct {
         Splitter how;
@@ -248,7 +249,8 @@ TEST(Angles, SplittingIntoParts) {
                  {P1m, kRound1m, 0, 1, kTop, 0, 0.0},   {P1d, kRound1d, 0, 1, kTop, 0, 0.0},
                  {Gon, -kInf, 2, -1, kTop, 0, 0.0},     {Gccc, -1e19, 2, -1, kTop, 0, 0.0},
                  {Deg, kNaN, 0, 1, 0, 0, kNaN},         {P5s, kNaN, 0, 1, 0, 0, kNaN},
-                 {P1m, kNaN, 0, 1, 0, 0, 0.0},          {P6, 12.345999, 3, 1, 12, 35, 0.0}};
+                 {P1m, kNaN, 0, 1, 0, 0, 0.0},          {P6, 12.345999, 3, 1, 12, 35, 0.0},
+                 {P1m, 0.0030, 0, 1, 0, 1, 0.0}};
     for (const auto& c : cases) {
         int sign = 99, whole = 99, min = 99;
         double sec = 99.0;
