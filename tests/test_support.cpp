@@ -71,7 +71,11 @@ TEST(Support, CommandsAndTestersCopyIntoTheirOwnData) {
     EXPECT_EQ(tester.GetCommandId(), 0u);
     EXPECT_TRUE(tester.Test());
     tester.SetMessagesDisabled(true);
-    Tester testerCopy(tester);
+    tester.SetCommandId(static_cast<unsigned long>(0x1234567890ull));  // 32 bits kept
+    EXPECT_EQ(tester.GetCommandId(), 0x34567890ul);
+    Tester testerCopy(tester);  // carries the id and the flag
+    EXPECT_EQ(testerCopy.GetCommandId(), 0x34567890ul);
+    EXPECT_FALSE(testerCopy.Test());
     testerCopy.SetMessagesDisabled(false);
     EXPECT_TRUE(tester.MessagesDisabled());
     EXPECT_TRUE(testerCopy.Test());
