@@ -65,6 +65,9 @@ struct Chain {
     NO_FRAME_POINTER static Names B() { return NoTailCall(C()); }
     NOINLINE static Names A() { return NoTailCall(B()); }
     NOINLINE static DWORD64 ReturnAddress() { return ADDRESS(__builtin_return_address(0)); }
+    NOINLINE static Names Deep(int depth) {
+        return depth == 0 ? WalkFromHere() : NoTailCall(Deep(depth - 1));
+    }
 };
 
 DWORD64 LongFileNameProbe();  // at the end, under a very long file name
@@ -75,7 +78,9 @@ struct DbgHelp : ::testing::Test {
         ASSERT_TRUE(SymInitialize(nullptr, nullptr, 1));
     }
     void TearDown() override {
-        if (crashtest::DbgHelpUsable()) EXPECT_TRUE(SymCleanup(nullptr));
+        if (crashtest::DbgHelpUsable()) {
+            EXPECT_TRUE(SymCleanup(nullptr));
+        }
     }
 };
 
@@ -135,6 +140,13 @@ TEST_F(DbgHelp, StackWalkFollowsTheCallChain) {
     const char* expected[] = {"WalkFromHere", "Chain::C", "Chain::B", "Chain::A", "CallChain"};
     for (int i = 0; i < 5; ++i)
         EXPECT_NE(names[i].find(expected[i]), std::string::npos) << i << " " << names[i];
+}
+
+TEST_F(DbgHelp, StackWalkHandsOutAtMost256Frames) {
+    const Names names = Chain::Deep(300);
+    EXPECT_EQ(names.size(), 256u);
+    ASSERT_FALSE(names.empty());
+    EXPECT_NE(names.back().find("Chain::Deep"), std::string::npos) << names.back();
 }
 
 TEST_F(DbgHelp, CorruptContextsEndTheWalkWithoutFaulting) {
