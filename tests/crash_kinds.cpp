@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #define FAULT __attribute__((noinline, no_sanitize("undefined")))
 
@@ -130,17 +131,20 @@ FAULT void QsortCallback() {
     std::qsort(values, 4, sizeof values[0], FaultingCompare);
 }
 
-bool IsZero(std::uintptr_t address) {
-    return address == 0;
+std::string Unless(bool ok, const char* problem) {
+    return ok ? "" : problem;
 }
-bool IsWild(std::uintptr_t address) {
-    return address == 0x1234;
+std::string AtZero(std::uintptr_t address) {
+    return Unless(address == 0, "not address 0");
 }
-bool IsData(std::uintptr_t address) {
-    return address == reinterpret_cast<std::uintptr_t>(g_data);
+std::string AtWild(std::uintptr_t address) {
+    return Unless(address == 0x1234, "not the wild address 0x1234");
 }
-bool IsBadMethod(std::uintptr_t address) {
-    return address == kBadMethod;
+std::string AtData(std::uintptr_t address) {
+    return Unless(address == reinterpret_cast<std::uintptr_t>(g_data), "not the data called");
+}
+std::string AtBadMethod(std::uintptr_t address) {
+    return Unless(address == kBadMethod, "not the corrupt table's method");
 }
 
 // Reads the code at `address` when it is inside a loaded object.
@@ -179,13 +183,15 @@ FAULT void Misaligned() {
         : "eax", "cc", "memory");
 #endif
 }
-bool IsBreakpoint(std::uintptr_t address) {
+std::string AtBreakpoint(std::uintptr_t address) {
     unsigned char code = 0;
-    return CodeAt(address, code) && code == 0xCC;
+    if (!CodeAt(address, code)) return "in no loaded object";
+    return Unless(code == 0xCC, "not an int3 instruction");
 }
-bool IsIllegal(std::uintptr_t address) {
+std::string AtIllegal(std::uintptr_t address) {
     unsigned char code[2] = {0, 0};
-    return CodeAt(address, code) && code[0] == 0x0F && code[1] == 0x0B;
+    if (!CodeAt(address, code)) return "in no loaded object";
+    return Unless(code[0] == 0x0F && code[1] == 0x0B, "not a ud2 instruction");
 }
 const char* const kNoDivisionTrap = nullptr;
 #elif defined(__aarch64__)
@@ -201,13 +207,15 @@ alignas(8) char g_bytes[16];
 FAULT void Misaligned() {
     asm volatile("ldxr w0, [%0]\n\tclrex" ::"r"(g_bytes + 1) : "w0", "memory");
 }
-bool IsBreakpoint(std::uintptr_t address) {
+std::string AtBreakpoint(std::uintptr_t address) {
     std::uint32_t code = 0;
-    return CodeAt(address, code) && (code & 0xFFE0001Fu) == 0xD4200000u;
+    if (!CodeAt(address, code)) return "in no loaded object";
+    return Unless((code & 0xFFE0001Fu) == 0xD4200000u, "not a brk instruction");
 }
-bool IsIllegal(std::uintptr_t address) {
+std::string AtIllegal(std::uintptr_t address) {
     std::uint32_t code = 1;
-    return CodeAt(address, code) && code == 0;
+    if (!CodeAt(address, code)) return "in no loaded object";
+    return Unless(code == 0, "not a udf #0 instruction");
 }
 const char* const kNoDivisionTrap = "integer division does not trap on this architecture";
 #endif
@@ -224,17 +232,17 @@ const Kind UTL_KINDS_TABLE[] = {
     {"IntOverflow", IntOverflow, "C0000095 INT_OVERFLOW", SIGFPE, nullptr, kNoDivisionTrap},
     {"IntOverflowInMemory", IntOverflowInMemory, "C0000095 INT_OVERFLOW", SIGFPE, nullptr,
      kNoDivisionTrap},
-    {"IllegalInstruction", IllegalInstruction, "C000001D ILLEGAL_INSTRUCTION", SIGILL, IsIllegal,
+    {"IllegalInstruction", IllegalInstruction, "C000001D ILLEGAL_INSTRUCTION", SIGILL, AtIllegal,
      nullptr},
-    {"Breakpoint", Breakpoint, "80000003 BREAKPOINT", SIGTRAP, IsBreakpoint, nullptr},
+    {"Breakpoint", Breakpoint, "80000003 BREAKPOINT", SIGTRAP, AtBreakpoint, nullptr},
     {"BusError", BusRead, "C0000006 IN_PAGE_ERROR", SIGBUS, nullptr, nullptr},
     {"Misaligned", Misaligned, "80000002 DATATYPE_MISALIGNMENT", SIGBUS, nullptr, nullptr},
     {"IndirectRecursion", IndirectRecursion, "C00000FD STACK_OVERFLOW", SIGSEGV, nullptr, nullptr},
     {"DirectRecursion", DirectRecursion, "C00000FD STACK_OVERFLOW", SIGSEGV, nullptr, nullptr},
-    {"CallNull", CallNull, "C0000005 ACCESS_VIOLATION", SIGSEGV, IsZero, nullptr},
-    {"CallWild", CallWild, "C0000005 ACCESS_VIOLATION", SIGSEGV, IsWild, nullptr},
-    {"JumpIntoData", JumpIntoData, "C0000005 ACCESS_VIOLATION", SIGSEGV, IsData, nullptr},
-    {"CorruptVtable", CorruptVtable, "C0000005 ACCESS_VIOLATION", SIGSEGV, IsBadMethod, nullptr},
+    {"CallNull", CallNull, "C0000005 ACCESS_VIOLATION", SIGSEGV, AtZero, nullptr},
+    {"CallWild", CallWild, "C0000005 ACCESS_VIOLATION", SIGSEGV, AtWild, nullptr},
+    {"JumpIntoData", JumpIntoData, "C0000005 ACCESS_VIOLATION", SIGSEGV, AtData, nullptr},
+    {"CorruptVtable", CorruptVtable, "C0000005 ACCESS_VIOLATION", SIGSEGV, AtBadMethod, nullptr},
     {"QsortCallback", QsortCallback, "C0000005 ACCESS_VIOLATION", SIGSEGV, nullptr, nullptr},
     {nullptr, nullptr, nullptr, 0, nullptr, nullptr},
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace crashkinds {
 
@@ -13,8 +14,9 @@ struct Kind {
     void (*fault)();
     const char* code;  // exception code and name, as the report's code line shows them
     int signal;        // that ends the process when the fault is not translated
-    // The fault address the report must show, when the kind fixes it.
-    bool (*isFaultAddress)(std::uintptr_t address);
+    // What is wrong with the fault address a report shows (empty when nothing),
+    // for the kinds that fix it; null for the others.
+    std::string (*faultAddressProblem)(std::uintptr_t address);
     // Why this architecture or compiler cannot raise the kind; null when it can.
     const char* skip;
 };

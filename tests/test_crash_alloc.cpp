@@ -54,10 +54,11 @@ TEST(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing
     const crashtest::Outcome r = crashtest::RunReporting([] {
         UTL::LogManagementC::Cleanup();  // the guard creates the manager before any fault
         ExceptionHandlerC guard;
-        // The first report writes the banner too.
-        for (void (*fault)() :
-             {crashtest::NullWrite, crashtest::IllegalInstruction, crashtest::NullWrite2})
-            if (Allocations([&] { crashtest::Caught(fault); }) != 1) return 1;
+        // The first report writes the banner too. Exit code 1 + the failing fault's index.
+        void (*const faults[])() = {crashtest::NullWrite, crashtest::IllegalInstruction,
+                                    crashtest::NullWrite2};
+        for (int i = 0; i < 3; ++i)
+            if (Allocations([&] { crashtest::Caught(faults[i]); }) != 1) return 1 + i;
         const long direct = Allocations([] {
             CExceptionParse report(1);
             EXCEPTION_RECORD record = {};
@@ -71,7 +72,7 @@ TEST(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing
             ExceptionHandlerC note(&pointers);
             (void)CExceptionLog::GetExceptionString(0x12345678);
         });
-        return direct == 0 ? 0 : 2;
+        return direct == 0 ? 0 : 4;
     });
     ASSERT_TRUE(r.Exited()) << r;
     EXPECT_EQ(crashtest::CountOf(r.report, "Exception end"), 5) << r;

@@ -114,7 +114,8 @@ OSVERSIONINFOEXA Record(DWORD platform, DWORD major, DWORD minor) {
 TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
     InChild([] {
         VersionProbe real;
-        EXPECT_EQ(real.IsUnknownOS() + real.Extended(), 2);
+        EXPECT_EQ(real.IsUnknownOS(), 1);
+        EXPECT_EQ(real.Extended(), 1);
         EXPECT_EQ(real.Record().dwOSVersionInfoSize, 156u);
         EXPECT_EQ(std::string(real.Record().szCSDVersion).rfind("Linux ", 0), 0u);
         using OS = CTq32SystemVersionInfo;
@@ -127,25 +128,41 @@ TEST(CrashSystemVersion, LinuxAndTheClassificationOfInjectedRecords) {
             {2, 5, 1, OS::eWinXP},  {2, 5, 2, OS::eWinXP},     {2, 6, 0, OS::eWin2000},
             {2, 6, 1, OS::eWinXP},  {3, 5, 1, OS::eUnknownOS}, {0x100, 6, 1, OS::eUnknownOS},
         };
+        const std::tuple<const char*, int (OS::*)(), int> predicates[] = {
+            {"IsUnknownOS", &OS::IsUnknownOS, OS::eUnknownOS},
+            {"IsWin32S", &OS::IsWin32S, OS::eWin32S},
+            {"IsWin95", &OS::IsWin95, OS::eWin95},
+            {"IsWin98", &OS::IsWin98, OS::eWin98},
+            {"IsWinME", &OS::IsWinME, OS::eWinME},
+            {"IsNT35", &OS::IsNT35, OS::eNT35},
+            {"IsNT40", &OS::IsNT40, OS::eNT40},
+            {"IsWin2000", &OS::IsWin2000, OS::eWin2000},
+            {"IsWinXP", &OS::IsWinXP, OS::eWinXP},
+        };
         for (const auto& [platform, major, minor, expected] : cases) {
             const OSVERSIONINFOEXA record = Record(platform, major, minor);
             InjectVersionRecord(&record, 1, 1);
             CTq32SystemVersionInfo info;
-            EXPECT_EQ(info.GetOperatingSystem(), expected)
-                << platform << " " << major << "." << minor;
-            EXPECT_EQ(info.IsWinXP() + info.IsNT40() + info.IsWinME() + info.IsWinNTPlatform(),
-                      (expected == OS::eWinXP) + (expected == OS::eNT40) +
-                          (expected == OS::eWinME) + (platform == 2));
+            std::ostringstream name;
+            name << platform << " " << major << "." << minor;
+            EXPECT_EQ(info.GetOperatingSystem(), expected) << name.str();
+            for (const auto& [predicate, is, os] : predicates)
+                EXPECT_EQ((info.*is)(), expected == os ? 1 : 0) << name.str() << " " << predicate;
+            EXPECT_EQ(info.IsWinNTPlatform(), platform == 2 ? 1 : 0) << name.str();
         }
         // The basic record when the extended one is refused; nothing when both
         // are (the zeroed platform id is not read as Win32s).
         const OSVERSIONINFOEXA nt4 = Record(2, 4, 0);
         InjectVersionRecord(&nt4, 0, 1);
         VersionProbe basic;
-        EXPECT_EQ(basic.Record().dwOSVersionInfoSize + basic.IsNT40() + basic.Extended(), 149u);
+        EXPECT_EQ(basic.Record().dwOSVersionInfoSize, sizeof(OSVERSIONINFOA));
+        EXPECT_EQ(basic.IsNT40(), 1);
+        EXPECT_EQ(basic.Extended(), 0);
         InjectVersionRecord(&nt4, 0, 0);
         VersionProbe none;
-        EXPECT_EQ(none.IsUnknownOS() + none.IsWin32S() + none.IsWinNTPlatform(), 1);
+        EXPECT_EQ(none.IsUnknownOS(), 1);
+        EXPECT_EQ(none.IsWin32S(), 0);
+        EXPECT_EQ(none.IsWinNTPlatform(), 0);
     });
 }
 
@@ -207,13 +224,14 @@ TEST(CrashLogFile, BannerAtTheFirstSuccessfulOpenThenWrittenPieces) {
             // An unopenable file: nothing written, no report, no log message.
             CExceptionLog::SetLogfileName("/nonexistent-dir/x.RPT");
             if (CExceptionLog::OpenLogfile(1) != INVALID_HANDLE_VALUE) return 1;
-            if (CExceptionLog::WriteLogfile("lost %s\n", "text") != 10 || ReportAtDepth(1) != 2)
-                return 2;
+            if (CExceptionLog::WriteLogfile("lost %s\n", "text") != 10) return 2;
+            if (ReportAtDepth(1) != 2) return 3;
             CExceptionLog::SetLogfileName(dir.File("r.RPT").c_str());
-            if (CExceptionLog::WriteLogfile("first %d\n", 1) != 8) return 3;
-            if (CExceptionLog::IsOpen()) return 4;  // opened and closed around the write
+            if (CExceptionLog::WriteLogfile("first %d\n", 1) != 8) return 4;
+            if (CExceptionLog::IsOpen()) return 5;  // opened and closed around the write
             void* handle = CExceptionLog::OpenLogfile(1);
-            if (handle == INVALID_HANDLE_VALUE || CExceptionLog::OpenLogfile(1) != handle) return 5;
+            if (handle == INVALID_HANDLE_VALUE) return 6;
+            if (CExceptionLog::OpenLogfile(1) != handle) return 7;  // already open: the same
             // Another process (which inherited the open file and gives it up
             // first) cannot open it while it is open here.
             const int other = RunInChild([] {
@@ -226,12 +244,14 @@ TEST(CrashLogFile, BannerAtTheFirstSuccessfulOpenThenWrittenPieces) {
             CExceptionLog::CloseLogfile();  // closed: nothing happens
             // Longer text is cut to the 1023 characters of the buffer.
             const std::string longText(5000, 'z');
-            const int n = CExceptionLog::WriteLogfile("%s%s", longText.c_str(), "tail");
-            return n == 1023 && !CExceptionLog::IsOpen() ? other : 6;
+            if (CExceptionLog::WriteLogfile("%s%s", longText.c_str(), "tail") != 1023) return 8;
+            if (CExceptionLog::IsOpen()) return 9;
+            return other == 0 ? 0 : 10;  // 10: the other process opened the file
         },
         dir);
+    EXPECT_TRUE(r.Exited()) << r;
+    EXPECT_EQ(r.log, "");
     EXPECT_TRUE(
-        r.Exited() && r.log.empty() &&
         std::regex_match(r.report, std::regex(kBanner + "Unknown \\(Linux [^\n]+\\)\n\nfirst 1\n"
                                                         "narrow\\|plain\\|00000ABC\\| 7\n"
                                                         "%hs ab  \\|xy\\|\nz{1023}")))
@@ -264,7 +284,8 @@ TEST(CrashLogFile, AppendAndSizeRules) {
     };
     const std::string kept = run(131072, 1, 0);
     EXPECT_EQ(kept.substr(0, 131072), std::string(131072, '#'));
-    EXPECT_EQ(CountOf(kept, "Application start") + CountOf(kept, "A\nB\n"), 2);
+    EXPECT_EQ(CountOf(kept, "Application start"), 1);
+    EXPECT_EQ(CountOf(kept, "A\nB\n"), 1);
     EXPECT_EQ(run(131073, 1, 0).find('#'), std::string::npos) << "over the limit";
     EXPECT_EQ(run(10, 1, 9).find('#'), std::string::npos) << "over a smaller limit";
     EXPECT_EQ(run(3, 0, 0).rfind("//====", 0), 0u) << "appending off: always emptied";
@@ -310,8 +331,8 @@ TEST(CrashReport, ConstructorReportOfTheCapturedContextAndTheFrameLimit) {
             if (limit != 40) CExceptionParse::SetMaxStackTrace(limit);  // 40: the default
             return ReportAtDepth(60) - 61;
         });
-        EXPECT_EQ(std::min(FrameCount(r.report), 62l), frames) << r;
-        EXPECT_EQ(r.log, "DbgHelp.dll or its exported procs not found");
+        EXPECT_EQ(std::min(FrameCount(r.report), 62l), frames) << "limit " << limit << "\n" << r;
+        EXPECT_EQ(r.log, "DbgHelp.dll or its exported procs not found") << "limit " << limit;
     }
 }
 
@@ -336,9 +357,8 @@ TEST(CrashReport, CorruptFramePointersEndTheWalkCleanly) {
             SetControl(context, at(reinterpret_cast<void*>(&ReportAtDepth)), 0, frame);
             return ParseProbe::GenerateExceptionReport(&context), 0;
         });
-        EXPECT_TRUE(FrameCount(r.report) == 1 && CountOf(r.report, "Exception end") == 1)
-            << std::hex << frame << "\n"
-            << r;
+        EXPECT_EQ(FrameCount(r.report), 1) << std::hex << frame << "\n" << r;
+        EXPECT_EQ(CountOf(r.report, "Exception end"), 1) << std::hex << frame;
     }
 }
 
@@ -404,16 +424,99 @@ TEST(CrashReport, SymbolWalkFormsAndBackwardLineSearch) {
         return CExceptionLog::CloseLogfile(), 0;
     });
     const std::string tail = " \\(Version: not available, Base address: 0x400000\\)\n";
-    EXPECT_TRUE(
-        r.Exited() &&
-        std::regex_search(
-            r.report,
-            std::regex("\nCall stack:\n    Address   Frame\n 1: [0-9A-F]{8,}  "
-                       "00007000  walk\\.cpp \\(Line: 42\\) " +
-                       SelfPath() + tail + " 2: 01234560  00007010  Namespace::Function\\+1C " +
-                       tail + " 3: [0-9A-F]{8,}  00007020  [0-9A-F]{4}:[0-9A-F]{8} " + SelfPath() +
-                       tail + "$")))  // frame address 0 ends it
+    EXPECT_TRUE(r.Exited()) << r;
+    EXPECT_TRUE(std::regex_search(
+        r.report,
+        std::regex("\nCall stack:\n    Address   Frame\n 1: [0-9A-F]{8,}  "
+                   "00007000  walk\\.cpp \\(Line: 42\\) " +
+                   SelfPath() + tail + " 2: 01234560  00007010  Namespace::Function\\+1C " + tail +
+                   " 3: [0-9A-F]{8,}  00007020  [0-9A-F]{4}:[0-9A-F]{8} " + SelfPath() + tail +
+                   "$")))  // frame address 0 ends it
         << r;
+}
+
+// A walk that never ends by itself stops after the limit's frame plus one.
+TEST(CrashReport, SymbolWalkStopsAfterTheFrameLimit) {
+    for (const unsigned limit : {0u, 1u, 5u}) {
+        const Outcome r = RunReporting([&] {
+            ParseProbe::_StackWalk = [](DWORD, HANDLE, HANDLE, STACKFRAME* frame, PVOID,
+                                        PREAD_PROCESS_MEMORY_ROUTINE,
+                                        PFUNCTION_TABLE_ACCESS_ROUTINE, PGET_MODULE_BASE_ROUTINE,
+                                        PTRANSLATE_ADDRESS_ROUTINE) -> BOOL {
+                frame->AddrPC.Offset = 0x99;
+                frame->AddrFrame.Offset = 0x7000;
+                return 1;
+            };
+            CExceptionParse::SetMaxStackTrace(limit);
+            CExceptionLog::OpenLogfile(1);
+            CONTEXT context = {};
+            ParseProbe::ImagehlpStackWalk(&context);
+            return CExceptionLog::CloseLogfile(), 0;
+        });
+        EXPECT_EQ(CountOf(r.report, ": 00000099  00007000  "), static_cast<int>(limit) + 1)
+            << "limit " << limit << "\n"
+            << r;
+    }
+}
+
+// Line and file of an address through the stand-in library, which answers a
+// line lookup at g_lineAt and a symbol lookup at g_symbolAt.
+TEST(CrashReport, LineAndFileFromPointer) {
+    InChild([] {
+        unsigned long section = 7, offset = 7;
+        char fileName[260] = "";
+        IMAGEHLP_LINE line = {};
+        line.FileName = fileName;
+        OverrideDebugHelpLibrary("/nonexistent/libutldbghelp.so.1");
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(0x10, &line, section, offset), 0)
+            << "no library";
+
+        OverrideDebugHelpLibrary(UTL_FAKE_DBGHELP);
+        void* fake = dlopen(UTL_FAKE_DBGHELP, RTLD_NOW);
+        ASSERT_NE(fake, nullptr);
+        DWORD64& lineAt = *static_cast<DWORD64*>(dlsym(fake, "g_lineAt"));
+        DWORD64& symbolAt = *static_cast<DWORD64*>(dlsym(fake, "g_symbolAt"));
+        const void* code = reinterpret_cast<const char*>(&ReportAtDepth) + 8;
+        const unsigned long address = reinterpret_cast<std::uintptr_t>(code);
+        const auto expected = LoadSegmentOf(code);
+        ASSERT_NE(expected.first, 0u);
+
+        lineAt = address;  // at the address itself
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(address, &line, section, offset), 1);
+        EXPECT_STREQ(fileName, "fake.cpp");
+        EXPECT_EQ(line.LineNumber, 42u);
+        EXPECT_EQ(section, expected.first);
+        EXPECT_EQ(offset, expected.second);
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(address, nullptr, section, offset), 0);
+
+        lineAt = address - 999;  // the deepest the backward search goes
+        fileName[0] = '\0';
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(address, &line, section, offset), 1);
+        EXPECT_STREQ(fileName, "fake.cpp");
+
+        // A line too far back: the symbol's name instead, line 0.
+        lineAt = address - 1000;
+        symbolAt = address;
+        line.LineNumber = 99;
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(address, &line, section, offset), 1);
+        EXPECT_STREQ(fileName, "Fake::Symbol");
+        EXPECT_EQ(line.LineNumber, 0u);
+        line.FileName = nullptr;  // no room for a name: only the line number
+        line.LineNumber = 99;
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(address, &line, section, offset), 1);
+        EXPECT_EQ(line.LineNumber, 0u);
+
+        symbolAt = 0;  // neither
+        line.FileName = fileName;
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(address, &line, section, offset), 0);
+
+        // In no module: section and offset are reset, the lookups still answer.
+        symbolAt = 0x10;
+        section = offset = 7;
+        EXPECT_EQ(CExceptionParse::GetLineAndFileFromPointer(0x10, &line, section, offset), 1);
+        EXPECT_EQ(section, 0u);
+        EXPECT_EQ(offset, 0u);
+    });
 }
 
 TEST(CrashSymbols, FaultReportNamesSourceFilesAndLines) {

@@ -65,6 +65,9 @@ struct Chain {
     NO_FRAME_POINTER static Names B() { return NoTailCall(C()); }
     NOINLINE static Names A() { return NoTailCall(B()); }
     NOINLINE static DWORD64 ReturnAddress() { return ADDRESS(__builtin_return_address(0)); }
+    NOINLINE static Names Deep(int depth) {
+        return depth == 0 ? WalkFromHere() : NoTailCall(Deep(depth - 1));
+    }
 };
 
 DWORD64 LongFileNameProbe();  // at the end, under a very long file name
@@ -74,7 +77,11 @@ struct DbgHelp : ::testing::Test {
         if (!crashtest::DbgHelpUsable()) GTEST_SKIP() << "no libutldbghelp.so.1 or libdw.so.1";
         ASSERT_TRUE(SymInitialize(nullptr, nullptr, 1));
     }
-    void TearDown() override { EXPECT_TRUE(!crashtest::DbgHelpUsable() || SymCleanup(nullptr)); }
+    void TearDown() override {
+        if (crashtest::DbgHelpUsable()) {
+            EXPECT_TRUE(SymCleanup(nullptr));
+        }
+    }
 };
 
 TEST_F(DbgHelp, LineOfACallInThisFileAndTheFileNameCut) {
@@ -85,9 +92,10 @@ TEST_F(DbgHelp, LineOfACallInThisFileAndTheFileNameCut) {
     line.FileName = fileName;
     DWORD displacement = 12345;
     ASSERT_TRUE(SymGetLineFromAddr(nullptr, pc, &displacement, &line));
-    EXPECT_TRUE(std::strstr(fileName, "test_dbghelp.cpp") && line.LineNumber - callLine <= 1 &&
-                displacement == pc - line.Address)
-        << fileName << ":" << line.LineNumber;
+    EXPECT_NE(std::strstr(fileName, "test_dbghelp.cpp"), nullptr) << fileName;
+    EXPECT_GE(line.LineNumber, callLine);
+    EXPECT_LE(line.LineNumber, callLine + 1);
+    EXPECT_EQ(displacement, pc - line.Address);
     // Without a caller buffer the name comes from the library's own.
     ASSERT_TRUE(SymGetLineFromAddr(nullptr, pc, nullptr, &bare));
     EXPECT_STREQ(bare.FileName, fileName);
@@ -96,9 +104,10 @@ TEST_F(DbgHelp, LineOfACallInThisFileAndTheFileNameCut) {
     const DWORD64 longPc = LongFileNameProbe() - 1;
     std::memset(fileName, 'X', sizeof fileName);
     bare.FileName = nullptr;
-    ASSERT_TRUE(SymGetLineFromAddr(nullptr, longPc, nullptr, &line) &&
-                SymGetLineFromAddr(nullptr, longPc, nullptr, &bare));
-    EXPECT_TRUE(std::strlen(fileName) == 259 && fileName[260] == 'X');
+    ASSERT_TRUE(SymGetLineFromAddr(nullptr, longPc, nullptr, &line));
+    ASSERT_TRUE(SymGetLineFromAddr(nullptr, longPc, nullptr, &bare));
+    EXPECT_EQ(std::strlen(fileName), 259u);
+    EXPECT_EQ(fileName[260], 'X');
     EXPECT_GT(std::strlen(bare.FileName), 300u);
     EXPECT_EQ(std::string(bare.FileName).substr(0, 259), fileName);
 }
@@ -108,15 +117,17 @@ TEST_F(DbgHelp, SymbolNamesAndTheirCuts) {
     SymbolBuffer buffer;
     DWORD64 displacement = 0;
     ASSERT_TRUE(SymGetSymFromAddr(nullptr, start + 1, &displacement, buffer.record));
-    EXPECT_TRUE(std::strstr(buffer.record->Name, "Chain::ReturnAddress()") &&
-                buffer.record->Address == start && displacement == 1)
+    EXPECT_NE(std::strstr(buffer.record->Name, "Chain::ReturnAddress()"), nullptr)
         << buffer.record->Name;
+    EXPECT_EQ(buffer.record->Address, start);
+    EXPECT_EQ(displacement, 1u);
     EXPECT_EQ(SymbolName(ADDRESS(&lwcslen)), "lwcslen(char16_t const*)");
     // The name is cut by MaxNameLength and by the record's size.
     std::memset(buffer.record->Name, 'X', 64);
     buffer.record->MaxNameLength = 5;
     ASSERT_TRUE(SymGetSymFromAddr(nullptr, start, nullptr, buffer.record));
-    EXPECT_TRUE(std::strlen(buffer.record->Name) == 4 && buffer.record->Name[5] == 'X');
+    EXPECT_EQ(std::strlen(buffer.record->Name), 4u);
+    EXPECT_EQ(buffer.record->Name[5], 'X');
     buffer.record->MaxNameLength = 512;
     buffer.record->SizeOfStruct = offsetof(IMAGEHLP_SYMBOL, Name) + 3;
     ASSERT_TRUE(SymGetSymFromAddr(nullptr, start, nullptr, buffer.record));
@@ -129,6 +140,13 @@ TEST_F(DbgHelp, StackWalkFollowsTheCallChain) {
     const char* expected[] = {"WalkFromHere", "Chain::C", "Chain::B", "Chain::A", "CallChain"};
     for (int i = 0; i < 5; ++i)
         EXPECT_NE(names[i].find(expected[i]), std::string::npos) << i << " " << names[i];
+}
+
+TEST_F(DbgHelp, StackWalkHandsOutAtMost256Frames) {
+    const Names names = Chain::Deep(300);
+    EXPECT_EQ(names.size(), 256u);
+    ASSERT_FALSE(names.empty());
+    EXPECT_NE(names.back().find("Chain::Deep"), std::string::npos) << names.back();
 }
 
 TEST_F(DbgHelp, CorruptContextsEndTheWalkWithoutFaulting) {
@@ -146,11 +164,13 @@ TEST_F(DbgHelp, OutsideEveryModuleNothingAndCleanupThenInitialize) {
     const DWORD64 address = ADDRESS(&lwcslen);
     for (const DWORD64 outside : {DWORD64{0}, ADDRESS(&address), ~DWORD64{0}}) {  // in no module
         IMAGEHLP_LINE line{};
-        EXPECT_TRUE(!SymGetModuleBase(nullptr, outside) && SymbolName(outside).empty() &&
-                    !SymGetLineFromAddr(nullptr, outside, nullptr, &line));
+        EXPECT_EQ(SymGetModuleBase(nullptr, outside), 0u) << outside;
+        EXPECT_EQ(SymbolName(outside), "") << outside;
+        EXPECT_FALSE(SymGetLineFromAddr(nullptr, outside, nullptr, &line)) << outside;
     }
     ASSERT_TRUE(SymCleanup(nullptr));  // the session ends
-    EXPECT_TRUE(!SymGetModuleBase(nullptr, address) && SymbolName(address).empty());
+    EXPECT_EQ(SymGetModuleBase(nullptr, address), 0u);
+    EXPECT_EQ(SymbolName(address), "");
     EXPECT_FALSE(SymCleanup(nullptr));  // nothing left to clean up
     // A search path (either separator) is accepted.
     ASSERT_TRUE(SymInitialize(nullptr, "/nonexistent;/tmp:/usr/lib/debug", 1));

@@ -50,9 +50,12 @@ struct RecordingSink : L {
 };
 
 TEST(LogSink, MasksAcceptMessagesWithAllTheirBits) {
-    const unsigned long* combined[] = {&L::LOG_DBMessage, &L::LOG_UserApp, &L::LOG_DeviceMsg};
-    EXPECT_TRUE(*combined[0] == 0x16 && *combined[1] == 0x64 && *combined[2] == 0x128 &&
-                L::LOG_Assert == 0x80000000ul && L::LOG_All == 0xFFFFFFFFul);
+    // Bound by reference: the constants are defined in the library.
+    EXPECT_EQ(L::LOG_DBMessage, 0x16ul);
+    EXPECT_EQ(L::LOG_UserApp, 0x64ul);
+    EXPECT_EQ(L::LOG_DeviceMsg, 0x128ul);
+    EXPECT_EQ(L::LOG_Assert, 0x80000000ul);
+    EXPECT_EQ(L::LOG_All, 0xFFFFFFFFul);
     const unsigned long db = L::LOG_DBMessage, app = L::LOG_AppMessage, user = L::LOG_UserApp;
     const unsigned long device = L::LOG_DeviceMsg, gui = L::LOG_GuiMessage, dev = L::LOG_DevMessage;
     const unsigned long devAssert = dev | L::LOG_Assert, devHigh = dev | ~0xFFFFFFFFul;  // 32 bits
@@ -102,7 +105,9 @@ TEST_F(Logging, DispatchRegistrationAndRemoval) {
     Log(__FILE__, __LINE__, 0, "only the silent default sink %d", 1);
     auto* first = new RecordingSink("a");
     auto* handedBack = new RecordingSink("back");
-    EXPECT_TRUE(AddSink(first) && !AddSink(first) && !AddSink(nullptr));  // once only
+    EXPECT_TRUE(AddSink(first));
+    EXPECT_FALSE(AddSink(first));  // once only
+    EXPECT_FALSE(AddSink(nullptr));
     AddSink(new RecordingSink("app", L::LOG_AppMessage));
     AddSink(handedBack);
     AddSink(new RecordingSink("b"));
@@ -111,10 +116,12 @@ TEST_F(Logging, DispatchRegistrationAndRemoval) {
     EXPECT_EQ(g_where, "src/a.cpp 56");  // the text exactly as formatted, nothing added
     const std::string text = "Writing Exception information to /tmp/app.RPT\n";
     EXPECT_EQ(Received(), (Texts{"a:" + text, "back:" + text, "b:" + text}));
-    EXPECT_TRUE(RemoveSink(first, true) && RemoveSink(handedBack, false));
+    EXPECT_TRUE(RemoveSink(first, true));
+    EXPECT_TRUE(RemoveSink(handedBack, false));
     EXPECT_EQ(g_destroyed, 1);
     // No longer registered: refused, and not destroyed whatever the flag says.
-    EXPECT_FALSE(RemoveSink(handedBack, true) || RemoveSink(nullptr, true));
+    EXPECT_FALSE(RemoveSink(handedBack, true));
+    EXPECT_FALSE(RemoveSink(nullptr, true));
     EXPECT_EQ(g_destroyed, 1);
     delete handedBack;
     const char* noFormat = nullptr;
@@ -268,7 +275,8 @@ TEST_F(Logging, FileSinkPathIsCardSlashNameUpTo255Bytes) {
     Log("f", 1, 0, "dropped");
     LogManagementC::Cleanup();
     struct stat st;
-    EXPECT_TRUE(stat((padded + "/edge.logx").c_str(), &st) && stat((padded + "/no").c_str(), &st));
+    EXPECT_NE(stat((padded + "/edge.logx").c_str(), &st), 0);
+    EXPECT_NE(stat((padded + "/no").c_str(), &st), 0);
     EXPECT_EQ(Read(padded + "/edge.log"), "");
 }
 

@@ -23,6 +23,11 @@ constexpr double kOdd = 5e9 + 1;                             // over 2 beyond th
 constexpr double kUp = 2147483647.5, kDown = -2147483648.5;  // round beyond int
 constexpr short kLo = SHRT_MIN, kHi = SHRT_MAX;
 
+// The same double: equal with the same sign, or both NaN.
+bool Same(double a, double b) {
+    return a == b ? std::signbit(a) == std::signbit(b) : std::isnan(a) && std::isnan(b);
+}
+
 // The predicates as one signature: Eq, Dig (EqualIngoreDigits), GE, LE, Mul
 // (IsMultiple: divisor, tested value, digit count).
 using Predicate = bool (*)(double, double, short);
@@ -34,7 +39,8 @@ constexpr Predicate Mul = [](double d, double v, short n) { return CTT::IsMultip
 
 // The tolerance of Equal is DBL_MIN: exact equality for ordinary values, and
 // never for NaN or an infinity (inf - inf is NaN). IsMultiple's tolerance acts
-// on one side only and its whole part has no 32-bit limit.
+// on one side only (the remainder above the floor, also for negative
+// quotients) and its whole part has no 32-bit limit.
 TEST(Ctt, Comparisons) {
     const struct {
         Predicate test;
@@ -52,11 +58,12 @@ TEST(Ctt, Comparisons) {
                  {Mul, 2, -3, 0, 0},      {Mul, 2, -3, -1, 1},      {Mul, 0.01, 0.07, 0, 0},
                  {Mul, 0.01, 0.07, 6, 1}, {Mul, 0.1, 0.6, 6, 0},    {Mul, 0, 1, 0, 0},
                  {Mul, 0, 1, kLo, 0},     {Mul, kNaN, 1, 0, 0},     {Mul, 0.5, -5e9, 0, 1},
-                 {Mul, 2, kOdd, 0, 0},    {Mul, 2, kOdd, -1, 1}};
+                 {Mul, 2, kOdd, 0, 0},    {Mul, 2, kOdd, -1, 1},    {Mul, 0.1, -0.6, 6, 1}};
     for (const auto& c : cases)
         EXPECT_EQ(c.test(c.a, c.b, c.digits), c.expected != 0)
             << c.a << ' ' << c.b << ' ' << c.digits;
-    EXPECT_TRUE(CTT::Equal(1.0f, 1.0f) && !CTT::Equal(1.0f, std::nextafter(1.0f, 2.0f)));
+    EXPECT_TRUE(CTT::Equal(1.0f, 1.0f));
+    EXPECT_FALSE(CTT::Equal(1.0f, std::nextafter(1.0f, 2.0f)));
 }
 
 using Rounding = double (*)(double, double);
@@ -79,12 +86,10 @@ TEST(Ctt, Rounding) {
                  {Int, -2.5, 0, -3},       {Long, 2.5, 0, 3},        {Long, -0.4, 0, 0.0},
                  {Int, kUp, 0, INT_MAX},   {Int, kDown, 0, INT_MIN}, {Int, 1e300, 0, INT_MAX},
                  {Int, -kInf, 0, INT_MIN}, {Int, kNaN, 0, 0},        {Long, 3e9, 0, INT_MAX},
-                 {Long, -3e9, 0, INT_MIN}, {Long, kNaN, 0, 0}};
+                 {Long, -3e9, 0, INT_MIN}, {Long, kNaN, 0, 0},       {Long, -2.5, 0, -3}};
     for (const auto& c : cases) {
         const double r = c.round(c.x, c.step);
-        EXPECT_TRUE(r == c.expected ? std::signbit(r) == std::signbit(c.expected)
-                                    : r != r && c.expected != c.expected)
-            << c.x << ' ' << c.step << " gives " << r;
+        EXPECT_TRUE(Same(r, c.expected)) << c.x << ' ' << c.step << " gives " << r;
     }
 }
 
@@ -92,13 +97,15 @@ TEST(Ctt, Rounding) {
 // exact ratios), a cubic-yard divisor of 3 (not 27); conversions back and
 // forth agree within two roundings; NaN and infinities pass through.
 TEST(Units, FactorsRoundTripsAndBadInput) {
-    EXPECT_TRUE(Unit::M2IntFoot(1.0) == 3.280839895 && Unit::M2USFoot(1.0) == 3.28083333333);
-    EXPECT_NE(Unit::IntFoot2M(1.0), 0.3048);
+    EXPECT_EQ(Unit::M2IntFoot(1.0), 3.280839895);
+    EXPECT_EQ(Unit::M2USFoot(1.0), 3.28083333333);
+    EXPECT_NEAR(Unit::Cubm2CubIntFoot(1.0), 35.3146667, 1e-6);
     EXPECT_NEAR(Unit::Cubm2CubUSYard(1.0), 11.771485, 1e-6);
     EXPECT_NEAR(Unit::USAcre2Sqm(1.0), 4046.8726, 1e-4);
     EXPECT_NEAR(Unit::IntAcre2Sqm(1.0), 4046.8564, 1e-4);
-    EXPECT_TRUE(Unit::Celsius2Fahrenheit(100) == 212 && Unit::Celsius2Fahrenheit(0) == 32 &&
-                Unit::Fahrenheit2Celsius(212) == 100);
+    EXPECT_EQ(Unit::Celsius2Fahrenheit(100), 212);
+    EXPECT_EQ(Unit::Celsius2Fahrenheit(0), 32);
+    EXPECT_EQ(Unit::Fahrenheit2Celsius(212), 100);
     using Fn = double (*)(double);
     using namespace Unit;  // for the table
     const Fn pairs[][2] = {
@@ -110,7 +117,19 @@ TEST(Units, FactorsRoundTripsAndBadInput) {
     for (const auto& pair : pairs)
         for (double v : {1.0, 1234.5678, -987654.321})
             EXPECT_NEAR(pair[1](pair[0](v)), v, 8 * DBL_EPSILON * std::fabs(v));
-    EXPECT_TRUE(std::isnan(Unit::M2USFoot(kNaN)) && Unit::USMpH2Ms(-kInf) == -kInf);
+    // Standard values within 1e-5 for the other factors: a swapped or
+    // misplaced one would still pass the round trips.
+    const struct {
+        Fn convert;
+        double from, to;
+    } known[] = {{HPa2MmHg, 1013.25, 760},    {HPa2InchHg, 1013.25, 29.9213},
+                 {HPa2PSI, 1013.25, 14.6959}, {Ms2KmH, 10, 36},
+                 {Ms2IntKnots, 1, 1.943844},  {Ms2USMpH, 1, 2.236932},
+                 {M2USMiles, 1609.347219, 1}, {Sqm2SqIntFoot, 1, 10.76391},
+                 {Sqm2Hectare, 1e4, 1}};
+    for (const auto& k : known) EXPECT_NEAR(k.convert(k.from), k.to, 1e-5 * k.to) << k.to;
+    EXPECT_TRUE(std::isnan(Unit::M2USFoot(kNaN)));
+    EXPECT_EQ(Unit::USMpH2Ms(-kInf), -kInf);
 }
 
 // Rounded to the nearest eighth (a half rounds up) with carries into inches
@@ -195,13 +214,14 @@ TEST(Angles, JoiningParts) {
     EXPECT_TRUE(std::isnan(Unit::DMS2Deg(1, 0, 0, kNaN)));
 }
 
-// How a row is split: P0 to P01s and P7 are Unit::DMS2DMS (packed DMS) with
-// that resolution (None, 5", 10", 1', 1 degree, 0.1", and one outside the
-// table); the others name the splitting function.
-enum Splitter { P0, P5s, P10s, P1m, P1d, P01s, P7 = 7, Deg, Gon, Gccc, RadDms, RadGccc };
+// How a row is split: P0 to P7 are Unit::DMS2DMS (packed DMS) with that
+// resolution (None, 5", 10", 1', 1 degree, 0.1", and two outside the table);
+// the others name the splitting function.
+enum Splitter { P0, P5s, P10s, P1m, P1d, P01s, P6, P7, Deg, Gon, Gccc, RadDms, RadGccc };
 
 // Seconds within 1e-8 (NaN expects NaN). Outside the int range the parts are
 // sign, INT32_MAX, 0, 0.0, carries staying there; NaN gives +1, 0, 0, NaN.
+// At 1' resolution exactly 30" (0.0030 splits into 30.0) rounds up.
 TEST(Angles, SplittingIntoParts) {
     const struct {
         Splitter how;
@@ -229,7 +249,8 @@ TEST(Angles, SplittingIntoParts) {
                  {P1m, kRound1m, 0, 1, kTop, 0, 0.0},   {P1d, kRound1d, 0, 1, kTop, 0, 0.0},
                  {Gon, -kInf, 2, -1, kTop, 0, 0.0},     {Gccc, -1e19, 2, -1, kTop, 0, 0.0},
                  {Deg, kNaN, 0, 1, 0, 0, kNaN},         {P5s, kNaN, 0, 1, 0, 0, kNaN},
-                 {P1m, kNaN, 0, 1, 0, 0, 0.0}};
+                 {P1m, kNaN, 0, 1, 0, 0, 0.0},          {P6, 12.345999, 3, 1, 12, 35, 0.0},
+                 {P1m, 0.0030, 0, 1, 0, 1, 0.0}};
     for (const auto& c : cases) {
         int sign = 99, whole = 99, min = 99;
         double sec = 99.0;
@@ -241,10 +262,14 @@ TEST(Angles, SplittingIntoParts) {
         if (c.how == Gccc) Unit::GCCC2GCCC(v, sign, whole, min, sec, n);
         if (c.how == RadDms) Unit::Rad2DMS(v, sign, whole, min, sec, n);
         if (c.how == RadGccc) Unit::Rad2GCCC(v, sign, whole, min, sec, n);
-        EXPECT_TRUE(sign == c.sign && whole == c.whole && min == c.min &&
-                    (std::isnan(c.sec) ? std::isnan(sec) : std::fabs(sec - c.sec) <= 1e-8))
-            << c.how << ": " << v << " (" << n << ") gives " << sign << ' ' << whole << ' ' << min
-            << ' ' << sec;
+        SCOPED_TRACE(testing::Message() << c.how << ": " << v << " (" << n << ")");
+        EXPECT_EQ(sign, c.sign);
+        EXPECT_EQ(whole, c.whole);
+        EXPECT_EQ(min, c.min);
+        if (std::isnan(c.sec))
+            EXPECT_TRUE(std::isnan(sec)) << sec;
+        else
+            EXPECT_NEAR(sec, c.sec, 1e-8);
     }
     // Packed digit groups are split unrounded: 12.3456 gives a little below 56".
     int sign, whole, min;
@@ -277,11 +302,14 @@ TEST(Angles, RadiansAndVerticalAngles) {
         EXPECT_EQ(VElevationRad2VertHorizRatio(deg * kDeg), 1000000.0) << deg;
     EXPECT_NEAR(VertHorizRatio2VElevationRad(-1.0), -45 * kDeg, 1e-15);
     EXPECT_NEAR(VSlopePercent2VElevationRad(100.0), 45 * kDeg, 1e-15);
-    for (double v : {kNaN, kInf})
-        EXPECT_TRUE(std::isnan(VZenithRad2VElevationRad(v)) &&
-                    std::isnan(VElevationRad2VertHorizRatio(v)));
-    EXPECT_TRUE(std::isnan(DMS2Rad(kNaN)) && std::isnan(Rad2DMS(kNaN, 0)) &&
-                std::isnan(Rad2GCCC(kNaN, 0)) && std::isnan(VElevationRad2VSlopePercent(kNaN)));
+    for (double v : {kNaN, kInf}) {
+        EXPECT_TRUE(std::isnan(VZenithRad2VElevationRad(v))) << v;
+        EXPECT_TRUE(std::isnan(VElevationRad2VertHorizRatio(v))) << v;
+    }
+    EXPECT_TRUE(std::isnan(DMS2Rad(kNaN)));
+    EXPECT_TRUE(std::isnan(Rad2DMS(kNaN, 0)));
+    EXPECT_TRUE(std::isnan(Rad2GCCC(kNaN, 0)));
+    EXPECT_TRUE(std::isnan(VElevationRad2VSlopePercent(kNaN)));
 }
 
 constexpr double kMin = -313698.0, kMax = 2973483.0;
@@ -313,24 +341,38 @@ Fields Civil(long mjdDay) {
 }
 
 // Fields outside their usual range add up; beyond 32 bits the same formula.
+// January and February count in the year before, century included (1900 and
+// 2100 are no leap years; month 0 is the December before).
 TEST(Mjd, GetMjd) {
     const struct {
         long f[6];
         double mjd;
     } cases[] = {{{1858, 11, 17, 0, 0, 0}, 0.0},       {{2000, 1, 1, 12, 0, 0}, 51544.5},
                  {{2000, 2, 29, 0, 0, 0}, 51603.0},    {{2000, 3, 1, 0, 0, 0}, 51604.0},
-                 {{1900, 3, 1, 0, 0, 0}, 15079.0},     {{2100, 12, 31, 0, 0, 0}, 88433.0},
+                 {{1900, 3, 1, 0, 0, 0}, 15079.0},     {{1900, 2, 28, 0, 0, 0}, 15078.0},
+                 {{2100, 1, 1, 0, 0, 0}, 88069.0},     {{2100, 2, 28, 0, 0, 0}, 88127.0},
+                 {{2100, 0, 31, 0, 0, 0}, 88068.0},    {{2100, 12, 31, 0, 0, 0}, 88433.0},
                  {{2000, 13, 1, 0, 0, 0}, 51910.0},    {{2000, 1, 0, 0, 0, 0}, 51543.0},
-                 {{2000, 1, 1, 0, 0, 86400}, 51545.0}, {{2000, 1, 1, -12, 0, 0}, 51543.5}};
+                 {{2000, 1, 1, 0, 0, 86400}, 51545.0}, {{2000, 1, 1, -12, 0, 0}, 51543.5},
+                 {{2000, 1, 1, 24, 0, 0}, 51545.0}};
     for (const auto& c : cases)
         EXPECT_EQ(Unit::GetMjd(c.f[0], c.f[1], c.f[2], c.f[3], c.f[4], c.f[5]), c.mjd) << c.mjd;
     EXPECT_EQ(Unit::GetMjd(2024, 12, 31, 23, 59, 59), 60675.99998842592);
     EXPECT_EQ(Unit::GetMjd(2000, 1, 1, 25, 0, 0), 51545.041666666664);
+    // Just past the usual minute and second ranges (and before them).
+    EXPECT_EQ(Unit::GetMjd(2000, 1, 1, 0, 60, 0), Unit::GetMjd(2000, 1, 1, 1, 0, 0));
+    EXPECT_NEAR(Unit::GetMjd(2000, 1, 1, 0, 0, 60), Unit::GetMjd(2000, 1, 1, 0, 1, 0), 1e-9);
+    EXPECT_NEAR(Unit::GetMjd(2000, 1, 1, 0, -1, 0), Unit::GetMjd(1999, 12, 31, 23, 59, 0), 1e-9);
+    EXPECT_NEAR(Unit::GetMjd(2000, 1, 1, 0, 0, -1), Unit::GetMjd(1999, 12, 31, 23, 59, 59), 1e-9);
     if (sizeof(long) == 8) {  // fields beyond 32 bits
         EXPECT_EQ(Unit::GetMjd(2000, 1, long{1} << (8 * sizeof(long) - 24), 0, 0, 0),
                   51543.0 + 0x1p40);
         EXPECT_EQ(Unit::GetMjd(static_cast<long>(3000000000LL), 3, 1, 0, 0, 0),
                   std::trunc(365.25 * 3e9) - 679006.0 + 123.0 - 22499998.0);
+        const long noLeapCentury = 3000000100L;
+        EXPECT_EQ(Unit::GetMjd(noLeapCentury, 3, 1, 0, 0, 0) -
+                      Unit::GetMjd(noLeapCentury, 2, 28, 0, 0, 0),
+                  1.0);
     }
     for (long a : {LONG_MIN, -1L, 0L, 13L, LONG_MAX})  // no overflow for any long
         for (long b : {LONG_MIN, 2L, LONG_MAX})
@@ -387,7 +429,8 @@ TEST(Mjd, AgreesWithTheCivilCalendar) {
 }
 
 TEST(Mjd, OutsideTheRangeNothingIsWritten) {
-    EXPECT_TRUE(Unit::MinOleDateTimeAsMjd() == kMin && Unit::MaxOleDateTimeAsMjd() == kMax);
+    EXPECT_EQ(Unit::MinOleDateTimeAsMjd(), kMin);
+    EXPECT_EQ(Unit::MaxOleDateTimeAsMjd(), kMax);
     const Fields untouched = {-7, -7, -7, -7, -7, -7, -7};
     for (double bad :
          {std::nextafter(kMax, kInf), std::nextafter(kMin, -kInf), kInf, -kInf, kNaN}) {
@@ -396,8 +439,7 @@ TEST(Mjd, OutsideTheRangeNothingIsWritten) {
             EXPECT_EQ(Split(bad, kind, &sec, -7), untouched) << bad;
         EXPECT_EQ(sec, -7);
         EXPECT_FALSE(Unit::ValidateDateTime(bad));
-        const double back = Unit::RoundToSecond(bad);  // returned as it is
-        EXPECT_TRUE(back == bad || (std::isnan(back) && std::isnan(bad))) << bad;
+        EXPECT_TRUE(Same(Unit::RoundToSecond(bad), bad)) << bad;  // returned as it is
     }
 }
 
@@ -406,13 +448,15 @@ TEST(Mjd, BuildValidateRound) {
     EXPECT_EQ(Unit::BuildDateTime(-2.5, -0.25), -2.25);           // days toward zero
     EXPECT_EQ(Unit::BuildDateTime(1e10 + 0.5, 0.5), 1e10 + 0.5);  // no 32-bit limit
     EXPECT_FALSE(std::signbit(Unit::BuildDateTime(-0.5, -0.0)));  // (-1, 0) gives +0 days
-    EXPECT_TRUE(std::isnan(Unit::BuildDateTime(kNaN, 0.5)) &&
-                std::isnan(Unit::BuildDateTime(1, kInf)));
+    EXPECT_TRUE(std::isnan(Unit::BuildDateTime(kNaN, 0.5)));
+    EXPECT_TRUE(std::isnan(Unit::BuildDateTime(1, kInf)));
     EXPECT_EQ(Unit::BuildDateTime(-kInf, 0.5), -kInf);
     // Years 2000 to 2100, split as rounded to the second.
-    EXPECT_TRUE(Unit::ValidateDateTime(51544.0) && Unit::ValidateDateTime(88433.99999));
+    EXPECT_TRUE(Unit::ValidateDateTime(51544.0));
+    EXPECT_TRUE(Unit::ValidateDateTime(88433.99999));
     EXPECT_TRUE(Unit::ValidateDateTime(51543.999999));  // rounds into 2000
-    EXPECT_FALSE(Unit::ValidateDateTime(51543.0) || Unit::ValidateDateTime(88433.999999));
+    EXPECT_FALSE(Unit::ValidateDateTime(51543.0));
+    EXPECT_FALSE(Unit::ValidateDateTime(88433.999999));
     EXPECT_EQ(Unit::RoundToSecond(51544.123456), Unit::GetMjd(2000, 1, 1, 2, 57, 47));
 }
 

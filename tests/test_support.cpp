@@ -12,21 +12,32 @@ using API = UTL::APILockManagementC;
 
 TEST(Support, ApiLockCountsUnlockScopes) {
     API::Cleanup();
-    EXPECT_TRUE(API::IsLocked() && !API::Lock());  // locked; never below zero
+    EXPECT_TRUE(API::IsLocked());
+    EXPECT_FALSE(API::Lock());  // never below zero
     API::Unlock();
     EXPECT_FALSE(API::IsLocked());
-    EXPECT_TRUE(API::Lock() && API::IsLocked());
+    EXPECT_TRUE(API::Lock());
+    EXPECT_TRUE(API::IsLocked());
     {
         UTL::APIUnlockC outer;
         {
             UTL::APIUnlockC inner;  // two levels open: two locks succeed, a third is refused
-            EXPECT_TRUE(API::Lock() && API::Lock() && !API::Lock());
+            EXPECT_TRUE(API::Lock());
+            EXPECT_TRUE(API::Lock());
+            EXPECT_FALSE(API::Lock());
             API::Unlock(), API::Unlock();
         }
-        EXPECT_FALSE(API::IsLocked());  // still open after the inner scope
-        API::Cleanup();
-        EXPECT_TRUE(API::IsLocked());  // the count was discarded
-    }                                  // the scope's Lock is refused: no underflow
+        EXPECT_TRUE(API::Lock());  // the inner scope closed its level: one is left
+        EXPECT_FALSE(API::Lock());
+        API::Unlock();
+    }
+    EXPECT_TRUE(API::IsLocked());  // the outer scope closed the last level
+    {
+        UTL::APIUnlockC scope;
+        API::Cleanup();  // the count is discarded
+        EXPECT_TRUE(API::IsLocked());
+    }  // the scope's Lock is refused: no underflow
+    EXPECT_TRUE(API::IsLocked());
     for (int i = 0; i < 65535; ++i) API::Unlock();
     EXPECT_FALSE(API::IsLocked());
     API::Unlock();  // the 65536th wraps the 16-bit count to 0
@@ -45,20 +56,31 @@ struct Command : UTL::CommandI {
 
 TEST(Support, CommandsAndTestersCopyIntoTheirOwnData) {
     Command plain;
-    EXPECT_TRUE(plain.LabelGet() == 0 && plain.GetCommandType() == 0 && plain.GetCommandId() == 0 &&
-                plain.CanExecute() && plain.CreateExecuteTester() == nullptr);
+    EXPECT_EQ(plain.LabelGet(), 0);
+    EXPECT_EQ(plain.GetCommandType(), 0);
+    EXPECT_EQ(plain.GetCommandId(), 0u);
+    EXPECT_TRUE(plain.CanExecute());
+    EXPECT_EQ(plain.CreateExecuteTester(), nullptr);
     const auto own = static_cast<UTL::CommandI::CommandTypeT>(0x7FFFFFFF);
     Command source(0xFFFF, own, 0xFFFFFFFFul), copy(source);
     copy.LabelSet(6);
-    EXPECT_TRUE(copy.GetCommandType() == own && copy.GetCommandId() == 0xFFFFFFFFul);
+    EXPECT_EQ(copy.GetCommandType(), own);
+    EXPECT_EQ(copy.GetCommandId(), 0xFFFFFFFFul);
     EXPECT_EQ(source.LabelGet(), 0xFFFF);  // 16 bits, untouched by the copy
     Tester tester;
-    EXPECT_TRUE(tester.GetCommandId() == 0 && tester.Test());
+    EXPECT_EQ(tester.GetCommandId(), 0u);
+    EXPECT_TRUE(tester.Test());
     tester.SetMessagesDisabled(true);
-    Tester testerCopy(tester);
+    tester.SetCommandId(static_cast<unsigned long>(0x1234567890ull));  // 32 bits kept
+    EXPECT_EQ(tester.GetCommandId(), 0x34567890ul);
+    Tester testerCopy(tester);  // carries the id and the flag
+    EXPECT_EQ(testerCopy.GetCommandId(), 0x34567890ul);
+    EXPECT_FALSE(testerCopy.Test());
     testerCopy.SetMessagesDisabled(false);
-    EXPECT_TRUE(tester.MessagesDisabled() && testerCopy.Test());
-    static_assert(!std::is_copy_assignable<Command>() && !std::is_copy_assignable<Tester>(), "");
+    EXPECT_TRUE(tester.MessagesDisabled());
+    EXPECT_TRUE(testerCopy.Test());
+    static_assert(!std::is_copy_assignable<Command>(), "");
+    static_assert(!std::is_copy_assignable<Tester>(), "");
 }
 
 // The count wraps modulo 2^32 in unsigned arithmetic (see RefCounter.cpp);
@@ -84,7 +106,7 @@ TEST(Support, RefCounterDestroysOnTheDecrementToZero) {
     Counted copy(source);
     target = source;
     const Counted& same = target;
-    target = same;  // assignment to itself
+    target = same;                           // assignment to itself
     EXPECT_EQ(copy.IncrementRefCount(), 4);  // the count is carried
     EXPECT_EQ(target.IncrementRefCount(), 4);
 }
