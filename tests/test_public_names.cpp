@@ -9,8 +9,12 @@ namespace app {
 
 enum class Origin { FILE_BEGIN, FILE_CURRENT, FILE_END };
 enum Level { ERROR, WARNING, INFO, DEBUG, TRACE };
-constexpr int min(int a, int b) { return a < b ? a : b; }
-constexpr int max(int a, int b) { return a < b ? b : a; }
+constexpr int min(int a, int b) {
+    return a < b ? a : b;
+}
+constexpr int max(int a, int b) {
+    return a < b ? b : a;
+}
 struct MEMORY_BASIC_INFORMATION {
     int pages;
 };
