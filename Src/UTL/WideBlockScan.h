@@ -203,9 +203,10 @@ inline int CompareAt(const char16_t* a, const char16_t* b, std::size_t at) {
 
 // CompareUnits from unit `i` on, the first `i` units being equal and not the
 // end: unaligned blocks while neither reaches past its page, unit by unit for
-// a block's worth near a page end.
-inline int CompareUnitsFrom(const char16_t* a, const char16_t* b, std::size_t i,
-                            std::size_t count) {
+// a block's worth near a page end. Out of line, so that the first block's
+// compare in CompareUnits saves no register and the rest is a tail call.
+__attribute__((noinline)) inline int CompareUnitsFrom(const char16_t* a, const char16_t* b,
+                                                      std::size_t i, std::size_t count) {
     while (i < count) {
         const std::size_t roomA = PageRoom(a + i), roomB = PageRoom(b + i);
         const std::size_t room = roomA < roomB ? roomA : roomB;
