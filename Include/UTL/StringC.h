@@ -37,6 +37,7 @@
 #include <string_view>
 
 #include <UTL/Export.h>
+#include <UTL/FormatArgument.h>
 
 class UTL_API StringC {
 public:
@@ -153,6 +154,14 @@ public:
     // threads may format at the same time: the shared area is guarded by the
     // library's format mutex.
     int Format(const char16_t* format, ...);
+    // The type-checked front end of Format, chosen whenever arguments follow
+    // the format: a StringC argument is passed as its text, and a class-type
+    // argument of any other type fails to compile.
+    template <typename... Args>
+    int Format(const char16_t* format, const Args&... args) {
+        auto engine = static_cast<int (StringC::*)(const char16_t*, ...)>(&StringC::Format);
+        return (this->*engine)(format, UTL::detail::FormatArgument(args)...);
+    }
     // Reads values from the text, after its leading spaces (U+0020 only), with
     // the library's scanf engine (see lvswscanf); returns its result. A null
     // format reads nothing and returns 0.

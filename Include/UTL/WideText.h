@@ -10,8 +10,11 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
+#include <type_traits>
 
 #include <UTL/Export.h>
+#include <UTL/FormatArgument.h>
 
 // ---- Measuring, copying, comparing, searching ------------------------------
 
@@ -73,6 +76,39 @@ UTL_API char16_t ltowupper(char16_t c);
 // units; a null `buffer` does nothing. See docs/platform.md for the rest.
 UTL_API int lvswprintf(char16_t* buffer, const char16_t* format, va_list args);
 UTL_API int lswprintf(char16_t* buffer, const char16_t* format, ...);
+
+// As lswprintf, but writes at most `size` code units into `buffer`, its
+// terminator included, and cuts a longer result (a size of 0 writes nothing).
+// Returns 0.
+UTL_API int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, ...);
+
+// The type-checked front ends of lswprintf and lsnwprintf, chosen whenever
+// arguments follow the format: a StringC argument is passed as its text, and
+// a class-type argument of any other type fails to compile. Into an array of
+// known size (char16_t buffer[N]) lswprintf writes at most N units, the
+// terminator included, and cuts the rest; into a pointer it cannot know the
+// size. A call without arguments after the format is the C function's.
+template <typename Buffer, typename... Args>
+auto lswprintf(Buffer&& buffer, const char16_t* format, const Args&... args)
+    -> std::enable_if_t<std::is_convertible_v<Buffer&&, char16_t*>, int> {
+    using Plain = std::remove_reference_t<Buffer>;
+    if constexpr (std::is_array_v<Plain>) {
+        constexpr std::size_t size = std::extent_v<Plain>;
+        static_assert(size <= 0xFFFFFFFFu, "lswprintf: buffer too large");
+        auto bounded =
+            static_cast<int (*)(char16_t*, unsigned int, const char16_t*, ...)>(&lsnwprintf);
+        return bounded(buffer, size, format, UTL::detail::FormatArgument(args)...);
+    } else {
+        auto unbounded = static_cast<int (*)(char16_t*, const char16_t*, ...)>(&lswprintf);
+        return unbounded(buffer, format, UTL::detail::FormatArgument(args)...);
+    }
+}
+
+template <typename... Args>
+int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, const Args&... args) {
+    auto bounded = static_cast<int (*)(char16_t*, unsigned int, const char16_t*, ...)>(&lsnwprintf);
+    return bounded(buffer, size, format, UTL::detail::FormatArgument(args)...);
+}
 
 // Reads values from `input` under `format`, one target pointer per directive
 // (each directive takes exactly one, whatever its form).
