@@ -10,11 +10,11 @@ class StringC;
 namespace UTL {
 namespace detail {
 
-// The argument as the engines read it: a StringC (or a class derived from it)
-// as its text, a number, pointer or enumerator as it is. Any other class type
-// cannot travel through "...", and is refused here at compile time. (String
-// is a parameter so that StringC needs to be complete only where a StringC is
-// passed.)
+/// The argument as the engines read it: a StringC (or a class derived from it)
+/// as its text, a number, pointer or enumerator as it is. Any other class type
+/// cannot travel through "...", and is refused here at compile time. (String
+/// is a parameter so that StringC needs to be complete only where a StringC is
+/// passed.)
 template <typename T, typename String = StringC>
 decltype(auto) FormatArgument(const T& argument) {
     if constexpr (std::is_base_of_v<String, T>) {
