@@ -38,6 +38,8 @@ TEST(FormatFrontEnds, StringCArgumentIsPassedAsItsText) {
     char16_t* pointer = buffer;
     lswprintf(pointer, u"<%s>", line + u"!");  // a temporary lives through the call
     EXPECT_EQ(U16(buffer), u"<station A1, 7!>");
+    lsnwprintf(pointer, 3, u"%s!", name);
+    EXPECT_EQ(U16(buffer), u"A1");
 }
 
 TEST(FormatFrontEnds, ArrayOfKnownSizeIsNeverOverrun) {
