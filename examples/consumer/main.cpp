@@ -15,7 +15,8 @@ int main() {
     std::printf("%s, %d code units, loaded %s\n", narrow, text.GetLength(), UTL::LoadSequence());
 
     // The crash reporter finds its debugging-help plugin wherever the libraries
-    // are: it names the function of libutl that holds an address.
+    // are: it names the source file, or else the function, of an address in
+    // libutl (the plugin reads them with libdw1).
     char symbol[513] = "";
     IMAGEHLP_LINE line{};
     line.SizeOfStruct = sizeof line;
@@ -24,6 +25,7 @@ int main() {
     unsigned long offset = 0;
     const int found = CExceptionParse::GetLineAndFileFromPointer(
         reinterpret_cast<unsigned long>(&UTL::LoadSequence), &line, section, offset);
-    std::printf("symbol search: %s\n", found ? symbol : "debugging-help library not found");
+    std::printf("symbol search: %s\n",
+                found ? symbol : "unavailable (debugging-help plugin or libdw1 missing)");
     return found && text.Find(u'i') > 0 ? 0 : 1;
 }
