@@ -19,7 +19,8 @@ string(REGEX MATCH "\\(([^)]+)\\)" _ "${head}")
 set(DEB_VERSION ${CMAKE_MATCH_1})
 string(REPLACE "." "\\." upstream_pattern ${UPSTREAM_VERSION})
 if(NOT DEB_VERSION MATCHES "^${upstream_pattern}-[0-9]+$")
-    message(FATAL_ERROR "packaging/debian/changelog is at ${DEB_VERSION}, the project at ${UPSTREAM_VERSION}")
+    message(FATAL_ERROR
+            "packaging/debian/changelog is at ${DEB_VERSION}, the project at ${UPSTREAM_VERSION}")
 endif()
 foreach(line IN LISTS changelog)
     if(line MATCHES "^ -- (.+>)  ")
@@ -44,7 +45,8 @@ execute_process(COMMAND gzip -9nc ${DEBIAN_DIR}/changelog
 function(stage name component)
     set(root ${work}/debian/${name})
     execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${root}
-                            ${CMAKE_COMMAND} --install ${BUILD_DIR} --component ${component} --prefix /usr
+                            ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr
+                                             --component ${component}
         OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
     if(NOT EXISTS ${root})
         return()
@@ -107,11 +109,11 @@ function(split_debug root dbgsym_root file out_id)
     set(debug ${dbgsym_root}/usr/lib/debug/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug)
     get_filename_component(dir ${debug} DIRECTORY)
     file(MAKE_DIRECTORY ${dir})
-    execute_process(COMMAND ${OBJCOPY} --only-keep-debug --compress-debug-sections ${root}/${file} ${debug}
-        COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${OBJCOPY} --only-keep-debug --compress-debug-sections
+                            ${root}/${file} ${debug} COMMAND_ERROR_IS_FATAL ANY)
     file(CHMOD ${debug} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-    execute_process(COMMAND ${STRIP} --remove-section=.comment --remove-section=.note --strip-unneeded
-                            ${root}/${file} COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${STRIP} --remove-section=.comment --remove-section=.note
+                            --strip-unneeded ${root}/${file} COMMAND_ERROR_IS_FATAL ANY)
     execute_process(COMMAND ${OBJCOPY} --add-gnu-debuglink=${debug} ${root}/${file}
         COMMAND_ERROR_IS_FATAL ANY)
     set(${out_id} ${CMAKE_MATCH_1}${CMAKE_MATCH_2} PARENT_SCOPE)
@@ -137,12 +139,14 @@ function(pack root fields)
     file(WRITE ${root}/DEBIAN/md5sums "${md5sums}")
     string(REGEX MATCH "Package: ([^\n]+)" _ "${fields}")
     set(name ${CMAKE_MATCH_1})
-    string(REGEX REPLACE "\n(Description:)" "\nSource: utl\nVersion: ${DEB_VERSION}\nArchitecture: ${arch}\nMaintainer: ${maintainer}\nInstalled-Size: ${kib}\nPriority: optional\n\\1"
-           fields "${fields}")
+    string(CONCAT computed "Source: utl\nVersion: ${DEB_VERSION}\nArchitecture: ${arch}\n"
+                           "Maintainer: ${maintainer}\nInstalled-Size: ${kib}\nPriority: optional\n")
+    string(REPLACE "\nDescription:" "\n${computed}Description:" fields "${fields}")
     file(WRITE ${root}/DEBIAN/control "${fields}")
-    execute_process(COMMAND dpkg-deb --root-owner-group -Zxz --build ${root} ${OUT_DIR}/${name}_${DEB_VERSION}_${arch}.deb
+    set(deb ${OUT_DIR}/${name}_${DEB_VERSION}_${arch}.deb)
+    execute_process(COMMAND dpkg-deb --root-owner-group -Zxz --build ${root} ${deb}
         OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-    message(STATUS "${OUT_DIR}/${name}_${DEB_VERSION}_${arch}.deb")
+    message(STATUS ${deb})
 endfunction()
 
 set(staged "")
@@ -176,18 +180,23 @@ foreach(name IN LISTS staged)
         string(REGEX MATCH "shlibs:Depends=([^\n]*)" _ "${shlibdeps}")
         set(depends ${CMAKE_MATCH_1})
         if(fields MATCHES "\nDepends: ([^\n]*)")
-            string(REPLACE "${CMAKE_MATCH_0}" "\nDepends: ${CMAKE_MATCH_1}, ${depends}" fields "${fields}")
-        else()
-            string(REPLACE "\nDescription:" "\nDepends: ${depends}\nDescription:" fields "${fields}")
+            set(depends "${CMAKE_MATCH_1}, ${depends}")
+            string(REPLACE "${CMAKE_MATCH_0}" "" fields "${fields}")
         endif()
+        string(REPLACE "\nDescription:" "\nDepends: ${depends}\nDescription:" fields "${fields}")
     endif()
     pack(${root} "${fields}")
 
     if(build_ids)
+        # As Debian's own: co-installable for several architectures when the
+        # package is, its documentation that of the package.
         list(JOIN build_ids " " build_ids)
-        string(REGEX MATCH "Multi-Arch: [^\n]+\n" multiarch "${fields}")
+        string(REGEX MATCH "Multi-Arch: same\n" multiarch "${fields}")
         file(MAKE_DIRECTORY ${dbgsym_root}/usr/share/doc)
         file(CREATE_LINK ${name} ${dbgsym_root}/usr/share/doc/${name}-dbgsym SYMBOLIC)
-        pack(${dbgsym_root} "Package: ${name}-dbgsym\nAuto-Built-Package: debug-symbols\nSection: debug\n${multiarch}Depends: ${name} (= ${DEB_VERSION})\nBuild-Ids: ${build_ids}\nDescription: debug symbols for ${name}\n")
+        string(CONCAT fields "Package: ${name}-dbgsym\nAuto-Built-Package: debug-symbols\n"
+                             "Section: debug\n${multiarch}Depends: ${name} (= ${DEB_VERSION})\n"
+                             "Build-Ids: ${build_ids}\nDescription: debug symbols for ${name}\n")
+        pack(${dbgsym_root} "${fields}")
     endif()
 endforeach()

@@ -7,8 +7,8 @@
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     add_custom_target(utl_deb
         COMMAND ${CMAKE_COMMAND} -E echo
-                "utl_deb: Debian packages install to /usr: configure with -DCMAKE_INSTALL_PREFIX=/usr,"
-                "or run cmake --workflow --preset deb"
+                "utl_deb: Debian packages install to /usr: configure with"
+                "-DCMAKE_INSTALL_PREFIX=/usr, or run cmake --workflow --preset deb"
         COMMAND ${CMAKE_COMMAND} -E false
         VERBATIM)
     return()
@@ -29,7 +29,8 @@ add_custom_target(utl_deb
             -DUPSTREAM_VERSION=${PROJECT_VERSION} -DGNU_TYPE=${CMAKE_LIBRARY_ARCHITECTURE}
             -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DSYMBOLS_LIST=${UTL_DEB_SYMBOLS}
             -DCHECK_SYMBOLS=${PROJECT_SOURCE_DIR}/tests/check_symbols.sh
-            -DSTRIP=${CMAKE_STRIP} -DOBJCOPY=${CMAKE_OBJCOPY} -DREADELF=${CMAKE_READELF} -DNM=${CMAKE_NM}
+            -DSTRIP=${CMAKE_STRIP} -DOBJCOPY=${CMAKE_OBJCOPY} -DREADELF=${CMAKE_READELF}
+            -DNM=${CMAKE_NM}
             -P ${PROJECT_SOURCE_DIR}/cmake/BuildDebianPackages.cmake
     USES_TERMINAL VERBATIM)
 add_dependencies(utl_deb utl utl_bss utl_dbghelp)
