@@ -265,13 +265,15 @@ public:
         /// Used only inside the library, where they are defined (inline, so
         /// that the library's own calls cost no indirection):
         /// count 1, the text in `heap` (a buffer of `capacity` units) or, for
-        /// null, inline; holding the first `length` units of `text`;
-        inline DataC(char16_t* heap, unsigned int capacity, const char16_t* text,
-                     unsigned int length, std::uint32_t flags);
+        /// null, inline; a text of `length` units that the caller writes;
+        inline DataC(char16_t* heap, unsigned int capacity, unsigned int length,
+                     std::uint32_t flags);
         /// a new block with room for `capacity` units, terminator included,
-        /// holding the first `length` (< capacity) units of `text`. Inline
-        /// texts take a block from the library's per-thread block cache;
-        /// longer ones get one piece of memory for block and text.
+        /// for a text of `length` (< capacity) units that the caller writes.
+        /// Inline texts take a block from the library's per-thread block
+        /// cache; longer ones get one piece of memory for block and text;
+        static inline DataC* Make(unsigned int capacity, unsigned int length);
+        /// Make, holding the first `length` units of `text`.
         static inline DataC* New(unsigned int capacity, const char16_t* text, unsigned int length);
 
         /// A relaxed atomic load: a plain load, which is also race-free for the
@@ -332,10 +334,18 @@ private:
     static DataC* CopyBlock(DataC* block);
     /// Used only inside the library, where they are defined:
     /// a block holding the first `length` units of `text`, the shared empty
-    /// block for none;
-    inline DataC* BlockFor(const char16_t* text, unsigned int length) const;
-    /// appends the first `length` units of `text` (cut to the length limit).
+    /// block for none (out of line: the short path of the next saves no
+    /// registers);
+    inline __attribute__((noinline)) DataC* BlockFor(const char16_t* text,
+                                                     unsigned int length) const;
+    /// a block holding `text` (cut to the length limit), the shared empty
+    /// block for a null or empty one;
+    inline DataC* BlockFor(const char16_t* text) const;
+    /// appends the first `length` units of `text` (cut to the length limit);
     inline void Append(const char16_t* text, unsigned int length);
+    /// operator+=(text) for every case that its short path leaves (out of
+    /// line, so that the short path saves no registers).
+    inline __attribute__((noinline)) StringC& AppendText(const char16_t* text);
     /// The block of moved-from strings, in storage that never runs its
     /// destructor: static strings may still hold it while statics are torn down.
     union MovedFromStorage {
