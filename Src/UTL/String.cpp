@@ -557,35 +557,37 @@ inline void StringC::Append(const char16_t* text, unsigned int length) {
 }
 
 StringC& StringC::AppendText(const char16_t* text) {
+    // A shared block (the shared empty one, say) whose text and a short piece
+    // fit inline together: the new block is an inline one, as in Append, and
+    // the piece is read whole before anything is released.
+    DataC* block = m_pcs;
+    UTL::detail::ShortText piece;
+    if (text != nullptr && !block->IsUnshared() && UTL::detail::ReadShortText(text, piece)) {
+        const unsigned int own = block->Length();
+        const unsigned int joined = own + static_cast<unsigned int>(piece.length);
+        if (joined < DataC::kInlineUnits) {
+            DataC* joinedBlock = DataC::Make(DataC::kInlineUnits, joined);
+            char16_t* units = joinedBlock->m_inline;
+            MoveUnits(units, block->Units(), own);
+            if (own + UTL::detail::kBlockUnits <= DataC::kInlineUnits) {
+                UTL::detail::WriteShortText(units + own, piece);  // the terminator comes with it
+            } else {
+                MoveUnits(units + own, text, static_cast<unsigned int>(piece.length) + 1);
+            }
+            DeleteStr();
+            m_pcs = joinedBlock;
+            return *this;
+        }
+    }
     const unsigned int room = DataC::kMaxLength - m_pcs->Length();
     Append(OrEmpty(text), static_cast<unsigned int>(TextLength(OrEmpty(text), room)));
     return *this;
 }
 
-StringC& StringC::operator+=(const char16_t* text) {
-    // The usual case: a short text that fits into an unshared block. A
-    // length that is not kept (kUnknownLength) fails the room test.
-    DataC* block = m_pcs;
-    UTL::detail::ShortText piece;
-    if (text != nullptr && block->IsUnshared() && UTL::detail::ReadShortText(text, piece)) {
-        const unsigned int own = block->m_length;
-        const unsigned int joined = own + static_cast<unsigned int>(piece.length);
-        const unsigned int room = block->GetMaxLength();
-        if (joined <= room) {
-            // The piece is read whole before it is written: `text` may lie in
-            // this very buffer.
-            char16_t* end = block->Units() + own;
-            if (own + UTL::detail::kBlockUnits <= room + 1) {
-                UTL::detail::WriteShortText(end, piece);  // the terminator comes with it
-            } else {
-                MoveUnits(end, text, static_cast<unsigned int>(piece.length) + 1);
-            }
-            block->SetLength(joined);
-            return *this;
-        }
-    }
-    return AppendText(text);
-}
+// The library keeps an out-of-line operator+=(text) for callers built before
+// it became inline.
+__attribute__((used)) constexpr StringC& (StringC::*kExportedAppend)(const char16_t*) =
+    &StringC::operator+=;
 
 StringC& StringC::operator+=(const StringC& other) {
     Append(other.m_pcs->Units(), other.m_pcs->Length());
