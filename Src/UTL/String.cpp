@@ -122,6 +122,10 @@ constexpr int kCachedPerClass = 8;
 struct BlockCache {
     void* blocks[kClasses][kCachedPerClass];
     int count[kClasses];  // blocks[k][0 .. count[k] - 1] are free
+    // The plain block released last, if any: the top of the plain blocks'
+    // stack, above blocks[0]. A string made and released in turn reuses it
+    // with one load and one store.
+    void* sparePlain;
 };
 // Only a pointer in static TLS, which dlopen has little room for.
 __attribute__((tls_model("initial-exec"))) thread_local BlockCache* t_blockCache;
@@ -133,6 +137,10 @@ struct BlockCacheCloser {
         BlockCache* cache = t_blockCache;
         t_blockCache = nullptr;
         t_blockCacheClosed = true;
+        if (cache != nullptr && cache->sparePlain != nullptr) {
+            UTL_UNPOISON(cache->sparePlain, kClassBytes[0]);
+            ::operator delete(cache->sparePlain);
+        }
         for (int k = 0; cache != nullptr && k < kClasses; ++k) {
             while (cache->count[k] > 0) {
                 void* block = cache->blocks[k][--cache->count[k]];
@@ -162,9 +170,31 @@ void* TakeBlockMemory(std::size_t bytes) {
     const int k = ClassOf(bytes);
     if (k == kNoClass) return HeapMemory(bytes);
     BlockCache* cache = t_blockCache;
+    if (k == 0 && cache != nullptr && cache->sparePlain != nullptr) {
+        void* block = cache->sparePlain;
+        cache->sparePlain = nullptr;
+        UTL_UNPOISON(block, kClassBytes[0]);
+        return block;
+    }
     if (cache == nullptr || cache->count[k] == 0) return HeapMemory(kClassBytes[k]);
     void* block = cache->blocks[k][--cache->count[k]];
     UTL_UNPOISON(block, kClassBytes[k]);
+    return block;
+}
+
+// A cached plain block, or null.
+void* TakeCachedPlainBlock() {
+    BlockCache* cache = t_blockCache;
+    if (cache == nullptr) return nullptr;
+    void* block = cache->sparePlain;
+    if (block != nullptr) {
+        cache->sparePlain = nullptr;
+    } else if (cache->count[0] != 0) {
+        block = cache->blocks[0][--cache->count[0]];
+    } else {
+        return nullptr;
+    }
+    UTL_UNPOISON(block, kClassBytes[0]);
     return block;
 }
 
@@ -183,12 +213,25 @@ void GiveBackBlockMemory(void* block, std::size_t bytes) noexcept {
     const int k = ClassOf(bytes);
     BlockCache* cache = t_blockCache;
     if (cache == nullptr && k != kNoClass) cache = OpenBlockCache();
-    if (cache == nullptr || k == kNoClass || cache->count[k] == kCachedPerClass) {
+    if (cache == nullptr || k == kNoClass) {
         ::operator delete(block);
         return;
     }
-    UTL_POISON(block, kClassBytes[k]);
-    cache->blocks[k][cache->count[k]++] = block;
+    // A plain block becomes the spare, the spare it replaces goes below it.
+    void* pushed = block;
+    if (k == 0) {
+        pushed = cache->sparePlain;
+        UTL_POISON(block, kClassBytes[0]);
+        cache->sparePlain = block;
+        if (pushed == nullptr) return;
+    }
+    if (cache->count[k] == kCachedPerClass) {
+        if (k == 0) UTL_UNPOISON(pushed, kClassBytes[0]);
+        ::operator delete(pushed);
+        return;
+    }
+    if (k != 0) UTL_POISON(pushed, kClassBytes[k]);
+    cache->blocks[k][cache->count[k]++] = pushed;
 }
 
 // A block that carries its text holds it from this offset on: 16-byte
@@ -292,11 +335,11 @@ __attribute__((noinline)) void DestroyPlainBlock(DataC* block) noexcept {
 }
 
 void DataC::Destroy() noexcept {
-    // The usual case first: a block with its text inline, and room in the cache.
+    // The usual case first: a block with its text inline, and a free spare.
     BlockCache* cache = t_blockCache;
-    if (m_heap == nullptr && cache != nullptr && cache->count[0] < kCachedPerClass) {
+    if (m_heap == nullptr && cache != nullptr && cache->sparePlain == nullptr) {
         UTL_POISON(this, sizeof(DataC));
-        cache->blocks[0][cache->count[0]++] = this;
+        cache->sparePlain = this;
         return;
     }
     if (m_count & kTextInBlock) {
@@ -406,7 +449,21 @@ void StringC::NewStr(unsigned long size) {
 
 StringC::StringC() : m_pcs(AcquireEmptyBlock()) {}
 
-StringC::StringC(const char16_t* text) : m_pcs(BlockFor(text)) {}
+StringC::StringC(const char16_t* text) : m_pcs(nullptr) {
+    // The usual case makes no call: a short text into a cached plain block.
+    // Everything else is NewStr's work, a tail call.
+    UTL::detail::ShortText piece;
+    if (text != nullptr && UTL::detail::ReadShortText(text, piece) && piece.length != 0) {
+        if (void* memory = TakeCachedPlainBlock()) {
+            DataC* block =
+                ::new (memory) DataC(nullptr, 0, static_cast<unsigned int>(piece.length), 0);
+            UTL::detail::WriteShortText(block->m_inline, piece);
+            m_pcs = block;
+            return;
+        }
+    }
+    NewStr(text);
+}
 
 StringC::StringC(std::u16string_view text) : m_pcs(BlockFor(text.data(), CutTextLength(text))) {}
 
