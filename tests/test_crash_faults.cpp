@@ -130,10 +130,19 @@ __attribute__((noinline)) void NullWriteWithRegisters() {
 TEST(CrashFault, TheReportShowsTheRegistersOfTheFault) {
     const Outcome r = RunReporting([] {
         ExceptionHandlerC guard;
+        if (guard.GetExceptionCode() != 0) return 2;
+        if (guard.GetExceptionAddress() != nullptr) return 3;
         void (*volatile fault)() = NullWriteWithRegisters;
         try {
             fault();
-        } catch (CExceptionParse&) {  // the base catches it too
+        } catch (CExceptionParse& caught) {  // the base catches it too
+            // The caught object tells the code and address that the report shows.
+            const auto& fault = dynamic_cast<const ExceptionHandlerC&>(caught);
+            if (fault.GetExceptionCode() != 0xC0000005) return 4;
+            const std::string report = ReadFile(CExceptionLog::GetLogfileName());
+            if (reinterpret_cast<std::uintptr_t>(fault.GetExceptionAddress()) !=
+                FaultAddressOf(report))
+                return 5;
             return 0;
         }
         return 1;

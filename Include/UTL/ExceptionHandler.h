@@ -35,12 +35,20 @@ public:
     // A guard re-installs the translator that was in force before it.
     ~ExceptionHandlerC() override;
 
+    // The translated fault's exception code and faulting instruction address,
+    // as in its exception record (copies carry them along); 0 and null on a
+    // guard.
+    DWORD GetExceptionCode() const;
+    void* GetExceptionAddress() const;
+
 private:
     static void ExceptionTranslator(unsigned int code, EXCEPTION_POINTERS* pointers);
     static void GenerateExceptionReport(EXCEPTION_POINTERS* pointers);
 
     _se_translator_function m_pfnPreviousTranslator;
     bool m_bInstalledTranslator;
+    DWORD m_dwExceptionCode;
+    void* m_pExceptionAddress;
     static unsigned long m_dwLastError;  // address of the last translated fault
 };
 
