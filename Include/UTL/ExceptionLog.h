@@ -34,6 +34,12 @@ public:
     // limit (bytes, default 131072); a larger file is emptied.
     static void AppendToLogfile(int append);
     static void SetMaxLogfileSize(unsigned int bytes);
+    // Module identity (default 0: off, every version field reads "not
+    // available"). Nonzero: the version field of each call-stack line shows
+    // "build-id <lower-case hex>" for a module that carries a GNU build-id,
+    // "not available" for one without.
+    static void EnableBuildIds(int enable);
+    static int EnableBuildIds();
 
     // Opens the file exclusively (a second open, in this process or another,
     // fails) and returns its handle, INVALID_HANDLE_VALUE on failure. The first
@@ -63,6 +69,7 @@ private:
     static unsigned int m_nMaxSize;
     static int m_bAppendToLogfile;
     static int m_bAppStarted;
+    static int m_bBuildIds;
     static std::tm m_tmLocalTime;
 
     static void WriteBanner();

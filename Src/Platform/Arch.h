@@ -66,6 +66,16 @@ __attribute__((no_sanitize_address)) inline void ReadFrameRecord(Address frame,
     returnAddress = record[1];
 }
 
+// Where the function stopped at the context's instruction returns to, when it
+// has not stored its frame record yet (a leaf that keeps none, the first
+// instructions of any function, a call through a bad pointer): the frame
+// pointer still holds its caller's record, so a walk through the records
+// alone would skip the caller. Read from the link register, or from the word
+// at the stack pointer when it follows a call instruction (the test that
+// ReturnToCaller makes). False when the function has stored its record, or
+// when that cannot be told.
+bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress);
+
 // ---- Faults --------------------------------------------------------------------------
 
 // The exception code and address of a fault that the signal alone does not
