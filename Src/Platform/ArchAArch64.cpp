@@ -133,9 +133,16 @@ bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
     // stores its record only in its prologue: the call frame information tells
     // whether the link register was saved by the instruction. Code without
     // any (a call through a bad pointer) has saved nothing.
-    using platform::RegisterState;
-    const RegisterState state = platform::ReturnRegisterState(context.Pc, kLinkRegister);
-    if (state != RegisterState::kNotSaved && state != RegisterState::kNoInformation) return false;
+    platform::FrameRules rules;
+    switch (platform::ReadFrameRules(context.Pc, kLinkRegister, rules)) {
+        case platform::FrameRulesResult::kRead:
+            if (rules.saved) return false;
+            break;
+        case platform::FrameRulesResult::kNoInformation:
+            break;
+        case platform::FrameRulesResult::kUnreadable:
+            return false;
+    }
     if (!FollowsCall(context.Lr)) return false;
     returnAddress = context.Lr;
     return true;

@@ -114,7 +114,8 @@ void SetSignalProgramCounter(ucontext_t& signal, Address pc) {
 }
 
 bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
-    return X86ReturnAddressAt(StackPointer(context), returnAddress);
+    return X86UnsavedReturnAddress(ProgramCounter(context), StackPointer(context), 4,
+                                   returnAddress);  // DWARF ESP
 }
 
 bool ReturnToCaller(ucontext_t& signal) {

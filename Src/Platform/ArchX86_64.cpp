@@ -131,7 +131,8 @@ void SetSignalProgramCounter(ucontext_t& signal, Address pc) {
 }
 
 bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
-    return X86ReturnAddressAt(StackPointer(context), returnAddress);
+    return X86UnsavedReturnAddress(ProgramCounter(context), StackPointer(context), 7,
+                                   returnAddress);  // DWARF RSP
 }
 
 bool ReturnToCaller(ucontext_t& signal) {

@@ -1,5 +1,5 @@
 // A small reader of .eh_frame entries (CIE and FDE) and of the call frame
-// instructions that say where a register is saved. 32-bit ARM unwinds
+// instructions that say where a register is saved and where the CFA is. 32-bit ARM unwinds
 // through its own tables (.ARM.exidx), so there is nothing here for it.
 #include "CallFrameInfo.h"
 
@@ -88,6 +88,7 @@ bool OpenEntry(const unsigned char* entry, Reader& reader) {
 
 struct Cie {
     std::uint64_t codeAlignment = 1;
+    std::int64_t dataAlignment = 1;
     unsigned pointerEncoding = 0;  // of the FDE's address range
     bool augmented = false;        // "z": the FDE has augmentation data
     Reader instructions{nullptr, nullptr};
@@ -128,12 +129,12 @@ bool ReadCie(const unsigned char* entry, Cie& cie) {
     return r.ok;
 }
 
-// Follows the rules for `reg` from the CIE's initial instructions through the
-// FDE's, up to the row that holds at `target`.
+// Follows the rules for `reg` and for the CFA from the CIE's initial
+// instructions through the FDE's, up to the row that holds at `target`.
 class RuleFollower {
 public:
-    RuleFollower(unsigned reg, std::uint64_t codeAlignment)
-        : m_reg(reg), m_codeAlignment(codeAlignment) {}
+    RuleFollower(unsigned reg, const Cie& cie)
+        : m_reg(reg), m_codeAlignment(cie.codeAlignment), m_dataAlignment(cie.dataAlignment) {}
 
     // Runs `r` from the address `location`; false when an instruction is not
     // understood.
@@ -150,7 +151,7 @@ public:
                     r.Uleb();
                     continue;
                 case 3:
-                    Set(op & 0x3F, m_initial);
+                    Set(op & 0x3F, m_initial.saved);
                     continue;
                 default:
                     if (!Extended(op, r, advance)) return false;
@@ -163,12 +164,17 @@ public:
         return r.ok;
     }
 
-    bool saved = false;
-    void KeepAsInitial() { m_initial = saved; }
+    FrameRules rules;
+    void KeepAsInitial() { m_initial = rules; }
 
 private:
     void Set(std::uint64_t reg, bool isSaved) {
-        if (reg == m_reg) saved = isSaved;
+        if (reg == m_reg) rules.saved = isSaved;
+    }
+    void Cfa(std::uint64_t reg, std::int64_t offset) {
+        rules.cfaKnown = true;
+        rules.cfaRegister = static_cast<unsigned>(reg);
+        rules.cfaOffset = offset;
     }
 
     bool Extended(unsigned op, Reader& r, std::uint64_t& advance) {
@@ -209,7 +215,7 @@ private:
                 return true;
             }
             case 0x06:  // restore_extended
-                Set(r.Uleb(), m_initial);
+                Set(r.Uleb(), m_initial.saved);
                 return true;
             case 0x07:  // undefined
             case 0x08:  // same_value
@@ -217,30 +223,37 @@ private:
                 return true;
             case 0x0A:  // remember_state
                 if (m_depth == kMaxDepth) return false;
-                m_remembered[m_depth++] = saved;
+                m_remembered[m_depth++] = rules;
                 return true;
             case 0x0B:  // restore_state
                 if (m_depth == 0) return false;
-                saved = m_remembered[--m_depth];
+                rules = m_remembered[--m_depth];
                 return true;
-            case 0x0C:  // def_cfa
-                r.Uleb();
-                r.Uleb();
+            case 0x0C: {  // def_cfa
+                const std::uint64_t reg = r.Uleb();
+                Cfa(reg, static_cast<std::int64_t>(r.Uleb()));
                 return true;
-            case 0x12:  // def_cfa_sf
-                r.Uleb();
-                r.Sleb();
+            }
+            case 0x12: {  // def_cfa_sf
+                const std::uint64_t reg = r.Uleb();
+                Cfa(reg, r.Sleb() * m_dataAlignment);
                 return true;
+            }
             case 0x0D:  // def_cfa_register
+                Cfa(r.Uleb(), rules.cfaOffset);
+                return true;
             case 0x0E:  // def_cfa_offset
+                Cfa(rules.cfaRegister, static_cast<std::int64_t>(r.Uleb()));
+                return true;
+            case 0x13:  // def_cfa_offset_sf
+                Cfa(rules.cfaRegister, r.Sleb() * m_dataAlignment);
+                return true;
             case 0x2E:  // GNU_args_size
                 r.Uleb();
                 return true;
-            case 0x13:  // def_cfa_offset_sf
-                r.Sleb();
-                return true;
             case 0x0F:  // def_cfa_expression
                 r.Skip(r.Uleb());
+                rules.cfaKnown = false;
                 return true;
             default:  // set_loc and anything unknown
                 return false;
@@ -250,36 +263,39 @@ private:
     static constexpr int kMaxDepth = 16;
     unsigned m_reg;
     std::uint64_t m_codeAlignment;
-    bool m_initial = false;
-    bool m_remembered[kMaxDepth] = {};
+    std::int64_t m_dataAlignment;
+    FrameRules m_initial;
+    FrameRules m_remembered[kMaxDepth];
     int m_depth = 0;
 };
 
 }  // namespace
 
-RegisterState ReturnRegisterState(std::uintptr_t pc, unsigned reg) {
+FrameRulesResult ReadFrameRules(std::uintptr_t pc, unsigned reg, FrameRules& rules) {
     void* bases[3] = {};  // text, data, and the function's start
     const unsigned char* fde =
         static_cast<const unsigned char*>(_Unwind_Find_FDE(reinterpret_cast<void*>(pc), bases));
-    if (!fde) return RegisterState::kNoInformation;
+    if (!fde) return FrameRulesResult::kNoInformation;
     Reader r{nullptr, nullptr};
-    if (!OpenEntry(fde, r)) return RegisterState::kUnreadable;
+    if (!OpenEntry(fde, r)) return FrameRulesResult::kUnreadable;
     const unsigned char* idField = r.at;
     const std::uint32_t cieOffset = static_cast<std::uint32_t>(r.Fixed(4));
     Cie cie;
-    if (!ReadCie(idField - cieOffset, cie)) return RegisterState::kUnreadable;
+    if (!ReadCie(idField - cieOffset, cie)) return FrameRulesResult::kUnreadable;
     const std::size_t pointerSize = EncodedSize(cie.pointerEncoding);
-    if (pointerSize == 0) return RegisterState::kUnreadable;
+    if (pointerSize == 0) return FrameRulesResult::kUnreadable;
     r.Skip(2 * pointerSize);  // the address range; libgcc gave its start
     if (cie.augmented) r.Skip(r.Uleb());
-    if (!r.ok) return RegisterState::kUnreadable;
+    if (!r.ok) return FrameRulesResult::kUnreadable;
 
     const std::uint64_t start = reinterpret_cast<std::uintptr_t>(bases[2]);
-    RuleFollower rules(reg, cie.codeAlignment);
-    if (!rules.Run(cie.instructions, start, ~std::uint64_t{0})) return RegisterState::kUnreadable;
-    rules.KeepAsInitial();
-    if (!rules.Run(r, start, pc)) return RegisterState::kUnreadable;
-    return rules.saved ? RegisterState::kSaved : RegisterState::kNotSaved;
+    RuleFollower follower(reg, cie);
+    if (!follower.Run(cie.instructions, start, ~std::uint64_t{0}))
+        return FrameRulesResult::kUnreadable;
+    follower.KeepAsInitial();
+    if (!follower.Run(r, start, pc)) return FrameRulesResult::kUnreadable;
+    rules = follower.rules;
+    return FrameRulesResult::kRead;
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
-// Whether a function has saved a register by a given instruction, read from
-// its DWARF call frame information (.eh_frame, found as the unwinder finds
-// it). The frame-pointer walk asks this of the return-address register: a
-// function that has not saved it yet has not stored its frame record either.
+// What a function's DWARF call frame information (.eh_frame, found as the
+// unwinder finds it) says at one of its instructions: whether it has saved a
+// register, and how its canonical frame address (the stack pointer before
+// the call) is computed. The frame-pointer walk asks this to tell whether a
+// function has stored its frame record yet.
 #pragma once
 
 #include <cstdint>
@@ -9,15 +10,21 @@
 namespace UTL {
 namespace platform {
 
-enum class RegisterState {
-    kSaved,          // a rule saves it at that instruction
-    kNotSaved,       // it still holds its value from the function's entry
+struct FrameRules {
+    bool saved = false;     // the asked-for register is saved
+    bool cfaKnown = false;  // the CFA is a register plus an offset:
+    unsigned cfaRegister = 0;
+    std::int64_t cfaOffset = 0;
+};
+
+enum class FrameRulesResult {
+    kRead,
     kNoInformation,  // no unwind information covers the instruction
     kUnreadable,     // there is some, in a form not read here
 };
 
-// The state of DWARF register `reg` at the instruction `pc`. No heap memory.
-RegisterState ReturnRegisterState(std::uintptr_t pc, unsigned reg);
+// The rules at the instruction `pc` for DWARF register `reg`. No heap memory.
+FrameRulesResult ReadFrameRules(std::uintptr_t pc, unsigned reg, FrameRules& rules);
 
 }  // namespace platform
 }  // namespace UTL
