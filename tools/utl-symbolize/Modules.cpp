@@ -113,8 +113,15 @@ public:
         m_dwfl = dwfl_begin(&callbacks);
         if (!m_dwfl) return;
         dwfl_report_begin(m_dwfl);
-        dwfl_report_elf(m_dwfl, path.c_str(), path.c_str(), -1, 0, false);
+        m_module = dwfl_report_elf(m_dwfl, path.c_str(), path.c_str(), -1, 0, false);
         dwfl_report_end(m_dwfl, nullptr, nullptr);
+    }
+
+    // Debug information in the file itself or in a separate debug file that
+    // libdw finds in its default places (/usr/lib/debug, by build-id or link).
+    bool HasDwarf() {
+        Dwarf_Addr bias = 0;
+        return m_module && dwfl_module_getdwarf(m_module, &bias) != nullptr;
     }
     ~Resolver() {
         if (m_dwfl) dwfl_end(m_dwfl);
@@ -180,6 +187,7 @@ private:
     }
 
     Dwfl* m_dwfl = nullptr;
+    Dwfl_Module* m_module = nullptr;
 };
 
 ModuleFinder::ModuleFinder(std::string sysroot, std::vector<std::string> debugDirs)
@@ -252,9 +260,9 @@ const Module& ModuleFinder::Find(const std::string& path, const std::string& bui
     }
     if (module.debugPath.empty()) return module;
     module.fileBuildId = chosen.buildId;
-    module.hasLines = chosen.hasDwarf;
     if (module.segments.empty()) module.segments = chosen.segments;
     module.resolver = std::make_shared<Resolver>(module.debugPath);
+    module.hasLines = chosen.hasDwarf || module.resolver->HasDwarf();
     return module;
 }
 
