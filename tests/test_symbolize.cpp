@@ -171,7 +171,7 @@ TEST_F(Symbolize, SaysWhatIsMissingOrMismatched) {
     EXPECT_EQ(blocks[2][0].back(), At("ChainMean"));
 }
 
-TEST_F(Symbolize, HelpShowsTheWorkflow) {
+TEST(SymbolizeHelp, ShowsTheWorkflow) {
     const std::string help = Shell(std::string(UTL_SYMBOLIZE) + " --help");
     EXPECT_NE(help.find("--sysroot DIR"), std::string::npos) << help;
     EXPECT_NE(help.find("--debug-dir DIR"), std::string::npos) << help;
