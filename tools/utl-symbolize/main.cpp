@@ -1,5 +1,6 @@
 // utl-symbolize: prints an exception report with the function and source
 // line of every call-stack frame, from the modules' debug information.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -64,9 +65,10 @@ bool ParseOptions(int argc, char** argv, Options& options, bool& help) {
             help = true;
             return true;
         }
-        if ((arg == "--sysroot" || arg == "--debug-dir") && i + 1 < argc) {
-            (arg == "--sysroot" ? options.sysroot = argv[++i]
-                                : options.debugDirs.emplace_back(argv[++i]));
+        if (arg == "--sysroot" && i + 1 < argc) {
+            options.sysroot = argv[++i];
+        } else if (arg == "--debug-dir" && i + 1 < argc) {
+            options.debugDirs.emplace_back(argv[++i]);
         } else if (arg.rfind("--sysroot=", 0) == 0) {
             options.sysroot = arg.substr(10);
         } else if (arg.rfind("--debug-dir=", 0) == 0) {
