@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "LibraryMutex.h"
 #include "PlainDirective.h"
 
 namespace UTL {
@@ -45,8 +46,8 @@ using SinkList = std::vector<LogSinkI*, LocalAllocator<LogSinkI*>>;
 
 class LogManagementDataC {
 public:
-    SinkList sinks;         // registration order, each at most once
-    BSS::TSK::MutexC lock;  // recursive: Log holds it around LogMessage
+    SinkList sinks;              // registration order, each at most once
+    detail::LibraryMutexC lock;  // recursive: Log holds it around LogMessage
 };
 
 namespace {
@@ -309,7 +310,18 @@ void LogSinkI::SetLogMask(unsigned long mask) {
 
 LogManagementC* LogManagementC::s_instance = nullptr;
 
-LogManagementC::LogManagementC() : m_data(new LogManagementDataC) {}
+namespace {
+// The lock of the live manager, for the fork handlers (null without one).
+detail::LibraryMutexC* g_managerLock = nullptr;
+}  // namespace
+
+detail::LibraryMutexC* detail::ManagerLock() {
+    return g_managerLock;
+}
+
+LogManagementC::LogManagementC() : m_data(new LogManagementDataC) {
+    g_managerLock = &m_data->lock;
+}
 
 LogManagementC::~LogManagementC() {
     try {
@@ -318,6 +330,7 @@ LogManagementC::~LogManagementC() {
     } catch (...) {
         // A throwing sink destructor must not keep the manager alive.
     }
+    if (g_managerLock == &m_data->lock) g_managerLock = nullptr;
     delete m_data;
 }
 
@@ -388,7 +401,7 @@ void LogManagementC::Log(const char* file, int line, unsigned long mask, const c
 void LogManagementC::LogMessage(const char* file, int line, unsigned long mask, const char* format,
                                 va_list args) const {
     const LogManagementDataC* data = GetData();
-    BSS::TSK::GuardC guard(const_cast<BSS::TSK::MutexC&>(data->lock), -1);
+    BSS::TSK::GuardC guard(const_cast<detail::LibraryMutexC&>(data->lock), -1);
     // The text is formatted when the first sink accepts the message and handed
     // to every later accepting sink as it is: formatting the same arguments
     // again would give the same text. Nothing is formatted for no taker.
