@@ -40,9 +40,10 @@ __attribute__((noinline)) void FaultInsideMalloc() {
     for (void*& chunk : chunks) chunk = g_allocate(24);
     for (void* chunk : chunks) g_release(chunk);  // 7 to the thread's cache, 1 to a list
     // The link as the allocator stores it (mangled with its own address),
-    // pointing at an aligned address in the unmapped first page.
+    // pointing into the unmapped first page at a chunk that passes the
+    // alignment check (its user area, two words on, is 16-byte aligned).
     volatile std::uintptr_t* link = static_cast<std::uintptr_t*>(chunks[7]);
-    *link = (reinterpret_cast<std::uintptr_t>(chunks[7]) >> 12) ^ 0x10;
+    *link = (reinterpret_cast<std::uintptr_t>(chunks[7]) >> 12) ^ (0x20 - 2 * sizeof(std::size_t));
     for (int i = 0; i < 8; ++i) g_allocate(24);
 }
 
