@@ -81,13 +81,14 @@ TEST(WideFormat, DirectivesShowTheirText) {
         {Fmt(u"x%Cy", 0x100), u"x"},  // a zero unit ends the result
         // Null strings print as nothing and still take their argument.
         {Fmt(u"[%s|%S|%d|%3S]", noWide, noNarrow, 7, noNarrow), u"[||7|   ]"},
-        // Integer classes take an int; "%l" forms show it as a 32-bit platform did.
-        {Fmt(u"%ld %lx %lu %lo", -1, -1, -1, 8), u"-1 ffffffff 4294967295 10"},
+        // Integer classes take an int, with "l" a long.
+        {Fmt(u"%ld %lx %lu %lo", -1L, 0xFFFFFFFFUL, 0xFFFFFFFFUL, 8L),
+         u"-1 ffffffff 4294967295 10"},
         // Above 99 the C library converts: it gets the type the text names.
-        {Fmt(u"%.100lx|%-100ld|", -1, INT_MIN),
+        {Fmt(u"%.100lx|%-100ld|", 0xFFFFFFFFUL, static_cast<long>(INT_MIN)),
          U16(92, u'0') + u"fffffff|-2147483648" + U16(88, u' ') + u"|"},
         {Fmt(u"%hd %hx %hu", 65537, -1, 70000), u"1 ffff 4464"},
-        {Fmt(u"%ld %f %lx %s", 1, 2.5, 3, u"z"), u"1 2.500000 3 z"},
+        {Fmt(u"%ld %f %lx %s", 1L, 2.5, 3L, u"z"), u"1 2.500000 3 z"},
         {Fmt(u"[%5S|%-4S|%.2S|%lS|%3hS]", "ab", "cd", "efgh", "i", "j"), u"[   ab|cd  |ef|i|  j]"},
         // Unrecognised directives resume at the failing character, taking nothing.
         {Fmt(u"%y %#x %lld %Lf %F %a %I64d %-5lc"), u"y #x ld Lf F a I64d c"},
