@@ -137,11 +137,11 @@ std::uintptr_t g_starts[kMaxStarts];
 std::atomic<int> g_startCount{0};
 std::once_flag g_startsFound;
 
+// An entry point's address is where its unwind information starts (what
+// _Unwind_GetRegionStart gives for its frames).
 void AddStart(void* function) {
     if (!function) return;
-    // The start as the unwinder sees it (the function's unwind information).
-    void* start = _Unwind_FindEnclosingFunction(function);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start ? start : function);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(function);
     const int count = g_startCount.load(std::memory_order_relaxed);
     for (int i = 0; i < count; ++i)
         if (g_starts[i] == address) return;
