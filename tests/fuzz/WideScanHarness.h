@@ -141,8 +141,9 @@ inline ScanCase Decode(const uint8_t* data, size_t size) {
     return c;
 }
 
-// Runs lswscanf with one target per directive and aborts when a store went
-// past its target: into its canary, or (ASan) past the whole area.
+// Runs lswscanf with one target per directive (null arguments after them)
+// and aborts when a store went past its target: into its canary, or (ASan)
+// past the whole area.
 inline void ScanIntoCheckedTargets(const ScanCase& c) {
     const unsigned count = CountDirectives(c.format);
     if (count > kTargets) return;
