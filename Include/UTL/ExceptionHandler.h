@@ -19,7 +19,9 @@
 /// the exception.
 ///
 /// A fault at the same instruction address as the last translated one (any
-/// thread) is not translated again: the process dies by the signal.
+/// thread) is not translated again: the process dies by the signal. So does a
+/// fault inside the C library's allocator (its lock would stay held), after its
+/// report. Before such a death the file sinks are flushed.
 class UTL_API ExceptionHandlerC : public CExceptionParse {
 public:
     /// Guard: captures the thread's context and installs the translator,
@@ -37,12 +39,27 @@ public:
     /// A guard re-installs the translator that was in force before it.
     ~ExceptionHandlerC() override;
 
+    /// Nonzero: abort(), std::terminate and failed assertions on a guarded
+    /// thread write an exception block (code 40000015 FATAL_APP_EXIT), and
+    /// every abort flushes the file sinks, before the process dies by SIGABRT
+    /// as before. 0 (the default): SIGABRT is left to the application.
+    static void ReportAborts(int on);
+
+    /// The translated fault's exception code, as in its exception record
+    /// (copies carry it along); 0 on a guard.
+    DWORD GetExceptionCode() const;
+    /// The translated fault's faulting instruction address, as in its
+    /// exception record (copies carry it along); null on a guard.
+    void* GetExceptionAddress() const;
+
 private:
     static void ExceptionTranslator(unsigned int code, EXCEPTION_POINTERS* pointers);
     static void GenerateExceptionReport(EXCEPTION_POINTERS* pointers);
 
     _se_translator_function m_pfnPreviousTranslator;
     bool m_bInstalledTranslator;
+    DWORD m_dwExceptionCode;
+    void* m_pExceptionAddress;
     static unsigned long m_dwLastError;  ///< address of the last translated fault
 };
 

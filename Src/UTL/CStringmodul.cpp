@@ -509,24 +509,6 @@ bool TakesLong(const DirectiveText& text) {
     return s < end && *s == 'l';
 }
 
-// "%n" is not handed to snprintf (glibc refuses it in writable formats): as
-// the directive is alone in its snprintf call, the count is 0, stored with the
-// width the size letter names.
-void StoreCount(const DirectiveText& text, void* target) {
-    if (!target) return;
-    switch (text.Back(2)) {
-        case 'h':
-            *static_cast<short*>(target) = 0;
-            break;
-        case 'l':
-            *static_cast<long*>(target) = 0;
-            break;
-        default:
-            *static_cast<int*>(target) = 0;
-            break;
-    }
-}
-
 void LogRangeFailure() {
     UTL::LogManagementC::Log(kSourceName, kRangeLogLine, UTL::LogSinkI::LOG_DevMessage,
                              "lvswprintf\n");
@@ -575,11 +557,11 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             }
             return true;
         }
-        case Conv::Count: {
-            void* target = va_arg(args.ap, void*);
-            if (complete) StoreCount(text, target);
+        case Conv::Count:
+            // Takes its pointer and stores nothing: a format that comes from
+            // outside the program must not write through an argument.
+            (void)va_arg(args.ap, void*);
             return true;
-        }
         case Conv::Pointer: {
             void* value = va_arg(args.ap, void*);
             if (!complete) return true;

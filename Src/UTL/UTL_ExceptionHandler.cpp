@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "FatalPath.h"
 #include "Platform/Arch.h"
 #include "Win/Services.h"
 
@@ -25,13 +26,11 @@ thread_local const ExceptionHandlerC* t_throwSource = nullptr;
 thread_local const ExceptionHandlerC* t_thrownFault = nullptr;
 thread_local int t_thrownSignal = 0;
 
-std::terminate_handler g_previousTerminate = nullptr;
-
 // A fault whose exception cannot be caught (the code around it was compiled
 // as unable to throw, or nothing catches it) ends the process by its own
-// signal rather than by abort, its report already on disk. Everything else
-// goes to the terminate handler that was installed before.
-[[noreturn]] void OnTerminate() {
+// signal rather than by abort, its report already on disk. Called by the
+// library's terminate handler; returns for every other exception.
+void DieIfUncaughtFault() {
     if (t_thrownFault && t_thrownSignal && std::current_exception()) {
         try {
             throw;
@@ -40,35 +39,42 @@ std::terminate_handler g_previousTerminate = nullptr;
         } catch (...) {
         }
     }
-    if (g_previousTerminate) g_previousTerminate();
-    std::abort();
-}
-
-void InstallTerminateHandlerOnce() {
-    static const bool installed = (g_previousTerminate = std::set_terminate(OnTerminate), true);
-    (void)installed;
 }
 
 }  // namespace
 
 ExceptionHandlerC::ExceptionHandlerC()
-    : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(true) {
+    : CExceptionParse(0),
+      m_pfnPreviousTranslator(nullptr),
+      m_bInstalledTranslator(true),
+      m_dwExceptionCode(0),
+      m_pExceptionAddress(nullptr) {
     // The translator logs through the manager; create it now, so that a fault
     // (perhaps inside the allocator) does not have to.
     UTL::LogManagementC::Instance();
-    InstallTerminateHandlerOnce();
+    UTL::detail::InstallTerminateHandler(DieIfUncaughtFault);
     m_pfnPreviousTranslator = _set_se_translator(ExceptionTranslator);
 }
 
 ExceptionHandlerC::ExceptionHandlerC(EXCEPTION_POINTERS* pointers)
-    : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(false) {
+    : CExceptionParse(0),
+      m_pfnPreviousTranslator(nullptr),
+      m_bInstalledTranslator(false),
+      m_dwExceptionCode(0),
+      m_pExceptionAddress(nullptr) {
+    if (pointers && pointers->ExceptionRecord) {
+        m_dwExceptionCode = pointers->ExceptionRecord->ExceptionCode;
+        m_pExceptionAddress = pointers->ExceptionRecord->ExceptionAddress;
+    }
     GenerateExceptionReport(pointers);
 }
 
 ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
     : CExceptionParse(other),
       m_pfnPreviousTranslator(other.m_pfnPreviousTranslator),
-      m_bInstalledTranslator(false) {
+      m_bInstalledTranslator(false),
+      m_dwExceptionCode(other.m_dwExceptionCode),
+      m_pExceptionAddress(other.m_pExceptionAddress) {
     if (&other == t_throwSource) {
         t_thrownFault = this;
         t_throwSource = nullptr;
@@ -77,7 +83,17 @@ ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
 
 ExceptionHandlerC& ExceptionHandlerC::operator=(const ExceptionHandlerC& other) {
     m_pfnPreviousTranslator = other.m_pfnPreviousTranslator;
+    m_dwExceptionCode = other.m_dwExceptionCode;
+    m_pExceptionAddress = other.m_pExceptionAddress;
     return *this;
+}
+
+DWORD ExceptionHandlerC::GetExceptionCode() const {
+    return m_dwExceptionCode;
+}
+
+void* ExceptionHandlerC::GetExceptionAddress() const {
+    return m_pExceptionAddress;
 }
 
 ExceptionHandlerC::~ExceptionHandlerC() {
@@ -135,6 +151,10 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     } catch (...) {
         CExceptionLog::CloseLogfile();
     }
+}
+
+void ExceptionHandlerC::ReportAborts(int on) {
+    UTL::win::ReportAborts(on != 0);
 }
 
 __attribute__((noinline)) void DoRaise(void* object, void* throwInfo) {
