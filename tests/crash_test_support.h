@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string>
 
+#include "Platform/Arch.h"
+
 namespace crashtest {
 
 // Runs `body` in a forked child that exits with its result (98 when it throws,

@@ -382,7 +382,7 @@ bool ReportModules() {
 // module, which stays reported for as long as the library is loaded.
 void AttachUnwinder() {
     if (g_attached) return;
-    Dwfl_Module* own = g_dw.addrmodule(g_dwfl, reinterpret_cast<Dwarf_Addr>(&CurrentTid));
+    Dwfl_Module* own = g_dw.addrmodule(g_dwfl, UTL::arch::Address64(&CurrentTid));
     GElf_Addr bias = 0;
     Elf* elf = own ? g_dw.module_getelf(own, &bias) : nullptr;
     if (!elf) return;

@@ -18,6 +18,17 @@ namespace arch {
 
 using Address = std::uintptr_t;
 
+// The 64-bit form of an address, as the debugging-help records hold it. The
+// conversion goes through std::uintptr_t, which zero-extends a 32-bit address:
+// a cast straight to a wider integer sign-extends on 32-bit targets, and an
+// address above 0x80000000 (where a native i386 process keeps its libraries
+// and stack) would become one in no module. The only such conversion of the
+// library and its tests (tests/check_address_casts.sh keeps it so).
+template <typename T>
+inline std::uint64_t Address64(T* pointer) {
+    return reinterpret_cast<std::uintptr_t>(pointer);
+}
+
 // The machine type the debugging-help library's StackWalk is called with.
 extern const DWORD kMachineType;
 

@@ -47,7 +47,7 @@ Hex64 H(DWORD64 value) {
     return static_cast<Hex64>(value);
 }
 Hex64 H(const void* value) {
-    return static_cast<Hex64>(reinterpret_cast<std::uintptr_t>(value));
+    return UTL::arch::Address64(value);
 }
 
 // A symbol record with room for a name of kMaxSymbolName characters and its
@@ -176,7 +176,7 @@ int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned lon
     IMAGE_LOAD_SEGMENT segments[kMaxSegments];
     DWORD64 loadBias = 0;
     const int count = GetModuleImageSegments(moduleHandle, &loadBias, segments, kMaxSegments);
-    const DWORD64 relative = reinterpret_cast<std::uintptr_t>(address) - loadBias;
+    const DWORD64 relative = UTL::arch::Address64(address) - loadBias;
     for (int i = 0; i < count; ++i) {
         const IMAGE_LOAD_SEGMENT& segment = segments[i];
         const DWORD64 size = segment.SizeOfRawData > segment.VirtualSize ? segment.SizeOfRawData
