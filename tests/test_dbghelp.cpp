@@ -65,7 +65,9 @@ struct Chain {
     NOINLINE static Names C() { return WalkFromHere(); }
     NO_FRAME_POINTER static Names B() { return NoTailCall(C()); }
     NOINLINE static Names A() { return NoTailCall(B()); }
-    NOINLINE static DWORD64 ReturnAddress() { return Address64(__builtin_return_address(0)); }
+    NOINLINE static DWORD64 ReturnAddress() {
+        return Address64(__builtin_return_address(0)) & ~crashtest::kCodeModeBit;
+    }
     NOINLINE static Names Deep(int depth) {
         return depth == 0 ? WalkFromHere() : NoTailCall(Deep(depth - 1));
     }

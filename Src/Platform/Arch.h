@@ -50,7 +50,9 @@ void ContextFromSignal(const ucontext_t& signal, CONTEXT& context);
 // `frameRecord` (__builtin_frame_address(0)), whose saved frame pointer is the
 // caller's. The function must keep a frame record, as the library's own code
 // does. Also the code and stack segments and the flags where the processor
-// has them; the other registers are zero (ContextFlags CONTEXT_CONTROL).
+// has them; the other registers are zero (ContextFlags CONTEXT_CONTROL), but
+// for the callee-saved ones that a walk by the unwind tables needs (32-bit ARM:
+// R4-R11, as the caller had them).
 void CaptureCaller(CONTEXT& context, Address returnAddress, Address callerStack,
                    Address frameRecord);
 
@@ -106,6 +108,32 @@ bool ReturnToCaller(ucontext_t& signal);
 // in the signal handler; nothing elsewhere. Must run before any other code of
 // the handler.
 void ClearAlignmentCheck();
+
+// ---- Unwind tables ------------------------------------------------------------------
+
+// 32-bit ARM has no frame record that a walk could follow (ARM and Thumb code
+// keep the frame pointer in different registers, with different records, and
+// optimised code keeps none): its call stacks are walked by the unwind tables
+// that every function has for exceptions. The other architectures walk their
+// frame records, or the call frame information through libdw.
+#if defined(__arm__)
+constexpr bool kWalksByUnwindTables = true;
+// Moves `context` (every register) from a frame to its caller's. With
+// `interrupted`, the program counter is the interrupted instruction itself (the
+// first frame of a fault), else a return address. False, the context
+// unchanged, at the end of the chain or where the tables do not unwind.
+bool UnwindCaller(CONTEXT& context, bool interrupted);
+// Whether the unwind tables cover the code at `pc`.
+bool HasUnwindEntry(Address pc);
+#else
+constexpr bool kWalksByUnwindTables = false;
+inline bool UnwindCaller(CONTEXT&, bool) {
+    return false;
+}
+inline bool HasUnwindEntry(Address) {
+    return false;
+}
+#endif
 
 // ---- Unwinder registers (DWARF numbering) --------------------------------------------
 

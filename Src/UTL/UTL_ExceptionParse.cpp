@@ -193,6 +193,22 @@ int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned lon
 void CExceptionParse::IntelStackWalk(CONTEXT* context) {
     CExceptionLog::WriteLogfile("\nCall stack:\n");
     CExceptionLog::WriteLogfile("    Address   Frame     Logical addr  Module\n");
+    if (UTL::arch::kWalksByUnwindTables) {
+        // By the unwind tables; the frame column shows each frame's stack pointer.
+        CONTEXT walk = *context;
+        for (unsigned long long number = 1;; ++number) {
+            const Address pc = UTL::arch::ProgramCounter(walk);
+            char module[kModulePathSize] = "";
+            unsigned long section = 0;
+            unsigned long offset = 0;
+            GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
+            CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n",
+                                        number, H(pc), H(UTL::arch::StackPointer(walk)), section,
+                                        offset, module, kNotAvailable);
+            if (number > m_nMaxTrace || !UTL::arch::UnwindCaller(walk, number == 1)) break;
+        }
+        return;
+    }
     Address pc = UTL::arch::ProgramCounter(*context);
     Address frame = UTL::arch::FramePointer(*context);
     const std::size_t recordSize = UTL::arch::kFrameRecordSize;
