@@ -191,8 +191,8 @@ __attribute__((noinline)) void CallsLeaf(bool fault) {
     asm volatile("" ::: "memory");  // not a tail call
 }
 
-// The fault's frame, then the leaf's caller at the call; with symbols the
-// chain is followed on to main.
+// The fault's frame, then the leaf's caller at the call, and on to the C
+// library's code that called main.
 TEST(CrashFault, AFaultInALeafListsItsCallerAndOnToMain) {
     CallsLeaf(false);
     const std::uintptr_t callerAtCall = g_leafReturn & ~kCodeModeBit;
@@ -207,11 +207,7 @@ TEST(CrashFault, AFaultInALeafListsItsCallerAndOnToMain) {
         });
         ASSERT_TRUE(r.Exited()) << r;
         EXPECT_EQ(NumberAfter(r.report, "\n 2: "), callerAtCall) << r;
-        if (symbols) {
-            EXPECT_TRUE(std::regex_search(
-                r.report, std::regex("gtest_main\\.cc \\(Line: [0-9]+\\)| main\\+[0-9A-F]+ ")))
-                << r;
-        }
+        EXPECT_NE(r.report.find("/libc.so.6 (Version: "), std::string::npos) << r;
     }
 }
 
