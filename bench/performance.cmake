@@ -2,7 +2,7 @@
 # library's time divided by its comparison's, both measured in the same
 # process run (median CPU time of the repetitions; wall time for the
 # multi-threaded rows). Run through the bench preset:
-#   cmake --preset bench && cmake --build --preset bench --target performance-report
+#   cmake --preset bench && cmake --build --preset bench --target utl_performance_report
 # Script mode, with -DBENCH_DIR=<directory of the programs> -DOUT=<markdown file>
 # [-DREPETITIONS=<n>].
 if(NOT REPETITIONS OR REPETITIONS LESS 2)  # medians need two runs at least
@@ -118,7 +118,7 @@ set(md "# Performance\n\n")
 string(APPEND md "Library time / comparison time, both measured in the same process run (above 1 = "
                  "slower): Release build, median of ${REPETITIONS} repetitions, CPU time (wall "
                  "time for the rows with threads). Regenerate with\n"
-                 "`cmake --preset bench && cmake --build --preset bench --target performance-report`.\n\n"
+                 "`cmake --preset bench && cmake --build --preset bench --target utl_performance_report`.\n\n"
                  "Measured ${date} on ${cpu} (${cpus} CPUs at ${mhz} MHz, host ${host}); "
                  "${versions}\n\n"
                  "| Work | Comparison | Library | Comparison | Ratio | Goal |\n"

@@ -82,7 +82,8 @@ int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT
                            int capacity);
 
 // "DbgHelp.dll" is libutldbghelp.so.1 from the directory of libutl.so, else
-// from dlopen's search. Other names are handed to dlopen unchanged.
+// from dlopen's search (the installed libutl's run path names the plugin's
+// private directory). Other names are handed to dlopen unchanged.
 HMODULE LoadLibraryA(const char* name);
 void* GetProcAddress(HMODULE module, const char* name);
 
