@@ -320,6 +320,12 @@ bool ReturnToCaller(ucontext_t& signal) {
 
 void ClearAlignmentCheck() {}
 
+// The walk by the unwind tables finds the caller of a function that saved
+// nothing yet itself; the frame-record walk that asks this does not run here.
+bool UnsavedReturnAddress(const CONTEXT&, Address&) {
+    return false;
+}
+
 bool HasUnwindEntry(Address pc) {
     const IndexEntry* entry = FindEntry(pc);
     return entry && entry->data != kCannotUnwind;
