@@ -1,4 +1,5 @@
-// The whole UTL library.
+/// @file
+/// The whole UTL library.
 #pragma once
 
 #include <UTL/BSS.h>

@@ -447,16 +447,19 @@ bool ParseWholeDirective(const char* directive, UTL::detail::DirectiveLayout& la
     return end && *end == 0;
 }
 
-bool AppendPlainInteger(WideAccumulator& out, const char* directive, int value) {
+// `value` is the argument as read (an int, or a long for "l"); "h" narrows it
+// as the C library would.
+bool AppendPlainInteger(WideAccumulator& out, const char* directive, long value) {
     UTL::detail::DirectiveLayout layout;
     if (!ParseWholeDirective(directive, layout)) return false;
-    // The slot is a 32-bit int; "h" narrows it as the C library would.
     bool negative = false;
     unsigned long long magnitude;
     if (layout.conv == 'd' || layout.conv == 'i') {
         const long long v = layout.size == 'h' ? static_cast<short>(value) : value;
         negative = v < 0;
         magnitude = negative ? 0ULL - static_cast<unsigned long long>(v) : v;
+    } else if (layout.size == 'l') {
+        magnitude = static_cast<unsigned long>(value);
     } else {
         magnitude =
             layout.size == 'h' ? static_cast<unsigned short>(value) : static_cast<unsigned>(value);
@@ -476,43 +479,34 @@ bool AppendPlainDouble(WideAccumulator& out, const char* directive, double value
     return true;
 }
 
-void AppendInteger(WideAccumulator& out, DirectiveText& text, int value) {
+// snprintf gets the type the text names.
+void AppendInteger(WideAccumulator& out, DirectiveText& text, long value) {
     const char* directive = text.Terminate();
     if (AppendPlainInteger(out, directive, value)) return;
-    // The slot is an int whatever the size letter; snprintf gets the type the
-    // text names, so "%lx" shows the 32-bit pattern as a 32-bit platform did.
     const char conv = text.Back(1);
     const bool signedConv = conv == 'd' || conv == 'i';
     if (text.Back(2) == 'l') {
         if (signedConv) {
-            AppendConverted(out, directive, static_cast<long>(value));
+            AppendConverted(out, directive, value);
         } else {
-            AppendConverted(out, directive,
-                            static_cast<unsigned long>(static_cast<unsigned>(value)));
+            AppendConverted(out, directive, static_cast<unsigned long>(value));
         }
     } else if (signedConv) {
-        AppendConverted(out, directive, value);
+        AppendConverted(out, directive, static_cast<int>(value));
     } else {
         AppendConverted(out, directive, static_cast<unsigned>(value));
     }
 }
 
-// "%n" is not handed to snprintf (glibc refuses it in writable formats): as
-// the directive is alone in its snprintf call, the count is 0, stored with the
-// width the size letter names.
-void StoreCount(const DirectiveText& text, void* target) {
-    if (!target) return;
-    switch (text.Back(2)) {
-        case 'h':
-            *static_cast<short*>(target) = 0;
-            break;
-        case 'l':
-            *static_cast<long*>(target) = 0;
-            break;
-        default:
-            *static_cast<int*>(target) = 0;
-            break;
-    }
+// Whether an integer directive names the size letter "l": its argument is
+// then a long (64 bits on LP64 targets), else an int. Read from the text as
+// handed over, past "%" and the flag, width and precision characters.
+bool TakesLong(const DirectiveText& text) {
+    const char* s = text.Data();
+    const char* end = s + text.Size();
+    if (s < end && *s == '%') ++s;
+    while (s < end && (IsSpecChar(static_cast<unsigned char>(*s)) || *s == '#')) ++s;
+    return s < end && *s == 'l';
 }
 
 void LogRangeFailure() {
@@ -544,7 +538,7 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             out.AppendUnit(u'%');
             return true;
         case Conv::Integer: {
-            const int value = va_arg(args.ap, int);
+            const long value = TakesLong(text) ? va_arg(args.ap, long) : va_arg(args.ap, int);
             if (!complete) return true;
             LimitFieldNumbers(text, nullptr);
             AppendInteger(out, text, value);
@@ -563,11 +557,11 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Conv conv, Directiv
             }
             return true;
         }
-        case Conv::Count: {
-            void* target = va_arg(args.ap, void*);
-            if (complete) StoreCount(text, target);
+        case Conv::Count:
+            // Takes its pointer and stores nothing: a format that comes from
+            // outside the program must not write through an argument.
+            (void)va_arg(args.ap, void*);
             return true;
-        }
         case Conv::Pointer: {
             void* value = va_arg(args.ap, void*);
             if (!complete) return true;
@@ -744,6 +738,14 @@ int lswprintf(char16_t* buffer, const char16_t* format, ...) {
     va_list args;
     va_start(args, format);
     const int result = lvswprintf(buffer, format, args);
+    va_end(args);
+    return result;
+}
+
+int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = UTL::detail::lvsnwprintf(buffer, size, format, args);
     va_end(args);
     return result;
 }
