@@ -139,7 +139,7 @@ BENCHMARK(BM_GlibcBacktraceReference)->Unit(benchmark::kMicrosecond);
 
 void BM_LineLookup(benchmark::State& state) {
     g_lib.init(nullptr, nullptr, 1);
-    const DWORD64 pc = reinterpret_cast<DWORD64>(&ReportHere) + 8;
+    const DWORD64 pc = UTL::arch::Address64(&ReportHere) + 8;
     char file[260];
     IMAGEHLP_LINE line{};
     line.FileName = file;
@@ -150,7 +150,7 @@ BENCHMARK(BM_LineLookup);
 
 void BM_SymbolLookup(benchmark::State& state) {
     g_lib.init(nullptr, nullptr, 1);
-    const DWORD64 pc = reinterpret_cast<DWORD64>(&lwcslen) + 4;
+    const DWORD64 pc = UTL::arch::Address64(&lwcslen) + 4;
     alignas(IMAGEHLP_SYMBOL) unsigned char bytes[536] = {};
     auto* sym = reinterpret_cast<IMAGEHLP_SYMBOL*>(bytes);
     for (auto _ : state) {

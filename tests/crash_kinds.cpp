@@ -110,7 +110,9 @@ struct Shape {
 
 namespace {
 
-const std::uintptr_t kBadMethod = 0x4321;
+// Even: ARM runs a branch target with bit 0 set as Thumb code at the address
+// below it.
+const std::uintptr_t kBadMethod = 0x4320;
 const std::uintptr_t g_corruptTable[4] = {kBadMethod, kBadMethod, kBadMethod, kBadMethod};
 Shape* volatile g_shape = nullptr;
 FAULT void CorruptVtable() {
@@ -217,6 +219,37 @@ std::string AtIllegal(std::uintptr_t address) {
     if (!CodeAt(address, code)) return "in no loaded object";
     return Unless(code == 0, "not a udf #0 instruction");
 }
+const char* const kNoDivisionTrap = "integer division does not trap on this architecture";
+#elif defined(__arm__)
+FAULT void IllegalInstruction() {
+    asm volatile("udf #0");
+}
+FAULT void Breakpoint() {
+    asm volatile("bkpt #0");
+}
+FAULT void IntOverflowInMemory() {}
+// An exclusive load must be aligned.
+alignas(8) char g_bytes[16];
+FAULT void Misaligned() {
+    asm volatile("ldrex r0, [%0]\n\tclrex" ::"r"(g_bytes + 1) : "r0", "memory");
+}
+// The Thumb encoding (this target's default) or the ARM one.
+bool IsInstruction(std::uintptr_t address, std::uint16_t thumb, std::uint16_t thumbMask,
+                   std::uint32_t arm, std::uint32_t armMask) {
+    std::uint32_t code = 0;
+    if (!CodeAt(address, code)) return false;
+    return (code & thumbMask) == thumb || (code & armMask) == arm;
+}
+std::string AtBreakpoint(std::uintptr_t address) {
+    return Unless(IsInstruction(address, 0xBE00, 0xFF00, 0xE1200070u, 0xFFF000F0u),
+                  "not a bkpt instruction");
+}
+std::string AtIllegal(std::uintptr_t address) {
+    return Unless(IsInstruction(address, 0xDE00, 0xFF00, 0xE7F000F0u, 0xFFF000F0u),
+                  "not a udf instruction");
+}
+// ARMv7-A has no divide instruction of its own (the run-time library divides),
+// and the one of later cores gives 0 for a division by zero.
 const char* const kNoDivisionTrap = "integer division does not trap on this architecture";
 #endif
 

@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string>
 
+#include "Platform/Arch.h"
+
 namespace crashtest {
 
 // Runs `body` in a forked child that exits with its result (98 when it throws,
@@ -174,6 +176,8 @@ UTL_FAULT_FUNCTION NullWrite2() {
 UTL_FAULT_FUNCTION IllegalInstruction() {
 #if defined(__aarch64__)
     asm volatile(".inst 0x00000000");  // udf #0
+#elif defined(__arm__)
+    asm volatile("udf #0");
 #else
     asm volatile("ud2");
 #endif
@@ -188,6 +192,8 @@ inline void SetControl(CONTEXT& context, std::uintptr_t pc, std::uintptr_t sp, s
     context.Eip = pc, context.Esp = sp, context.Ebp = fp;
 #elif defined(__aarch64__)
     context.Pc = pc, context.Sp = sp, context.Fp = fp;
+#elif defined(__arm__)
+    context.Pc = pc, context.Sp = sp, context.R[11] = fp;
 #endif
 }
 
@@ -202,9 +208,26 @@ inline CONTEXT ControlOf(const ucontext_t& uc) {
     SetControl(context, g[REG_EIP], g[REG_ESP], g[REG_EBP]);
 #elif defined(__aarch64__)
     SetControl(context, uc.uc_mcontext.pc, uc.uc_mcontext.sp, uc.uc_mcontext.regs[29]);
+#elif defined(__arm__)
+    // Every register: the walk by the unwind tables may need a frame pointer.
+    const mcontext_t& m = uc.uc_mcontext;
+    const unsigned long general[13] = {m.arm_r0,  m.arm_r1, m.arm_r2, m.arm_r3, m.arm_r4,
+                                       m.arm_r5,  m.arm_r6, m.arm_r7, m.arm_r8, m.arm_r9,
+                                       m.arm_r10, m.arm_fp, m.arm_ip};
+    for (int i = 0; i < 13; ++i) context.R[i] = static_cast<DWORD>(general[i]);
+    context.Lr = m.arm_lr;
+    SetControl(context, m.arm_pc, m.arm_sp, m.arm_fp);
 #endif
     return context;
 }
+
+// Bit 0 of a code pointer (a function, a return address) marks Thumb code on
+// 32-bit ARM and is no part of the address.
+#if defined(__arm__)
+constexpr DWORD64 kCodeModeBit = 1;
+#else
+constexpr DWORD64 kCodeModeBit = 0;
+#endif
 
 // The machine type of StackWalk on this architecture.
 #if defined(__x86_64__)
@@ -213,6 +236,8 @@ constexpr DWORD kMachine = IMAGE_FILE_MACHINE_AMD64;
 constexpr DWORD kMachine = IMAGE_FILE_MACHINE_I386;
 #elif defined(__aarch64__)
 constexpr DWORD kMachine = IMAGE_FILE_MACHINE_ARM64;
+#elif defined(__arm__)
+constexpr DWORD kMachine = IMAGE_FILE_MACHINE_ARMNT;
 #endif
 
 // The hexadecimal number after `label` in the first block of `report`, or
@@ -233,7 +258,7 @@ inline std::uintptr_t InstructionPointerOf(const std::string& report) {
     const std::string label = "\nCS:RIP:";
 #elif defined(__i386__)
     const std::string label = "\nCS:EIP:";
-#elif defined(__aarch64__)
+#elif defined(__aarch64__) || defined(__arm__)
     const std::string label = "\nPC:";
 #endif
     const auto at = report.find(label);
@@ -265,6 +290,10 @@ inline std::string RegisterBlockPattern() {
     std::string text;
     for (int i = 0; i <= 28; ++i) text += "X" + std::to_string(i) + ":[0-9A-F]{16}\n";
     return text + lines({"FP", "LR", "SP", "PC"}, 16) + "PSTATE:[0-9A-F]{8}\n";
+#elif defined(__arm__)
+    std::string text;
+    for (int i = 0; i <= 12; ++i) text += "R" + std::to_string(i) + ":[0-9A-F]{8}\n";
+    return text + lines({"SP", "LR", "PC", "CPSR"}, 8);
 #endif
 }
 

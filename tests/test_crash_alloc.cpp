@@ -81,8 +81,8 @@ TEST(CrashAllocations, GuardedFaultsAllocateOnlyTheThrownObjectAndReportsNothing
 TEST(CrashAllocations, WarmDebugHelpSessionsAndLookupsTakeNoHeap) {
     SKIP_UNLESS_COUNTING();
     if (!crashtest::DbgHelpUsable()) GTEST_SKIP() << "no libutldbghelp.so.1 or libdw.so.1";
-    const DWORD64 here = reinterpret_cast<DWORD64>(__builtin_return_address(0));
-    const DWORD64 utl = reinterpret_cast<DWORD64>(&lwcslen);
+    const DWORD64 here = UTL::arch::Address64(__builtin_return_address(0));
+    const DWORD64 utl = UTL::arch::Address64(&lwcslen);
     char file[260];
     IMAGEHLP_LINE line{};
     line.FileName = file;

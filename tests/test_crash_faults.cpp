@@ -126,6 +126,11 @@ __attribute__((noinline)) void NullWriteWithRegisters() {
         "mov x0, #0x1111\n mov x1, #0x2222\n mov x2, #0x3333\n mov x19, #0x1919\n"
         "mov x28, #0x2828\n mov x3, #0x10\n str w0, [x3]" ::
             : "x0", "x1", "x2", "x3", "x19", "x28", "memory");
+#elif defined(__arm__)
+    asm volatile(
+        "movw r0, #0x1111\n movw r1, #0x2222\n movw r2, #0x3333\n movw r8, #0x0808\n"
+        "movw r12, #0x1212\n movw r3, #0x10\n str r0, [r3]" ::
+            : "r0", "r1", "r2", "r3", "r8", "r12", "memory");
 #endif
 }
 
@@ -165,13 +170,52 @@ TEST(CrashFault, TheReportShowsTheRegistersOfTheFault) {
     const char* expected =
         "\nRegisters:\nX0:0000000000001111\nX1:0000000000002222\nX2:0000000000003333\n"
         "X3:0000000000000010\n";
+#elif defined(__arm__)
+    const char* expected = "\nRegisters:\nR0:00001111\nR1:00002222\nR2:00003333\nR3:00000010\n";
 #endif
     EXPECT_NE(r.report.find(expected), std::string::npos) << r;
 #if defined(__aarch64__)
     EXPECT_NE(r.report.find("\nX19:0000000000001919\n"), std::string::npos) << r;
     EXPECT_NE(r.report.find("\nX28:0000000000002828\nFP:"), std::string::npos) << r;
+#elif defined(__arm__)
+    EXPECT_NE(r.report.find("\nR8:00000808\n"), std::string::npos) << r;
+    EXPECT_NE(r.report.find("\nR12:00001212\nSP:"), std::string::npos) << r;
+    EXPECT_EQ(r.report.find("\nCS:"), std::string::npos) << r;  // no segment registers
 #endif
     EXPECT_NE(r.report.find("\nException code: C0000005 ACCESS_VIOLATION\n"), std::string::npos);
+}
+
+// A leaf calls nothing, so it leaves its return address where the call put it
+// (the link register, or on x86 the stack): it records that address, or faults.
+int* volatile g_leafTarget = nullptr;
+std::uintptr_t g_leafReturn = 0;
+__attribute__((noinline, no_sanitize("undefined"))) void Leaf(bool fault) {
+    if (fault) {
+        *g_leafTarget = 1;
+    } else {
+        g_leafReturn = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+    }
+}
+void (*volatile g_leaf)(bool) = Leaf;
+__attribute__((noinline)) void CallsLeaf(bool fault) {
+    g_leaf(fault);
+    asm volatile("" ::: "memory");  // not a tail call
+}
+
+// The debugging-help library's walk: the fault's frame, then the leaf's caller
+// at the call, and on to the C library's code that called main.
+TEST(CrashFault, ALeafFaultWithSymbolsListsItsCallerAndOnToMain) {
+    if (!DbgHelpUsable()) GTEST_SKIP() << "no libutldbghelp.so.1 or libdw.so.1";
+    CallsLeaf(false);
+    const std::uintptr_t callerAtCall = g_leafReturn & ~kCodeModeBit;
+    const Outcome r = RunReporting([] {
+        CExceptionParse::EnableSymbolSearch(1);
+        ExceptionHandlerC guard;
+        return Caught([] { CallsLeaf(true); }) ? 0 : 1;
+    });
+    ASSERT_TRUE(r.Exited()) << r;
+    EXPECT_EQ(NumberAfter(r.report, "\n 2: "), callerAtCall) << r;
+    EXPECT_NE(r.report.find("/libc.so.6 (Version: "), std::string::npos) << r;
 }
 
 // The functions of the frame-pointer walk's frames, by the dynamic symbol

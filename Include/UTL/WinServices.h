@@ -11,7 +11,8 @@
 ///
 /// The thread context has the registers of the architecture the library is
 /// built for: the 32-bit x86 registers (i386), their 64-bit forms with R8-R15
-/// (x86-64), or X0-X28, FP, LR, SP, PC and PSTATE (aarch64).
+/// (x86-64), X0-X28, FP, LR, SP, PC and PSTATE (aarch64), or R0-R12, SP, LR,
+/// PC and CPSR (32-bit ARM).
 #pragma once
 
 #include <cstdint>
@@ -81,8 +82,19 @@ struct CONTEXT {
     DWORD64 Fp, Lr, Sp, Pc;
     ///@}
 };
+#elif defined(__arm__)
+/// Registers of one thread (32-bit ARM): R0-R12, SP (R13), LR (R14), PC (R15)
+/// and CPSR.
+struct CONTEXT {
+    DWORD ContextFlags;  ///< the register groups held (CONTEXT_CONTROL, ...)
+    DWORD R[13];         ///< R0-R12
+    ///@{
+    /// The stack pointer, link register, program counter and status register.
+    DWORD Sp, Lr, Pc, Cpsr;
+    ///@}
+};
 #else
-#error "UTL supports x86-64, i386 and aarch64"
+#error "UTL supports x86-64, i386, aarch64 and 32-bit ARM"
 #endif
 typedef CONTEXT* PCONTEXT;  ///< pointer to a thread context
 
@@ -155,6 +167,7 @@ UTL_API _se_translator_function _set_se_translator(_se_translator_function trans
 constexpr DWORD IMAGE_FILE_MACHINE_I386 = 0x014Cu;    ///< machine of a stack walk: i386
 constexpr DWORD IMAGE_FILE_MACHINE_AMD64 = 0x8664u;   ///< machine of a stack walk: x86-64
 constexpr DWORD IMAGE_FILE_MACHINE_ARM64 = 0xAA64u;   ///< machine of a stack walk: aarch64
+constexpr DWORD IMAGE_FILE_MACHINE_ARMNT = 0x01C4u;   ///< machine of a stack walk: 32-bit ARM
 constexpr DWORD SYMOPT_DEFERRED_LOADS = 0x00000004u;  ///< symbol option: load symbols when needed
 constexpr DWORD SYMOPT_LOAD_LINES = 0x00000010u;      ///< symbol option: source lines too
 

@@ -382,7 +382,7 @@ bool ReportModules() {
 // module, which stays reported for as long as the library is loaded.
 void AttachUnwinder() {
     if (g_attached) return;
-    Dwfl_Module* own = g_dw.addrmodule(g_dwfl, reinterpret_cast<Dwarf_Addr>(&CurrentTid));
+    Dwfl_Module* own = g_dw.addrmodule(g_dwfl, UTL::arch::Address64(&CurrentTid));
     GElf_Addr bias = 0;
     Elf* elf = own ? g_dw.module_getelf(own, &bias) : nullptr;
     if (!elf) return;
@@ -427,10 +427,35 @@ Dwfl_Module* ModuleOf(DWORD64 address, Dwarf_Addr* base = nullptr) {
 
 // ---- Stack walk ---------------------------------------------------------------------
 
+// Walks by the unwind tables (32-bit ARM, see Arch.h), which libdw does not
+// read, from `context` into g_frames.
+void WalkByUnwindTables(CONTEXT walk) {
+    for (bool first = true; g_frameCount < kMaxFrames; first = false) {
+        std::uint64_t registers[64];
+        std::uint64_t pc = 0;
+        bool pcSeparate = false;
+        UTL::arch::DwarfRegisters(walk, registers, 64, &pc, &pcSeparate);
+        WalkFrame& f = g_frames[g_frameCount++];
+        f = WalkFrame{};
+        f.pc = UTL::arch::ProgramCounter(walk);
+        f.sp = UTL::arch::StackPointer(walk);
+        f.known = kSpKnown;
+        for (unsigned i = 0; i < UTL::arch::kDwarfCalleeSavedCount && i < kMaxSaved; ++i) {
+            f.saved[i] = registers[UTL::arch::kDwarfCalleeSaved[i]];
+            f.known |= 1u << i;
+        }
+        if (!UTL::arch::UnwindCaller(walk, first)) break;
+    }
+}
+
 // Walks from `context` into g_frames; returns the number of frames found.
 std::size_t WalkFrom(const CONTEXT* context) {
     g_frameCount = 0;
     ++g_walkId;
+    if (UTL::arch::kWalksByUnwindTables) {
+        WalkByUnwindTables(*context);
+        return g_frameCount;
+    }
     if (!g_attached) return 0;
     g_walkContext = context;
     g_walkTid = CurrentTid();

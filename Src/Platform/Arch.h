@@ -18,6 +18,17 @@ namespace arch {
 
 using Address = std::uintptr_t;
 
+// The 64-bit form of an address, as the debugging-help records hold it. The
+// conversion goes through std::uintptr_t, which zero-extends a 32-bit address:
+// a cast straight to a wider integer sign-extends on 32-bit targets, and an
+// address above 0x80000000 (where a native i386 process keeps its libraries
+// and stack) would become one in no module. The only such conversion of the
+// library and its tests (tests/check_address_casts.sh keeps it so).
+template <typename T>
+inline std::uint64_t Address64(T* pointer) {
+    return reinterpret_cast<std::uintptr_t>(pointer);
+}
+
 // The machine type the debugging-help library's StackWalk is called with.
 extern const DWORD kMachineType;
 
@@ -39,7 +50,9 @@ void ContextFromSignal(const ucontext_t& signal, CONTEXT& context);
 // `frameRecord` (__builtin_frame_address(0)), whose saved frame pointer is the
 // caller's. The function must keep a frame record, as the library's own code
 // does. Also the code and stack segments and the flags where the processor
-// has them; the other registers are zero (ContextFlags CONTEXT_CONTROL).
+// has them; the other registers are zero (ContextFlags CONTEXT_CONTROL), but
+// for the callee-saved ones that a walk by the unwind tables needs (32-bit ARM:
+// R4-R11, as the caller had them).
 void CaptureCaller(CONTEXT& context, Address returnAddress, Address callerStack,
                    Address frameRecord);
 
@@ -108,6 +121,32 @@ bool ReturnToCaller(ucontext_t& signal);
 // in the signal handler; nothing elsewhere. Must run before any other code of
 // the handler.
 void ClearAlignmentCheck();
+
+// ---- Unwind tables ------------------------------------------------------------------
+
+// 32-bit ARM has no frame record that a walk could follow (ARM and Thumb code
+// keep the frame pointer in different registers, with different records, and
+// optimised code keeps none): its call stacks are walked by the unwind tables
+// that every function has for exceptions. The other architectures walk their
+// frame records, or the call frame information through libdw.
+#if defined(__arm__)
+constexpr bool kWalksByUnwindTables = true;
+// Moves `context` (every register) from a frame to its caller's. With
+// `interrupted`, the program counter is the interrupted instruction itself (the
+// first frame of a fault), else a return address. False, the context
+// unchanged, at the end of the chain or where the tables do not unwind.
+bool UnwindCaller(CONTEXT& context, bool interrupted);
+// Whether the unwind tables cover the code at `pc`.
+bool HasUnwindEntry(Address pc);
+#else
+constexpr bool kWalksByUnwindTables = false;
+inline bool UnwindCaller(CONTEXT&, bool) {
+    return false;
+}
+inline bool HasUnwindEntry(Address) {
+    return false;
+}
+#endif
 
 // ---- Unwinder registers (DWARF numbering) --------------------------------------------
 

@@ -47,7 +47,7 @@ Hex64 H(DWORD64 value) {
     return static_cast<Hex64>(value);
 }
 Hex64 H(const void* value) {
-    return static_cast<Hex64>(reinterpret_cast<std::uintptr_t>(value));
+    return UTL::arch::Address64(value);
 }
 
 // A symbol record with room for a name of kMaxSymbolName characters and its
@@ -200,7 +200,7 @@ int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned lon
     IMAGE_LOAD_SEGMENT segments[kMaxSegments];
     DWORD64 loadBias = 0;
     const int count = GetModuleImageSegments(moduleHandle, &loadBias, segments, kMaxSegments);
-    const DWORD64 relative = reinterpret_cast<std::uintptr_t>(address) - loadBias;
+    const DWORD64 relative = UTL::arch::Address64(address) - loadBias;
     for (int i = 0; i < count; ++i) {
         const IMAGE_LOAD_SEGMENT& segment = segments[i];
         const DWORD64 size = segment.SizeOfRawData > segment.VirtualSize ? segment.SizeOfRawData
@@ -217,6 +217,23 @@ int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned lon
 void CExceptionParse::IntelStackWalk(CONTEXT* context) {
     CExceptionLog::WriteLogfile("\nCall stack:\n");
     CExceptionLog::WriteLogfile("    Address   Frame     Logical addr  Module\n");
+    if (UTL::arch::kWalksByUnwindTables) {
+        // By the unwind tables; the frame column shows each frame's stack pointer.
+        CONTEXT walk = *context;
+        for (unsigned long long number = 1;; ++number) {
+            const Address pc = UTL::arch::ProgramCounter(walk);
+            char module[kModulePathSize] = "";
+            unsigned long section = 0;
+            unsigned long offset = 0;
+            GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
+            char version[kVersionSize];
+            CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n",
+                                        number, H(pc), H(UTL::arch::StackPointer(walk)), section,
+                                        offset, module, ModuleVersion(pc, version));
+            if (number > m_nMaxTrace || !UTL::arch::UnwindCaller(walk, number == 1)) break;
+        }
+        return;
+    }
     Address pc = UTL::arch::ProgramCounter(*context);
     Address frame = UTL::arch::FramePointer(*context);
     const std::size_t recordSize = UTL::arch::kFrameRecordSize;

@@ -121,8 +121,12 @@ DWORD ExceptionCodeOfSignal(int signal, const siginfo_t& info, bool stackOverflo
 }
 
 bool HasUnwindInfo(Address pc) {
-    void* bases[3];  // text, data and function bases, filled by the lookup
-    return _Unwind_Find_FDE(reinterpret_cast<const void*>(pc), bases) != nullptr;
+    if constexpr (UTL::arch::kWalksByUnwindTables) {
+        return UTL::arch::HasUnwindEntry(pc);  // 32-bit ARM has no FDE lookup
+    } else {
+        void* bases[3];  // text, data and function bases, filled by the lookup
+        return _Unwind_Find_FDE(reinterpret_cast<const void*>(pc), bases) != nullptr;
+    }
 }
 
 // Sets the interrupted context up for the exception a translator may throw:
