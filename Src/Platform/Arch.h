@@ -138,6 +138,10 @@ constexpr bool kWalksByUnwindTables = true;
 bool UnwindCaller(CONTEXT& context, bool interrupted);
 // Whether the unwind tables cover the code at `pc`.
 bool HasUnwindEntry(Address pc);
+// Where the unwind table entry covering `pc` starts, as the unwinder's
+// region start gives it (the linker merges neighbouring entries with the same
+// instructions, so this can lie before the function); 0 where none does.
+Address UnwindEntryStart(Address pc);
 #else
 constexpr bool kWalksByUnwindTables = false;
 inline bool UnwindCaller(CONTEXT&, bool) {
@@ -145,6 +149,9 @@ inline bool UnwindCaller(CONTEXT&, bool) {
 }
 inline bool HasUnwindEntry(Address) {
     return false;
+}
+inline Address UnwindEntryStart(Address) {
+    return 0;
 }
 #endif
 

@@ -331,6 +331,11 @@ bool HasUnwindEntry(Address pc) {
     return entry && entry->data != kCannotUnwind;
 }
 
+Address UnwindEntryStart(Address pc) {
+    const IndexEntry* entry = FindEntry(pc & ~Address{1});
+    return entry ? Prel31(&entry->function) : 0;
+}
+
 bool UnwindCaller(CONTEXT& context, bool interrupted) {
     const Address pc = context.Pc & ~Address{1};
     // A return address follows its call: the call is what belongs to the

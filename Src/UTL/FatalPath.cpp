@@ -3,6 +3,8 @@
 // exceptions.
 #include "FatalPath.h"
 
+#include "Platform/Arch.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unwind.h>
@@ -131,23 +133,29 @@ const char* const kUntranslatableFunctions[] = {
 };
 
 // Where each function starts: the C library's own, and the one that calls
-// reach when another allocator replaces it.
-constexpr int kMaxStarts = 2 * sizeof kUntranslatableFunctions / sizeof *kUntranslatableFunctions;
+// reach when another allocator replaces it; two starts each (AddStart).
+constexpr int kMaxStarts = 4 * sizeof kUntranslatableFunctions / sizeof *kUntranslatableFunctions;
 std::uintptr_t g_starts[kMaxStarts];
 std::atomic<int> g_startCount{0};
 std::once_flag g_startsFound;
 
-// An entry point's address is where its unwind information starts (what
-// _Unwind_GetRegionStart gives for its frames).
-void AddStart(void* function) {
-    if (!function) return;
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(function);
+// The starts the unwinder may give for a function's frames
+// (_Unwind_GetRegionStart): the entry point itself, and on ARM the start of
+// the index table entry that covers it.
+void AddOneStart(std::uintptr_t address) {
     const int count = g_startCount.load(std::memory_order_relaxed);
     for (int i = 0; i < count; ++i)
         if (g_starts[i] == address) return;
     if (count == kMaxStarts) return;
     g_starts[count] = address;
     g_startCount.store(count + 1, std::memory_order_release);
+}
+
+void AddStart(void* function) {
+    if (!function) return;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(function);
+    AddOneStart(address);
+    if (const std::uintptr_t entry = UTL::arch::UnwindEntryStart(address)) AddOneStart(entry);
 }
 
 // The executable segments of the objects that hold those functions: a fault
@@ -204,6 +212,22 @@ _Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* walk) {
     return ++state.frames < 256 ? _URC_NO_REASON : _URC_END_OF_STACK;
 }
 
+// On ARM the chain is followed by the index tables from the fault's own
+// registers: the unwinder stops at the signal frame there.
+bool ChainByUnwindTables(const CONTEXT& context) {
+    CONTEXT frame = context;
+    bool interrupted = true;
+    for (int depth = 0; depth < 256; ++depth) {
+        const UTL::arch::Address pc = UTL::arch::ProgramCounter(frame);
+        // A return address may lie past the end of its call's function.
+        if (IsUntranslatableStart(UTL::arch::UnwindEntryStart(interrupted ? pc : pc - 1)))
+            return true;
+        if (!UTL::arch::UnwindCaller(frame, interrupted)) return false;
+        interrupted = false;
+    }
+    return false;
+}
+
 }  // namespace
 
 void PrepareUntranslatableFaults() {
@@ -218,8 +242,9 @@ void PrepareUntranslatableFaults() {
     });
 }
 
-bool IsUntranslatableFault(std::uintptr_t faultingInstruction) {
+bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& context) {
     if (!InAllocatorObject(faultingInstruction)) return false;
+    if (UTL::arch::kWalksByUnwindTables) return ChainByUnwindTables(context);
     // The walk starts in the signal handler and goes through the signal frame
     // into the interrupted code and its callers, by the unwind information
     // (the C library keeps no frame pointers); it takes no heap memory.

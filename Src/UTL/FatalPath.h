@@ -42,9 +42,9 @@ void PrepareUntranslatableFaults();
 // The rule: a fault cannot become an exception when the code it interrupted
 // holds a lock that unwinding would leave held. True when the faulting
 // instruction lies in the object that holds the C library's allocator
-// functions (their table is in FatalPath.cpp) and, seen from inside the
-// fault's signal handler, a frame of the current chain is in one of them.
-bool IsUntranslatableFault(std::uintptr_t faultingInstruction);
+// functions (their table is in FatalPath.cpp) and a frame of the chain from
+// the fault (`context`, the interrupted registers) is in one of them.
+bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& context);
 
 // Writes the exception report of a fault the process will not survive (an
 // untranslatable fault, a reported abort): no log message (a sink may take

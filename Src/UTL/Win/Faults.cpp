@@ -217,7 +217,7 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     }
     EXCEPTION_POINTERS pointers = {&record, &context};
 
-    if (UTL::detail::IsUntranslatableFault(address)) {
+    if (UTL::detail::IsUntranslatableFault(address, context)) {
         ReportBeforeDeath(state, signal, pointers);
         ForwardFault(signal, info, rawContext);
         return;
