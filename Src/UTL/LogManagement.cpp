@@ -105,7 +105,7 @@ char g_message[1024];
 
 // One directive whose layout is parsed: its text into `w`, taking its argument.
 // False where vsnprintf must format it.
-bool FormatDirective(detail::BoundedText& w, const detail::DirectiveLayout& layout, va_list* args) {
+bool FormatDirective(detail::BoundedText& w, const detail::Directive& layout, va_list* args) {
     char field[detail::kFieldMax];
     const bool bare = detail::IsBare(layout) && layout.size == 0;
     switch (layout.conv) {
@@ -174,7 +174,7 @@ bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args)
             break;
         }
         w.Append(f, static_cast<std::size_t>(percent - f));
-        detail::DirectiveLayout layout;
+        detail::Directive layout;
         f = detail::ParseDirective(percent, layout);
         if (!f || !FormatDirective(w, layout, args)) return false;
     }
