@@ -27,9 +27,12 @@
 namespace {
 
 using UTL::detail::BoundedText;
+using UTL::detail::Directive;
+using UTL::detail::IsDecimalDigit;
 using UTL::detail::IsSpace;
 using UTL::detail::kCountCap;
 using UTL::detail::ReadDecimal;
+using UTL::detail::ReadDirective;
 
 constexpr unsigned kScanArea = 256;  // piece, measuring format, field text
 
@@ -128,10 +131,6 @@ bool IsScanConversionLetter(char c) {
     }
 }
 
-bool IsAsciiDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // The measuring format of a piece, into `out` (kScanArea bytes); returns its
 // length. String and character pieces measure as they are; every other piece
 // becomes "%[^X]" with X the delimiter after the conversion letter (a space
@@ -172,61 +171,18 @@ size_t MeasuringFormat(const char* piece, char* out) {
 
 // ---- The guard in front of sscanf ----
 
-// One directive of a scanf format, from the character after its "%".
-struct ScanDirective {
-    const char* flags = nullptr;  // run of "*", "'" and "I" ("*" suppresses)
-    const char* flagsEnd = nullptr;
-    bool suppressed = false;
-    bool hasWidth = false;
-    unsigned long width = 0;
-    bool allocate = false;        // "m"
-    const char* sizes = nullptr;  // run of size letters
-    const char* sizesEnd = nullptr;
-    char conv = 0;
-    const char* set = nullptr;  // a "[" set: from after the "[" to `end`
-    const char* end = nullptr;  // just after the directive
-};
-
-bool IsScanSizeChar(char c) {
-    return c && std::strchr("hlqLjzt", c) != nullptr;
-}
-
-// Reads the directive whose "%" precedes `s`. False when it is incomplete or
-// unknown, or an unterminated "[" set: sscanf stops there and returns what it
-// has, exactly as at the end of the format.
-bool ReadScanDirective(const char* s, ScanDirective& d) {
-    const char* digits = s;
-    while (IsAsciiDigit(*s)) ++s;
-    if (*s != '$' || s == digits) s = digits;  // else a positional "N$": dropped
-    if (s != digits) ++s;
-    d.flags = s;
-    for (; *s == '*' || *s == '\'' || *s == 'I'; ++s) d.suppressed |= *s == '*';
-    d.flagsEnd = s;
-    d.hasWidth = IsAsciiDigit(*s);
-    d.width = ReadDecimal(s, kCountCap);
-    for (; *s == 'm'; ++s) d.allocate = true;
-    d.sizes = s;
-    while (IsScanSizeChar(*s)) ++s;
-    d.sizesEnd = s;
-    d.conv = *s;
-    if (!d.conv || !std::strchr("diouxXaAeEfFgGsScC[pn%", d.conv)) return false;
-    d.set = ++s;
-    if (d.conv == '[') {
-        if (*s == '^') ++s;
-        if (*s == ']') ++s;
-        while (*s && *s != ']') ++s;
-        if (!*s) return false;
-        ++s;
-    }
-    d.end = s;
-    return true;
-}
+// scanf's directives as glibc reads them. An incomplete or unknown directive,
+// or an unterminated "[" set, is not complete: sscanf stops there and returns
+// what it has, exactly as at the end of the format.
+const UTL::detail::DirectiveSyntax kScanSyntax{
+    "*'I", 0, false, true, false, false, true, "hlqLjzt", ~0u, "diouxXaAeEfFgGsScC[pn%"};
 
 // Limits a string or character field to what an area of `areaBytes` holds
-// (wide forms at 4 bytes a character, with the terminator).
-void LimitTextWidth(ScanDirective& d, size_t areaBytes) {
+// (wide forms at 4 bytes a character, with the terminator). `s` is the
+// directive as written.
+void LimitTextWidth(const char* s, Directive& d, size_t areaBytes) {
     bool wide = d.conv == 'S' || d.conv == 'C';
-    for (const char* c = d.sizes; c < d.sizesEnd; ++c) wide |= *c != 'h';
+    for (size_t i = d.sizesAt; i < d.sizesEnd; ++i) wide |= s[i] != 'h';
     const unsigned long cap = wide ? areaBytes / 4 - 1 : areaBytes - 1;
     const bool single = d.conv == 'c' || d.conv == 'C';  // default width 1
     if (d.hasWidth ? d.width > cap || (d.width == 0 && !single) : !single) {
@@ -235,16 +191,15 @@ void LimitTextWidth(ScanDirective& d, size_t areaBytes) {
     }
 }
 
-void WriteScanDirective(BoundedText& text, const ScanDirective& d) {
+// Writes the directive `d`, read from `s`, without its position.
+void WriteScanDirective(BoundedText& text, const char* s, const Directive& d) {
     text.Put('%');
     if (d.suppressed) text.Put('*');
-    for (const char* c = d.flags; c < d.flagsEnd; ++c) {
-        if (*c != '*') text.Put(*c);
+    for (size_t i = d.flagsAt; i < d.flagsEnd; ++i) {
+        if (s[i] != '*') text.Put(s[i]);
     }
     if (d.hasWidth) text.AppendDecimal(static_cast<long long>(d.width));
-    text.Append(d.sizes, static_cast<size_t>(d.sizesEnd - d.sizes));
-    text.Put(d.conv);
-    text.Append(d.set, static_cast<size_t>(d.end - d.set));
+    text.Append(s + d.sizesAt, d.length - d.sizesAt);  // sizes, conversion, set
 }
 
 // Rewrites a scanf format so it is safe to run with exactly one target:
@@ -267,18 +222,18 @@ void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLe
             s += 2;
             continue;
         }
-        ScanDirective d;
-        if (!ReadScanDirective(s + 1, d)) break;
+        Directive d;
+        if (!ReadDirective(s, kScanSyntax, d)) break;
         const bool assigning = !d.suppressed && d.conv != '%';
         if (assigning && assigned) break;  // no target for a second field
         if (d.allocate && assigning) d.suppressed = true;
         assigned = assigned || (assigning && !d.allocate);
         if (d.width > inputLength + 1) d.width = inputLength + 1;
         if (areaBytes && std::strchr("sScC[", d.conv) && !d.suppressed) {
-            LimitTextWidth(d, areaBytes);
+            LimitTextWidth(s, d, areaBytes);
         }
-        WriteScanDirective(text, d);
-        s = d.end;
+        WriteScanDirective(text, s, d);
+        s += d.length;
     }
     text.Terminate();
 }
