@@ -1,4 +1,4 @@
-// The bounded text builder and the output engine's conversion classes.
+// The bounded text builder.
 #include "Directive.h"
 
 namespace UTL {
@@ -24,37 +24,6 @@ void BoundedText::AppendDecimal(long long value) {
     while ((m /= 10) != 0);
     if (value < 0) Put('-');
     while (n > 0) Put(digits[--n]);
-}
-
-// "c" and "C" are letter directives of the wide engine, not classified ones.
-Conv WideOutputClass(unsigned c) {
-    switch (c) {
-        case 'd':
-        case 'i':
-        case 'o':
-        case 'u':
-        case 'x':
-        case 'X':
-            return Conv::Integer;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'g':
-        case 'G':
-            return Conv::Double;
-        case 'n':
-            return Conv::Count;
-        case 'p':
-            return Conv::Pointer;
-        case 'S':
-            return Conv::NarrowString;
-        case 's':
-            return Conv::WideString;
-        case '%':
-            return Conv::Percent;
-        default:
-            return Conv::None;
-    }
 }
 
 }  // namespace detail

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace UTL {
@@ -84,13 +85,58 @@ private:
 // engine reads it (other dialects look at the character itself).
 enum class Conv { None, Integer, Double, Count, Pointer, NarrowString, WideString, Percent };
 
-Conv WideOutputClass(unsigned c);
+// "c" and "C" are letter directives of the wide engine, not classified ones.
+inline Conv WideOutputClass(unsigned c) {
+    switch (c) {
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+            return Conv::Integer;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'g':
+        case 'G':
+            return Conv::Double;
+        case 'n':
+            return Conv::Count;
+        case 'p':
+            return Conv::Pointer;
+        case 'S':
+            return Conv::NarrowString;
+        case 's':
+            return Conv::WideString;
+        case '%':
+            return Conv::Percent;
+        default:
+            return Conv::None;
+    }
+}
+
+// A set of ASCII characters, tested with one bit test.
+class CharSet {
+public:
+    constexpr CharSet(const char* chars) : m_bits{0, 0} {  // NOLINT: a literal is a set
+        for (; *chars; ++chars) {
+            const unsigned c = static_cast<unsigned char>(*chars);
+            m_bits[c >> 6 & 1] |= std::uint64_t{1} << (c & 63);
+        }
+    }
+    constexpr bool Has(unsigned c) const { return c < 128 && (m_bits[c >> 6] >> (c & 63) & 1); }
+    constexpr bool Empty() const { return m_bits[0] == 0 && m_bits[1] == 0; }
+
+private:
+    std::uint64_t m_bits[2];
+};
 
 // How a dialect reads a directive: "%", a positional "N$", flags, width,
 // ".precision", scanf's "m", size letters, the conversion character and, for
 // scanf, the "[...]" set of a "[" conversion.
 struct DirectiveSyntax {
-    const char* flags;  // the flag characters ("*": scanf's assignment suppression)
+    CharSet flags;  // the flag characters ("*": scanf's assignment suppression)
     // 0: flags, width and precision in this order. Else they are a run of at
     // most `run` of the flag, digit and "." characters in any order (the
     // output engine's classification); the numbers are still read while the
@@ -101,9 +147,9 @@ struct DirectiveSyntax {
     bool stars = false;       // "*" for a width or precision takes an int
     bool precision = true;    // "." starts a precision
     bool allocation = false;  // "m" before the size letters
-    const char* sizes = "hl";
+    CharSet sizes = "hl";
     unsigned maxSizes = 1;
-    const char* conversions = nullptr;  // null: any character but the terminator
+    CharSet conversions = "";  // empty: any character but the terminator
     Conv (*classOf)(unsigned) = nullptr;
 };
 
@@ -131,8 +177,8 @@ struct Directive {
 
 namespace directive {
 
-inline bool In(const char* set, unsigned c) {
-    return c != 0 && c < 0x80 && std::strchr(set, static_cast<int>(c)) != nullptr;
+inline bool In(const CharSet& set, unsigned c) {
+    return set.Has(c);
 }
 
 // `value` with the decimal digit `c` appended, saturated as ReadDecimal does.
@@ -223,12 +269,12 @@ bool ReadDirective(const Char* s, const DirectiveSyntax& syntax, Directive& d) {
     d.convAt = d.sizesEnd;
     const unsigned c = *p;
     d.cls = syntax.classOf ? syntax.classOf(c) : Conv::None;
-    d.complete = c != 0 && (syntax.conversions ? In(syntax.conversions, c)
-                                               : !syntax.classOf || d.cls != Conv::None);
+    d.complete = c != 0 && (!syntax.conversions.Empty() ? In(syntax.conversions, c)
+                                                        : !syntax.classOf || d.cls != Conv::None);
     if (d.complete) {
         d.conv = static_cast<char>(c);
         ++p;
-        if (c == '[' && syntax.conversions) {  // scanf's set: "]" first is a member
+        if (c == '[' && !syntax.conversions.Empty()) {  // scanf's set: "]" first is a member
             if (*p == '^') ++p;
             if (*p == ']') ++p;
             while (*p && *p != ']') ++p;

@@ -53,15 +53,15 @@ using UTL::detail::WideOutputClass;
 // Classification: up to 10 flag, width and precision characters (in any
 // order; "#" is none of them), a size letter, a conversion character.
 constexpr unsigned kClassifiedRun = 10;
-const DirectiveSyntax kClassification{"-+ 0", kClassifiedRun, false, false,   false,          true,
-                                      false,  "hl",           1,     nullptr, WideOutputClass};
+constexpr DirectiveSyntax kClassification{
+    "-+ 0", kClassifiedRun, false, false, false, true, false, "hl", 1, "", WideOutputClass};
 // Star mode reads one flag (only before a width or precision), a width and a
 // precision that may each be "*", a size letter and a conversion character.
-const DirectiveSyntax kStarRewrite{"-+0 #", 0,    true, false,   true,           true,
-                                   false,   "hl", 1,    nullptr, WideOutputClass};
+constexpr DirectiveSyntax kStarRewrite{"-+0 #", 0,    true, false, true,           true,
+                                       false,   "hl", 1,    "",    WideOutputClass};
 // The directive text handed over, as the C library reads it.
-const DirectiveSyntax kHandedOver{"-+ #0", 0,    false, false,   false,          true,
-                                  false,   "hl", 1,     nullptr, WideOutputClass};
+constexpr DirectiveSyntax kHandedOver{"-+ #0", 0,    false, false, false,          true,
+                                      false,   "hl", 1,     "",    WideOutputClass};
 
 // Growing wide result with a small inline area. Units beyond `limit` are
 // dropped (the bounded entry point never needs them), and so is everything
@@ -97,11 +97,13 @@ public:
             data_[size_++] = c;
         }
     }
-    // Writes the result and its terminator to `buffer`.
-    void CopyTo(char16_t* buffer) const {
-        std::memcpy(buffer, data_, size_ * sizeof(char16_t));
-        buffer[size_] = 0;
+    // The result with its terminator, in the accumulator's storage.
+    char16_t* Terminated() {
+        if (size_ == capacity_) Grow(size_ + 1);
+        data_[size_] = 0;
+        return data_;
     }
+    size_t Size() const { return size_; }
 
 private:
     // How many of `n` units may be appended; grows the storage for them.
@@ -560,8 +562,9 @@ bool IsDirectiveLetter(char16_t c) {
 namespace UTL {
 namespace detail {
 
-int FormatWide(char16_t* buffer, size_t limit, const char16_t* format, va_list callerArgs) {
-    if (!format || !*format) return 0;
+bool FormatWideTo(size_t limit, const char16_t* format, va_list callerArgs, TakeText take,
+                  void* context) {
+    if (!format || !*format) return false;
     ArgReader args;
     va_copy(args.ap, callerArgs);
     const bool starMode = HasStar(format);
@@ -582,7 +585,16 @@ int FormatWide(char16_t* buffer, size_t limit, const char16_t* format, va_list c
         }
     }
     va_end(args.ap);
-    if (!failed) out.CopyTo(buffer);
+    if (failed) return false;
+    take(out.Terminated(), out.Size(), context);
+    return true;
+}
+
+int FormatWide(char16_t* buffer, size_t limit, const char16_t* format, va_list args) {
+    const auto copy = [](char16_t* text, size_t length, void* buffer) {
+        std::memcpy(buffer, text, (length + 1) * sizeof(char16_t));
+    };
+    FormatWideTo(limit, format, args, copy, buffer);
     return 0;
 }
 

@@ -174,7 +174,7 @@ size_t MeasuringFormat(const char* piece, char* out) {
 // scanf's directives as glibc reads them. An incomplete or unknown directive,
 // or an unterminated "[" set, is not complete: sscanf stops there and returns
 // what it has, exactly as at the end of the format.
-const UTL::detail::DirectiveSyntax kScanSyntax{
+constexpr UTL::detail::DirectiveSyntax kScanSyntax{
     "*'I", 0, false, true, false, false, true, "hlqLjzt", ~0u, "diouxXaAeEfFgGsScC[pn%"};
 
 // Limits a string or character field to what an area of `areaBytes` holds

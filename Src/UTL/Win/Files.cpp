@@ -45,8 +45,8 @@ int OpenFlags(DWORD access, DWORD disposition) {
 
 // The window system's formatter reads flags, width and precision characters
 // in any order; only an "h" before an "s" matters here.
-const UTL::detail::DirectiveSyntax kWindowSyntax{"-+ #0*", ~0u,  false, false,
-                                                 false,    true, false, "h"};
+constexpr UTL::detail::DirectiveSyntax kWindowSyntax{"-+ #0*", ~0u,  false, false,
+                                                     false,    true, false, "h"};
 
 // Copies `format` with the "h" of "%hs" (a narrow string in the window
 // system's formatter) dropped, so that the C library sees a plain "%s".
