@@ -9,6 +9,7 @@
 #include <UTL/WideText.h>
 
 #include "PlainDirective.h"
+#include "WideBlockScan.h"
 #include "WideTextInternal.h"
 
 // ---- Formatted wide output --------------------------------------------------
@@ -77,7 +78,7 @@ public:
 
     void Append(const char16_t* s, size_t n) {
         n = Room(n);
-        for (size_t i = 0; i < n; ++i) data_[size_ + i] = s[i];
+        std::memcpy(data_ + size_, s, n * sizeof(char16_t));
         size_ += n;
     }
     void AppendNarrow(const char* s, size_t n) {
@@ -468,10 +469,7 @@ Classified RewriteStarDirective(const char16_t* pct, const char16_t* end, ArgRea
 }
 
 bool HasStar(const char16_t* format) {
-    for (; *format; ++format) {
-        if (*format == u'*') return true;
-    }
-    return false;
+    return *UTL::detail::FindUnitOrEnd(format, u'*') != 0;
 }
 
 // Classifies the directive at `pct` in star mode into `c` and `text`;
@@ -572,8 +570,7 @@ bool FormatWideTo(size_t limit, const char16_t* format, va_list callerArgs, Take
     const char16_t* p = format;
     bool failed = false;
     while (true) {
-        const char16_t* pct = p;
-        while (*pct && *pct != u'%') ++pct;
+        const char16_t* pct = UTL::detail::FindUnitOrEnd(p, u'%');
         out.Append(p, static_cast<size_t>(pct - p));
         if (!*pct) break;
         if (IsDirectiveLetter(pct[1])) {
