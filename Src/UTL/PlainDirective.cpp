@@ -62,16 +62,35 @@ unsigned BaseOf(char conv) {
 
 // The digits of `magnitude` in the directive's base, least significant first,
 // into `reversed` (at least 22 bytes); returns their count. A zero value gives
-// "0", or nothing when `zeroIsEmpty`.
+// "0", or nothing when `zeroIsEmpty`. Decimal digits go two at a time from a
+// table, octal and hexadecimal ones by shifts: no division by a variable.
 std::size_t ReversedDigits(char* reversed, const Directive& layout, unsigned long long magnitude,
                            bool zeroIsEmpty) {
-    const unsigned base = BaseOf(layout.conv);
-    const char* digitSet = layout.conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     std::size_t count = 0;
-    if (magnitude != 0 || !zeroIsEmpty) {
-        do reversed[count++] = digitSet[magnitude % base];
-        while ((magnitude /= base) != 0);
+    if (magnitude == 0 && zeroIsEmpty) return 0;
+    const unsigned base = BaseOf(layout.conv);
+    if (base == 10) {
+        for (; magnitude >= 100; magnitude /= 100) {
+            const unsigned pair = static_cast<unsigned>(magnitude % 100) * 2;
+            reversed[count++] = kPairs[pair + 1];
+            reversed[count++] = kPairs[pair];
+        }
+        if (magnitude >= 10) {
+            reversed[count++] = kPairs[magnitude * 2 + 1];
+            reversed[count++] = kPairs[magnitude * 2];
+        } else {
+            reversed[count++] = static_cast<char>('0' + magnitude);
+        }
+        return count;
     }
+    const char* digitSet = layout.conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    const unsigned shift = base == 16 ? 4 : 3;
+    do reversed[count++] = digitSet[magnitude & (base - 1)];
+    while ((magnitude >>= shift) != 0);
     return count;
 }
 
