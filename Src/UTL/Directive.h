@@ -200,7 +200,9 @@ const Char* SkipPositional(const Char* s) {
 // fresh). Returns d.complete (false when `s` holds no "%"). Always inlined:
 // with the syntax a constant, the reader shrinks to what that dialect reads.
 template <typename Char>
-__attribute__((always_inline)) inline bool ReadDirective(const Char* s, const DirectiveSyntax& syntax, Directive& d) {
+__attribute__((always_inline)) inline bool ReadDirective(const Char* s,
+                                                         const DirectiveSyntax& syntax,
+                                                         Directive& d) {
     using directive::In;
     using directive::Shifted;
     if (*s != '%') return false;
@@ -241,7 +243,9 @@ __attribute__((always_inline)) inline bool ReadDirective(const Char* s, const Di
         for (unsigned c; d.runLength < syntax.run &&
                          (In(syntax.flags, c = *p) || IsDecimalDigit(c) || c == '.');
              ++p, ++d.runLength) {
-            if (part == 0 && In(syntax.flags, c)) {
+            if (!d.ordered) {
+                // counted only
+            } else if (part == 0 && In(syntax.flags, c)) {
                 d.minus |= c == '-', d.plus |= c == '+', d.space |= c == ' ', d.zero |= c == '0';
                 d.flagsEnd = static_cast<std::size_t>(p + 1 - s);
             } else if (part <= 1 && IsDecimalDigit(c)) {
