@@ -19,7 +19,9 @@
 /// the exception.
 ///
 /// A fault at the same instruction address as the last translated one (any
-/// thread) is not translated again: the process dies by the signal.
+/// thread) is not translated again: the process dies by the signal. So does a
+/// fault inside the C library's allocator (its lock would stay held), after its
+/// report. Before such a death the file sinks are flushed.
 class UTL_API ExceptionHandlerC : public CExceptionParse {
 public:
     /// Guard: captures the thread's context and installs the translator,
@@ -36,6 +38,12 @@ public:
     ExceptionHandlerC& operator=(const ExceptionHandlerC& other);
     /// A guard re-installs the translator that was in force before it.
     ~ExceptionHandlerC() override;
+
+    /// Nonzero: abort(), std::terminate and failed assertions on a guarded
+    /// thread write an exception block (code 40000015 FATAL_APP_EXIT), and
+    /// every abort flushes the file sinks, before the process dies by SIGABRT
+    /// as before. 0 (the default): SIGABRT is left to the application.
+    static void ReportAborts(int on);
 
 private:
     static void ExceptionTranslator(unsigned int code, EXCEPTION_POINTERS* pointers);

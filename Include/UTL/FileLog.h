@@ -14,8 +14,10 @@ namespace UTL {
 /// text) to a file in the memory card's root directory.
 ///
 /// The file is created (or emptied) by the constructor and closed, which
-/// flushes it, by the destructor. Lines are buffered in a 64 KiB stream buffer
-/// and reach the file when it fills or at destruction, never one by one.
+/// flushes it, by the destructor. Lines are buffered in the stream's buffer
+/// and reach the file when it fills or at destruction, never one by one, and
+/// before the process dies of a fault, an abort or an uncaught exception that
+/// the library sees.
 /// Every write of every FileLogC in the process is made under one file output
 /// lock, so sinks may be called from any thread.
 ///
@@ -26,11 +28,13 @@ public:
     /// Length limit of the composed path, terminator excluded.
     static const int kMaxPath = 255;
 
-    /// Opens `"<card path>/<name>"` with mode "w". The name is appended unchanged
-    /// (directories in it are not created). The sink stays without a stream,
-    /// and so writes nothing, when `name` is null, when the composed path is
-    /// longer than kMaxPath bytes (it is refused, not cut, so that no file of
-    /// another name is created) or when the file cannot be opened.
+    /// Opens `"<card path>/<name>"` as mode "w" would. The name is appended
+    /// unchanged (directories in it are not created). The sink stays without
+    /// a stream, and so writes nothing, when `name` is null, when the composed
+    /// path is longer than kMaxPath bytes (it is refused, not cut, so that no
+    /// file of another name is created), when the file cannot be opened, or
+    /// when the path is not the process's own regular file: a symbolic link,
+    /// a FIFO, another user's file or a second name of a file is not written.
     explicit FileLogC(const char* name);
     /// Closes the file, if one was opened.
     ~FileLogC() override;

@@ -74,6 +74,7 @@ const ExceptionName kExceptionNames[] = {
     {0xC0000095, "INT_OVERFLOW"},
     {0xC0000096, "PRIV_INSTRUCTION"},
     {0xC00000FD, "STACK_OVERFLOW"},
+    {0x40000015, "FATAL_APP_EXIT"},  // a reported abort (ExceptionHandlerC::ReportAborts)
 };
 
 }  // namespace

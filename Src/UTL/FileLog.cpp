@@ -4,8 +4,13 @@
 
 #include <UTL/BSS.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
+#include "FatalPath.h"
+#include "OwnFile.h"
 #include "Statics.h"
 
 namespace UTL {
@@ -13,8 +18,6 @@ namespace UTL {
 const int FileLogC::kMaxPath;
 
 namespace {
-
-const std::size_t kStreamBuffer = 64 * 1024;
 
 // Composes "<card>/<name>" into `path` (kMaxPath + 1 bytes). False, with
 // nothing usable in `path`, when the result would not fit.
@@ -49,17 +52,32 @@ void PutString(const char* s, std::FILE* stream) {
     fwrite_unlocked(s, 1, std::strlen(s), stream);
 }
 
+// As fopen(path, "w"), but only the process's own regular file: no link is
+// followed, a FIFO is not waited for (see OwnFile.h).
+std::FILE* OpenLogFile(const char* path) {
+    const int fd = detail::OpenOwnFile(path, O_CREAT, 0666, true);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = fdopen(fd, "w");
+    if (!stream) close(fd);
+    return stream;
+}
+
 }  // namespace
 
 FileLogC::FileLogC(const char* name) : m_stream(nullptr) {
     char path[kMaxPath + 1];
-    if (name && ComposeCardPath(name, path)) m_stream = std::fopen(path, "w");
-    // A larger buffer than the block-sized default: fewer system calls per line.
-    if (m_stream) std::setvbuf(m_stream, nullptr, _IOFBF, kStreamBuffer);
+    if (name && ComposeCardPath(name, path)) m_stream = OpenLogFile(path);
+    if (!m_stream) return;
+    // What is buffered is written out before the process dies of something
+    // the library sees.
+    detail::RegisterSinkStream(m_stream);
+    detail::InstallTerminateHandler();
 }
 
 FileLogC::~FileLogC() {
-    if (m_stream) std::fclose(m_stream);
+    if (!m_stream) return;
+    detail::UnregisterSinkStream(m_stream);
+    std::fclose(m_stream);
 }
 
 // The line is the one fprintf(stream, "%s (%d): %s\n", file, line, text) would

@@ -34,11 +34,13 @@ struct LoadStep {
 namespace UTL {
 namespace detail {
 
-BSS::TSK::MutexC g_formatMutex;
+LibraryMutexC g_formatMutex;
 static const LoadStep s_formatMutexBuilt("format mutex");
 
-BSS::TSK::MutexC g_fileOutputLock;
+LibraryMutexC g_fileOutputLock;
 static const LoadStep s_fileOutputLockBuilt("file output lock");
+
+LibraryMutexC g_reportLock;  // constant: ready before any other static object
 
 }  // namespace detail
 }  // namespace UTL

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "LibraryMutex.h"
 #include "PlainDirective.h"
 
 namespace UTL {
@@ -45,8 +46,8 @@ using SinkList = std::vector<LogSinkI*, LocalAllocator<LogSinkI*>>;
 
 class LogManagementDataC {
 public:
-    SinkList sinks;         // registration order, each at most once
-    BSS::TSK::MutexC lock;  // recursive: Log holds it around LogMessage
+    SinkList sinks;              // registration order, each at most once
+    detail::LibraryMutexC lock;  // recursive: Log holds it around LogMessage
 };
 
 namespace {
@@ -155,9 +156,81 @@ bool FormatDirective(detail::BoundedText& w, const detail::Directive& layout, va
             if (!bare) return false;
             w.Put('%');
             return true;
+        case 'n':
+            (void)va_arg(*args, void*);  // a count is never stored
+            return true;
         default:
             return false;
     }
+}
+
+// The C library's full directive grammar: position, flags, width and
+// precision (each may be "*", with its own position), size letters and any
+// conversion character.
+constexpr detail::DirectiveSyntax kCLibrarySyntax{"-+ #0'I", 0,     false,      true, true,
+                                                  true,      false, "hlLqjzZt", ~0u};
+
+// Calls `each(percent, conversion, end, starred)` for every directive of
+// `format` but "%%", in order, while it returns true; the text between
+// directives is left to the caller.
+template <class Each>
+void ForEachDirective(const char* format, Each each) {
+    for (const char* percent = std::strchr(format, '%'); percent;) {
+        if (percent[1] == '%') {
+            percent = std::strchr(percent + 2, '%');
+            continue;
+        }
+        detail::Directive d;
+        detail::ReadDirective(percent, kCLibrarySyntax, d);
+        const char* end = percent + d.length;
+        if (!each(percent, percent + d.convAt, end, d.widthStar || d.precisionStar)) return;
+        percent = std::strchr(end, '%');
+    }
+}
+
+bool HasCount(const char* format) {
+    bool found = false;
+    ForEachDirective(format, [&](const char*, const char* conversion, const char*, bool) {
+        found = *conversion == 'n';
+        return !found;
+    });
+    return found;
+}
+
+// `format` for vsnprintf with every "%n" directive made harmless: it becomes
+// "%.0s" (with its position, if any), which takes the same pointer and shows
+// nothing. A "%n" whose width or precision takes an argument (meaningless,
+// and no replacement takes the same arguments) ends the format there, as does
+// the directive that would not fit `out` whole. Returns `format` itself when
+// it holds no "%n".
+const char* WithoutCounts(const char* format, char* out, std::size_t size) {
+    if (!HasCount(format)) return format;
+    detail::BoundedText w(out, size);
+    const char* copied = format;  // the format up to here is in `out`
+    bool cut = false;
+    ForEachDirective(format, [&](const char* percent, const char* conversion, const char* end,
+                                 bool starred) {
+        const bool count = *conversion == 'n';
+        cut = (count && starred) || w.Size() + static_cast<std::size_t>(end - copied) + 4 >= size;
+        if (cut) {
+            w.Append(copied, static_cast<std::size_t>(percent - copied));
+            return false;
+        }
+        if (count) {
+            const char* position = percent + 1;
+            while (detail::IsDecimalDigit(static_cast<unsigned char>(*position))) ++position;
+            const char* kept = *position == '$' ? position + 1 : percent + 1;
+            w.Append(copied, static_cast<std::size_t>(kept - copied));
+            w.Append(".0s");
+        } else {
+            w.Append(copied, static_cast<std::size_t>(end - copied));
+        }
+        copied = end;
+        return true;
+    });
+    if (!cut) w.Append(copied);
+    w.Terminate();
+    return out;
 }
 
 // Formats the plain directives that log messages mostly use exactly as
@@ -194,8 +267,9 @@ void FormatMessage(const char* format, va_list args) {
     const bool done = FormatPlain(g_message, sizeof g_message, format, &copy);
     va_end(copy);
     if (done) return;
+    char safe[sizeof g_message];
     va_copy(copy, args);
-    std::vsnprintf(g_message, sizeof g_message, format, copy);
+    std::vsnprintf(g_message, sizeof g_message, WithoutCounts(format, safe, sizeof safe), copy);
     va_end(copy);
 }
 
@@ -210,7 +284,18 @@ void LogSinkI::SetLogMask(unsigned long mask) {
 
 LogManagementC* LogManagementC::s_instance = nullptr;
 
-LogManagementC::LogManagementC() : m_data(new LogManagementDataC) {}
+namespace {
+// The lock of the live manager, for the fork handlers (null without one).
+detail::LibraryMutexC* g_managerLock = nullptr;
+}  // namespace
+
+detail::LibraryMutexC* detail::ManagerLock() {
+    return g_managerLock;
+}
+
+LogManagementC::LogManagementC() : m_data(new LogManagementDataC) {
+    g_managerLock = &m_data->lock;
+}
 
 LogManagementC::~LogManagementC() {
     try {
@@ -219,6 +304,7 @@ LogManagementC::~LogManagementC() {
     } catch (...) {
         // A throwing sink destructor must not keep the manager alive.
     }
+    if (g_managerLock == &m_data->lock) g_managerLock = nullptr;
     delete m_data;
 }
 
@@ -289,7 +375,7 @@ void LogManagementC::Log(const char* file, int line, unsigned long mask, const c
 void LogManagementC::LogMessage(const char* file, int line, unsigned long mask, const char* format,
                                 va_list args) const {
     const LogManagementDataC* data = GetData();
-    BSS::TSK::GuardC guard(const_cast<BSS::TSK::MutexC&>(data->lock), -1);
+    BSS::TSK::GuardC guard(const_cast<detail::LibraryMutexC&>(data->lock), -1);
     // The text is formatted when the first sink accepts the message and handed
     // to every later accepting sink as it is: formatting the same arguments
     // again would give the same text. Nothing is formatted for no taker.

@@ -1,15 +1,18 @@
-// The library's process-wide locks, constructed at load in Library.cpp.
+// The library's process-wide locks; the format mutex and the file output lock
+// are constructed at load in Library.cpp, the report lock is constant.
 #pragma once
 
-#include <UTL/BSS.h>
+#include "LibraryMutex.h"
 
 namespace UTL {
 namespace detail {
 
 // Guards StringC's shared format result area.
-extern BSS::TSK::MutexC g_formatMutex;
+extern LibraryMutexC g_formatMutex;
 // Serialises every write of every FileLogC.
-extern BSS::TSK::MutexC g_fileOutputLock;
+extern LibraryMutexC g_fileOutputLock;
+// Serialises whole crash reports between threads.
+extern LibraryMutexC g_reportLock;
 
 }  // namespace detail
 }  // namespace UTL

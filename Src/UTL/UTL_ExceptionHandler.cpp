@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "FatalPath.h"
 #include "Platform/Arch.h"
 #include "Win/Services.h"
 
@@ -25,13 +26,11 @@ thread_local const ExceptionHandlerC* t_throwSource = nullptr;
 thread_local const ExceptionHandlerC* t_thrownFault = nullptr;
 thread_local int t_thrownSignal = 0;
 
-std::terminate_handler g_previousTerminate = nullptr;
-
 // A fault whose exception cannot be caught (the code around it was compiled
 // as unable to throw, or nothing catches it) ends the process by its own
-// signal rather than by abort, its report already on disk. Everything else
-// goes to the terminate handler that was installed before.
-[[noreturn]] void OnTerminate() {
+// signal rather than by abort, its report already on disk. Called by the
+// library's terminate handler; returns for every other exception.
+void DieIfUncaughtFault() {
     if (t_thrownFault && t_thrownSignal && std::current_exception()) {
         try {
             throw;
@@ -40,13 +39,6 @@ std::terminate_handler g_previousTerminate = nullptr;
         } catch (...) {
         }
     }
-    if (g_previousTerminate) g_previousTerminate();
-    std::abort();
-}
-
-void InstallTerminateHandlerOnce() {
-    static const bool installed = (g_previousTerminate = std::set_terminate(OnTerminate), true);
-    (void)installed;
 }
 
 }  // namespace
@@ -56,7 +48,7 @@ ExceptionHandlerC::ExceptionHandlerC()
     // The translator logs through the manager; create it now, so that a fault
     // (perhaps inside the allocator) does not have to.
     UTL::LogManagementC::Instance();
-    InstallTerminateHandlerOnce();
+    UTL::detail::InstallTerminateHandler(DieIfUncaughtFault);
     m_pfnPreviousTranslator = _set_se_translator(ExceptionTranslator);
 }
 
@@ -135,6 +127,10 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     } catch (...) {
         CExceptionLog::CloseLogfile();
     }
+}
+
+void ExceptionHandlerC::ReportAborts(int on) {
+    UTL::win::ReportAborts(on != 0);
 }
 
 __attribute__((noinline)) void DoRaise(void* object, void* throwInfo) {

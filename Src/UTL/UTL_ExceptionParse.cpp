@@ -146,6 +146,12 @@ void CExceptionParse::WriteRegisters(const CONTEXT* context) {
 }
 
 void CExceptionParse::WriteCallStack(CONTEXT* context, const char* file, int line) {
+    // Before death (a fault inside the allocator, an abort) neither the symbol
+    // walk nor a sink may run: both may take heap memory.
+    if (UTL::win::ReportEndsProcess()) {
+        IntelStackWalk(context);
+        return;
+    }
     if (m_bEnableSymbols && InitImagehlpFunctions()) {
         ImagehlpStackWalk(context);
         if (_SymCleanup) _SymCleanup(m_hProcessHandle);

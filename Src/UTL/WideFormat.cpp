@@ -327,24 +327,6 @@ void AppendInteger(WideAccumulator& out, DirectiveText& text, const Classified& 
     }
 }
 
-// "%n" is not handed to snprintf (glibc refuses it in writable formats): as
-// the directive is alone in its snprintf call, the count is 0, stored with the
-// width the size letter names.
-void StoreCount(char size, void* target) {
-    if (!target) return;
-    switch (size) {
-        case 'h':
-            *static_cast<short*>(target) = 0;
-            break;
-        case 'l':
-            *static_cast<long*>(target) = 0;
-            break;
-        default:
-            *static_cast<int*>(target) = 0;
-            break;
-    }
-}
-
 void LogRangeFailure() {
     UTL::LogManagementC::Log(kSourceName, kRangeLogLine, UTL::LogSinkI::LOG_DevMessage,
                              "lvswprintf\n");
@@ -394,11 +376,11 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Classified& c, Dire
             }
             return true;
         }
-        case Conv::Count: {
-            void* target = va_arg(args.ap, void*);
-            if (c.complete) StoreCount(c.size, target);
+        case Conv::Count:
+            // Takes its pointer and stores nothing: a format that comes from
+            // outside the program must not write through an argument.
+            (void)va_arg(args.ap, void*);
             return true;
-        }
         case Conv::Pointer: {
             void* value = va_arg(args.ap, void*);
             if (!c.complete) return true;

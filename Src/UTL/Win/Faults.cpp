@@ -13,10 +13,12 @@
 #include <exception>
 #include <mutex>
 
+#include "FatalPath.h"
 #include "Platform/Arch.h"
 #include "Platform/GuardedStack.h"
 #include "Platform/SafeMemory.h"
 #include "Services.h"
+#include "Statics.h"
 
 using UTL::arch::Address;
 
@@ -31,9 +33,10 @@ namespace {
 // handler never allocates.
 struct ThreadFaultState {
     _se_translator_function translator;
-    int depth;      // > 0 while this thread's translator runs
-    int signal;     // the signal being translated, 0 for a raised exception
-    bool prepared;  // alternate stack and stack bounds set up
+    int depth;         // > 0 while this thread's translator runs
+    int signal;        // the signal being translated, 0 for a raised exception
+    bool prepared;     // alternate stack and stack bounds set up
+    bool endsProcess;  // reporting a fault or abort that the process will not survive
     Address stackLow;
     Address stackHigh;
 };
@@ -60,8 +63,6 @@ const int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
 struct sigaction g_previous[NSIG];
 std::atomic<bool> g_handlersInstalled{false};
 std::mutex g_installMutex;
-
-pthread_mutex_t g_reportLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
 char g_processToken;  // what the process pseudo handle points to
 
@@ -148,6 +149,17 @@ struct DepthGuard {
     ThreadFaultState& state;
 };
 
+// The report of a fault or abort that ends the process, written without heap
+// memory or waiting long on a lock (see FatalPath.h); a fault inside it ends
+// the process at once.
+void ReportBeforeDeath(ThreadFaultState& state, int signal, EXCEPTION_POINTERS& pointers) {
+    UnblockSignal(signal);
+    DepthGuard inside(state, signal);
+    state.endsProcess = true;
+    UTL::detail::WriteReportBeforeDeath(&pointers);
+    state.endsProcess = false;
+}
+
 // The fault is not translated: the handler installed before ours gets it, or,
 // when there was none, the process dies by the signal.
 void ForwardFault(int signal, siginfo_t* info, void* context) {
@@ -168,6 +180,9 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     ucontext_t& uc = *static_cast<ucontext_t*>(rawContext);
     ThreadFaultState& state = t_fault;
     if (state.depth > 0) {
+        // A fault in the report of a dying process: no exception (it would
+        // take heap memory), the process dies now.
+        if (state.endsProcess) UTL::win::DieBySignal(signal);
         // A fault inside the translator (a log sink, a broken report step):
         // leave that step; the translator goes on with the next one.
         UnblockSignal(signal);
@@ -198,6 +213,12 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     }
     EXCEPTION_POINTERS pointers = {&record, &context};
 
+    if (UTL::detail::IsUntranslatableFault(address)) {
+        ReportBeforeDeath(state, signal, pointers);
+        ForwardFault(signal, info, rawContext);
+        return;
+    }
+
     const mcontext_t interrupted = uc.uc_mcontext;
     PrepareUnwinding(uc, address);
     // Leaving by an exception skips the signal return that would unblock it.
@@ -225,10 +246,38 @@ __attribute__((UTL_ALIGN_STACK no_sanitize_address, noinline)) void OnHardwareFa
     TranslateFault(signal, info, rawContext);
 }
 
+// SIGABRT while aborts are reported: a thread with a translator gets an
+// exception block with the code EXCEPTION_FATAL_APP_EXIT at the instruction
+// where the signal was raised; then the sinks are flushed and the signal goes
+// on as it would have (the previous handler, else death by SIGABRT).
+__attribute__((UTL_ALIGN_STACK no_sanitize_address, noinline)) void OnAbort(int signal,
+                                                                            siginfo_t* info,
+                                                                            void* rawContext) {
+    ThreadFaultState& state = t_fault;
+    if (state.translator && state.depth == 0) {
+        const ucontext_t& uc = *static_cast<ucontext_t*>(rawContext);
+        CONTEXT context;
+        UTL::arch::ContextFromSignal(uc, context);
+        const Address address = UTL::arch::SignalProgramCounter(uc);
+        UTL::arch::SetControlRegisters(context, address, UTL::arch::SignalStackPointer(uc),
+                                       UTL::arch::FramePointer(context));
+        EXCEPTION_RECORD record = {};
+        record.ExceptionCode = EXCEPTION_FATAL_APP_EXIT;
+        record.ExceptionAddress = reinterpret_cast<PVOID>(address);
+        EXCEPTION_POINTERS pointers = {&record, &context};
+        ReportBeforeDeath(state, signal, pointers);
+    }
+    UTL::detail::FlushSinkStreams();
+    ForwardFault(signal, info, rawContext);
+}
+
+bool g_abortsReported = false;  // under g_installMutex
+
 void InstallHandlersOnce() {
     if (g_handlersInstalled.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(g_installMutex);
     if (g_handlersInstalled.load(std::memory_order_relaxed)) return;
+    UTL::detail::PrepareUntranslatableFaults();
     for (int signal : kFaultSignals) {
         struct sigaction action = {};
         action.sa_sigaction = OnHardwareFault;
@@ -313,11 +362,16 @@ void RaiseException(const CONTEXT& context, DWORD code, DWORD flags, DWORD numbe
     std::terminate();  // an exception that nobody translates ends the process
 }
 
+bool ReportEndsProcess() {
+    return t_fault.endsProcess;
+}
+
 int TranslatingSignal() {
     return t_fault.depth > 0 ? t_fault.signal : 0;
 }
 
 void DieBySignal(int signal) {
+    UTL::detail::FlushSinkStreams();  // the report, if any, is on disk
     struct sigaction deflt = {};
     deflt.sa_handler = SIG_DFL;
     sigemptyset(&deflt.sa_mask);
@@ -327,15 +381,28 @@ void DieBySignal(int signal) {
     std::abort();  // a signal the process survives by default
 }
 
+void ReportAborts(bool on) {
+    std::lock_guard<std::mutex> lock(g_installMutex);
+    if (on == g_abortsReported) return;
+    g_abortsReported = on;
+    if (!on) {
+        sigaction(SIGABRT, &g_previous[SIGABRT], nullptr);
+        return;
+    }
+    struct sigaction action = {};
+    action.sa_sigaction = OnAbort;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGABRT, &action, &g_previous[SIGABRT]);
+}
+
 bool LockReport() {
-    timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_sec += 5;
-    return pthread_mutex_timedlock(&g_reportLock, &deadline) == 0;
+    // A report before death must end the process within a second.
+    return UTL::detail::g_reportLock.Acquire(t_fault.endsProcess ? 300 : 5000);
 }
 
 void UnlockReport() {
-    pthread_mutex_unlock(&g_reportLock);
+    UTL::detail::g_reportLock.Release();
 }
 
 }  // namespace win

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "Directive.h"
+#include "OwnFile.h"
 #include "Services.h"
 
 namespace {
@@ -25,21 +26,29 @@ int DescriptorOf(HANDLE handle) {
     return static_cast<int>(value);
 }
 
-int OpenFlags(DWORD access, DWORD disposition) {
-    const int mode = (access & GENERIC_WRITE) ? O_WRONLY : O_RDONLY;
+// The creation flags and the truncation of a disposition; false for an
+// unknown one.
+bool Disposition(DWORD disposition, int& createFlags, bool& truncate) {
+    createFlags = 0;
+    truncate = false;
     switch (disposition) {
-        case 1:
-            return mode | O_CREAT | O_EXCL;  // CREATE_NEW
-        case 2:
-            return mode | O_CREAT | O_TRUNC;  // CREATE_ALWAYS
-        case 3:
-            return mode;  // OPEN_EXISTING
-        case 4:
-            return mode | O_CREAT;  // OPEN_ALWAYS
-        case 5:
-            return mode | O_TRUNC;  // TRUNCATE_EXISTING
+        case 1:  // CREATE_NEW
+            createFlags = O_CREAT | O_EXCL;
+            return true;
+        case 2:  // CREATE_ALWAYS
+            createFlags = O_CREAT;
+            truncate = true;
+            return true;
+        case 3:  // OPEN_EXISTING
+            return true;
+        case 4:  // OPEN_ALWAYS
+            createFlags = O_CREAT;
+            return true;
+        case 5:  // TRUNCATE_EXISTING
+            truncate = true;
+            return true;
         default:
-            return -1;
+            return false;
     }
 }
 
@@ -82,12 +91,12 @@ bool NarrowStringFormat(const char* format, char* out, std::size_t size) {
 
 HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void*, DWORD disposition,
                    DWORD flags, HANDLE) {
-    const int mode = OpenFlags(access, disposition);
-    if (!name || !name[0] || mode < 0) return INVALID_HANDLE_VALUE;
-    int fd;
-    do {
-        fd = open(name, mode | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
+    int createFlags;
+    bool truncate;
+    if (!name || !name[0] || !(access & GENERIC_WRITE) ||
+        !Disposition(disposition, createFlags, truncate))
+        return INVALID_HANDLE_VALUE;
+    const int fd = UTL::detail::OpenOwnFile(name, createFlags, 0600, truncate);
     if (fd < 0) return INVALID_HANDLE_VALUE;
     if (shareMode == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);

@@ -23,12 +23,17 @@ constexpr DWORD FILE_CURRENT = 1u;
 constexpr DWORD FILE_END = 2u;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
 constexpr DWORD PROCESS_ALL_ACCESS = 0x001F0FFFu;
+// The code of a reported abort (ExceptionHandlerC::ReportAborts).
+constexpr DWORD EXCEPTION_FATAL_APP_EXIT = 0x40000015u;
 
 // ---- Files and report text (Files.cpp) -------------------------------------------------
 
-// Opens (creates when missing, mode 0644) for writing. Share mode 0 takes an
-// exclusive flock(2) that refuses a second open in this process or another;
-// FILE_FLAG_WRITE_THROUGH makes CloseHandle flush the data to the disk.
+// Opens for writing (GENERIC_WRITE; nothing else is supported), creating a
+// missing file with mode 0600, and only the process's own regular file (see
+// OpenOwnFile): a report never writes through a link or waits for a FIFO.
+// Share mode 0 takes an exclusive flock(2) that refuses a second open in this
+// process or another; FILE_FLAG_WRITE_THROUGH makes CloseHandle flush the
+// data to the disk.
 HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);  // INVALID_FILE_SIZE on failure
@@ -127,14 +132,27 @@ namespace win {
 int TranslatingSignal();
 
 // Ends the process by `signal` with its default action, whatever handler is
-// installed.
+// installed, once the file sinks are flushed.
 [[noreturn]] void DieBySignal(int signal);
+
+// On: SIGABRT (abort, std::terminate's default, failed assertions) on a thread
+// with a translator writes an exception block (EXCEPTION_FATAL_APP_EXIT) and
+// every thread's SIGABRT flushes the file sinks, before the signal goes on as
+// before. Off (the default): SIGABRT is left to the application, and switching
+// off puts back the handler that was there.
+void ReportAborts(bool on);
+
+// True while the calling thread reports a fault or abort that the process
+// will not survive: the report then takes no heap memory, calls no sink and
+// waits for the report lock a short time only.
+bool ReportEndsProcess();
 
 // True for the process and thread pseudo handles, which CloseHandle accepts.
 bool IsProcessPseudoHandle(HANDLE handle);
 
-// Serialises whole reports between threads. Waits at most a few seconds, so a
-// thread that faults while another report is stuck still goes on; false then.
+// Serialises whole reports between threads. Waits at most a few seconds (a
+// report before death 300 ms), so a thread that faults while another report is
+// stuck still goes on; false then.
 bool LockReport();
 void UnlockReport();
 

@@ -1,0 +1,236 @@
+// The fatal path: flushing the file sinks before death, the terminate
+// handler, and the one rule that decides which faults cannot become
+// exceptions.
+#include "FatalPath.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <unwind.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <mutex>
+
+#include <UTL/ExceptionHandler.h>
+
+namespace UTL {
+namespace detail {
+
+namespace {
+
+// ---- File sinks' streams ----
+
+// A slot holds a stream's address; the low bit is set while a dying thread
+// flushes it (streams are at least word-aligned).
+constexpr int kStreamSlots = 64;
+std::atomic<std::uintptr_t> g_streams[kStreamSlots];
+constexpr std::uintptr_t kFlushing = 1;
+
+// The whole flush at death waits at most this long for locks.
+constexpr long kFlushBudgetNs = 300 * 1000000L;
+
+long long NowNs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void Pause() {
+    const timespec millisecond = {0, 1000000L};
+    nanosleep(&millisecond, nullptr);
+}
+
+// Takes the stream's lock before `deadline`; this thread's own lock counts as
+// free (it is recursive).
+bool LockBefore(std::FILE* stream, long long deadline) {
+    while (ftrylockfile(stream) != 0) {
+        if (NowNs() >= deadline) return false;
+        Pause();
+    }
+    return true;
+}
+
+}  // namespace
+
+void RegisterSinkStream(std::FILE* stream) {
+    const std::uintptr_t value = reinterpret_cast<std::uintptr_t>(stream);
+    for (std::atomic<std::uintptr_t>& slot : g_streams) {
+        std::uintptr_t empty = 0;
+        if (slot.compare_exchange_strong(empty, value)) return;
+    }
+}
+
+void UnregisterSinkStream(std::FILE* stream) {
+    const std::uintptr_t value = reinterpret_cast<std::uintptr_t>(stream);
+    for (std::atomic<std::uintptr_t>& slot : g_streams) {
+        for (;;) {
+            std::uintptr_t seen = value;
+            if (slot.compare_exchange_strong(seen, 0)) return;
+            if (seen != (value | kFlushing)) break;
+            Pause();  // a dying thread is flushing it
+        }
+    }
+}
+
+void FlushSinkStreams() {
+    const long long deadline = NowNs() + kFlushBudgetNs;
+    for (std::atomic<std::uintptr_t>& slot : g_streams) {
+        std::uintptr_t value = slot.load();
+        if (value == 0 || (value & kFlushing) ||
+            !slot.compare_exchange_strong(value, value | kFlushing))
+            continue;
+        std::FILE* stream = reinterpret_cast<std::FILE*>(value);
+        if (LockBefore(stream, deadline)) {
+            fflush_unlocked(stream);
+            funlockfile(stream);
+        }
+        slot.store(value);
+    }
+}
+
+// ---- std::terminate ----
+
+namespace {
+
+std::terminate_handler g_previousTerminate = nullptr;
+std::atomic<void (*)()> g_uncaughtFault{nullptr};
+std::once_flag g_terminateInstalled;
+
+[[noreturn]] void OnTerminate() {
+    FlushSinkStreams();
+    if (void (*uncaughtFault)() = g_uncaughtFault.load()) uncaughtFault();
+    if (g_previousTerminate) g_previousTerminate();
+    std::abort();
+}
+
+}  // namespace
+
+void InstallTerminateHandler(void (*uncaughtFault)()) {
+    if (uncaughtFault) {
+        void (*none)() = nullptr;
+        g_uncaughtFault.compare_exchange_strong(none, uncaughtFault);
+    }
+    std::call_once(g_terminateInstalled,
+                   [] { g_previousTerminate = std::set_terminate(OnTerminate); });
+}
+
+// ---- Faults that cannot become exceptions ----
+
+namespace {
+
+// The C library's allocator holds its arena lock while it works on the heap.
+// An exception thrown out of it leaves the lock held, and the next allocation
+// or release on that arena (the thread's own exit included) waits forever; a
+// heap the fault found corrupt is also no heap to go on with.
+const char* const kUntranslatableFunctions[] = {
+    "malloc",   "free",          "calloc",         "realloc", "reallocarray",
+    "memalign", "aligned_alloc", "posix_memalign", "valloc",  "pvalloc",
+};
+
+// Where each function starts: the C library's own, and the one that calls
+// reach when another allocator replaces it.
+constexpr int kMaxStarts = 2 * sizeof kUntranslatableFunctions / sizeof *kUntranslatableFunctions;
+std::uintptr_t g_starts[kMaxStarts];
+std::atomic<int> g_startCount{0};
+std::once_flag g_startsFound;
+
+// An entry point's address is where its unwind information starts (what
+// _Unwind_GetRegionStart gives for its frames).
+void AddStart(void* function) {
+    if (!function) return;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(function);
+    const int count = g_startCount.load(std::memory_order_relaxed);
+    for (int i = 0; i < count; ++i)
+        if (g_starts[i] == address) return;
+    if (count == kMaxStarts) return;
+    g_starts[count] = address;
+    g_startCount.store(count + 1, std::memory_order_release);
+}
+
+// The executable segments of the objects that hold those functions: a fault
+// elsewhere is not looked at further. The unwinder must not start at an
+// address without unwind information (a wild call): it would read the code
+// there to recognise a signal frame, and fault.
+struct CodeRange {
+    std::uintptr_t begin, end;
+};
+constexpr int kMaxRanges = 4;
+CodeRange g_ranges[kMaxRanges];
+int g_rangeCount = 0;
+
+int AddRangesOfStarts(dl_phdr_info* info, std::size_t, void*) {
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD || !(segment.p_flags & PF_X)) continue;
+        const CodeRange range = {info->dlpi_addr + segment.p_vaddr,
+                                 info->dlpi_addr + segment.p_vaddr + segment.p_memsz};
+        const int count = g_startCount.load(std::memory_order_relaxed);
+        for (int k = 0; k < count; ++k) {
+            if (g_starts[k] < range.begin || g_starts[k] >= range.end) continue;
+            if (g_rangeCount < kMaxRanges) g_ranges[g_rangeCount++] = range;
+            break;
+        }
+    }
+    return 0;
+}
+
+bool InAllocatorObject(std::uintptr_t address) {
+    for (int i = 0; i < g_rangeCount; ++i)
+        if (address >= g_ranges[i].begin && address < g_ranges[i].end) return true;
+    return false;
+}
+
+bool IsUntranslatableStart(std::uintptr_t start) {
+    const int count = g_startCount.load(std::memory_order_acquire);
+    for (int i = 0; i < count; ++i)
+        if (g_starts[i] == start) return true;
+    return false;
+}
+
+struct ChainWalk {
+    int frames = 0;
+    bool found = false;
+};
+
+_Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* walk) {
+    ChainWalk& state = *static_cast<ChainWalk*>(walk);
+    if (IsUntranslatableStart(_Unwind_GetRegionStart(context))) {
+        state.found = true;
+        return _URC_END_OF_STACK;
+    }
+    return ++state.frames < 256 ? _URC_NO_REASON : _URC_END_OF_STACK;
+}
+
+}  // namespace
+
+void PrepareUntranslatableFaults() {
+    std::call_once(g_startsFound, [] {
+        void* const libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+        for (const char* name : kUntranslatableFunctions) {
+            AddStart(dlsym(RTLD_DEFAULT, name));
+            if (libc) AddStart(dlsym(libc, name));
+        }
+        if (libc) dlclose(libc);
+        dl_iterate_phdr(AddRangesOfStarts, nullptr);
+    });
+}
+
+bool IsUntranslatableFault(std::uintptr_t faultingInstruction) {
+    if (!InAllocatorObject(faultingInstruction)) return false;
+    // The walk starts in the signal handler and goes through the signal frame
+    // into the interrupted code and its callers, by the unwind information
+    // (the C library keeps no frame pointers); it takes no heap memory.
+    ChainWalk walk;
+    _Unwind_Backtrace(VisitFrame, &walk);
+    return walk.found;
+}
+
+void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers) {
+    ExceptionHandlerC report(pointers);
+}
+
+}  // namespace detail
+}  // namespace UTL
