@@ -83,7 +83,16 @@ private:
 
 // What a conversion character asks of the argument list, as the wide output
 // engine reads it (other dialects look at the character itself).
-enum class Conv { None, Integer, Double, Count, Pointer, NarrowString, WideString, Percent };
+enum class Conv : unsigned char {
+    None,
+    Integer,
+    Double,
+    Count,
+    Pointer,
+    NarrowString,
+    WideString,
+    Percent
+};
 
 // "c" and "C" are letter directives of the wide engine, not classified ones.
 inline Conv WideOutputClass(unsigned c) {
@@ -153,26 +162,25 @@ struct DirectiveSyntax {
     Conv (*classOf)(unsigned) = nullptr;
 };
 
-// One directive as read.
+// One directive as read. Offsets count characters from the "%" (a directive
+// is far shorter than 4 GiB); the record is small, as one is made per
+// directive.
 struct Directive {
-    std::size_t length = 0;  // "%" to just after the conversion (or where reading stopped)
-    bool complete = false;   // the conversion character was read (and a set ended)
-    bool ordered = true;     // flags, width and precision came in their order
-    unsigned runLength = 0;  // flag, digit and "." characters read
-    std::size_t flagsAt = 0, flagsEnd = 0;  // the flags as written
+    std::uint32_t length = 0;  // to just after the conversion (or where reading stopped)
+    std::uint32_t flagsAt = 0, flagsEnd = 0;      // the flags as written
+    std::uint32_t widthEnd = 0, precisionAt = 0;  // end of the width; after the "."
+    std::uint32_t sizesAt = 0, sizesEnd = 0;      // the size letters; the conversion follows
+    std::uint32_t runLength = 0;                  // flag, digit and "." characters read
+    unsigned long width = 0, precision = 0;
+    bool complete = false;  // the conversion character was read (and a set ended)
+    bool ordered = true;    // flags, width and precision came in their order
     bool minus = false, plus = false, space = false, hash = false, zero = false;
     bool suppressed = false;  // scanf's "*"
     bool allocate = false;    // scanf's "m"
-    bool hasWidth = false, widthStar = false;
-    unsigned long width = 0;
-    std::size_t widthEnd = 0, precisionAt = 0;  // end of the width; after the "."
-    bool hasPrecision = false, precisionStar = false;
-    unsigned long precision = 0;
+    bool hasWidth = false, widthStar = false, hasPrecision = false, precisionStar = false;
     char size = 0;  // the first size letter
-    std::size_t sizesAt = 0, sizesEnd = 0;
     char conv = 0;
     Conv cls = Conv::None;  // by the syntax's classOf
-    std::size_t convAt = 0;
 };
 
 namespace directive {
@@ -185,6 +193,11 @@ inline bool In(const CharSet& set, unsigned c) {
 inline unsigned long Shifted(unsigned long value, unsigned c) {
     const unsigned long long next = value * 10ULL + (c - '0');
     return next > kCountCap ? kCountCap : static_cast<unsigned long>(next);
+}
+
+template <typename Char>
+std::uint32_t Offset(const Char* p, const Char* s) {
+    return static_cast<std::uint32_t>(p - s);
 }
 
 template <typename Char>
@@ -204,11 +217,12 @@ __attribute__((always_inline)) inline bool ReadDirective(const Char* s,
                                                          const DirectiveSyntax& syntax,
                                                          Directive& d) {
     using directive::In;
+    using directive::Offset;
     using directive::Shifted;
     if (*s != '%') return false;
     const Char* p = s + 1;
     if (syntax.positional) p = directive::SkipPositional(p);
-    d.flagsAt = static_cast<std::size_t>(p - s);
+    d.flagsAt = Offset(p, s);
     // Flags, width and precision: 0 flags, 1 width, 2 precision.
     int part = 0;
     const auto number = [&](bool& star) {
@@ -225,14 +239,14 @@ __attribute__((always_inline)) inline bool ReadDirective(const Char* s,
             if (syntax.oneFlag && (d.flagsEnd > 0 || !(IsDecimalDigit(p[1]) || p[1] == '*'))) break;
             d.minus |= c == '-', d.plus |= c == '+', d.space |= c == ' ';
             d.hash |= c == '#', d.zero |= c == '0', d.suppressed |= c == '*';
-            d.flagsEnd = static_cast<std::size_t>(p + 1 - s);
+            d.flagsEnd = Offset(p + 1, s);
         }
         if (d.flagsEnd == 0) d.flagsEnd = d.flagsAt;
         d.hasWidth = IsDecimalDigit(*p) || (syntax.stars && *p == '*');
         d.width = number(d.widthStar);
-        d.widthEnd = static_cast<std::size_t>(p - s);
+        d.widthEnd = Offset(p, s);
         if (syntax.precision && *p == '.') {
-            d.precisionAt = static_cast<std::size_t>(++p - s);
+            d.precisionAt = Offset(++p, s);
             d.hasPrecision = true;
             d.precision = number(d.precisionStar);
         }
@@ -247,7 +261,7 @@ __attribute__((always_inline)) inline bool ReadDirective(const Char* s,
                 // counted only
             } else if (part == 0 && In(syntax.flags, c)) {
                 d.minus |= c == '-', d.plus |= c == '+', d.space |= c == ' ', d.zero |= c == '0';
-                d.flagsEnd = static_cast<std::size_t>(p + 1 - s);
+                d.flagsEnd = Offset(p + 1, s);
             } else if (part <= 1 && IsDecimalDigit(c)) {
                 part = 1;
                 d.hasWidth = true;
@@ -265,13 +279,12 @@ __attribute__((always_inline)) inline bool ReadDirective(const Char* s,
     if (syntax.allocation) {
         for (; *p == 'm'; ++p) d.allocate = true;
     }
-    d.sizesAt = static_cast<std::size_t>(p - s);
+    d.sizesAt = Offset(p, s);
     for (unsigned n = 0; n < syntax.maxSizes && In(syntax.sizes, *p); ++n) {
         if (n == 0) d.size = static_cast<char>(*p);
         ++p;
     }
-    d.sizesEnd = static_cast<std::size_t>(p - s);
-    d.convAt = d.sizesEnd;
+    d.sizesEnd = Offset(p, s);
     const unsigned c = *p;
     d.cls = syntax.classOf ? syntax.classOf(c) : Conv::None;
     d.complete = c != 0 && (!syntax.conversions.Empty() ? In(syntax.conversions, c)
@@ -287,7 +300,7 @@ __attribute__((always_inline)) inline bool ReadDirective(const Char* s,
             if (*p) ++p;
         }
     }
-    d.length = static_cast<std::size_t>(p - s);
+    d.length = Offset(p, s);
     return d.complete;
 }
 

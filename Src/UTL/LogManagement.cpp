@@ -183,7 +183,7 @@ void ForEachDirective(const char* format, Each each) {
         detail::Directive d;
         detail::ReadDirective(percent, kCLibrarySyntax, d);
         const char* end = percent + d.length;
-        if (!each(percent, percent + d.convAt, end, d.widthStar || d.precisionStar)) return;
+        if (!each(percent, percent + d.sizesEnd, end, d.widthStar || d.precisionStar)) return;
         percent = std::strchr(end, '%');
     }
 }

@@ -78,7 +78,7 @@ public:
 
     void Append(const char16_t* s, size_t n) {
         n = Room(n);
-        std::memcpy(data_ + size_, s, n * sizeof(char16_t));
+        for (size_t i = 0; i < n; ++i) data_[size_ + i] = s[i];
         size_ += n;
     }
     void AppendNarrow(const char* s, size_t n) {
@@ -552,7 +552,8 @@ bool FormatWideTo(size_t limit, const char16_t* format, va_list callerArgs, Take
     const char16_t* p = format;
     bool failed = false;
     while (true) {
-        const char16_t* pct = UTL::detail::FindUnitOrEnd(p, u'%');
+        const char16_t* pct = p;  // literal runs are short: a plain loop
+        while (*pct && *pct != u'%') ++pct;
         out.Append(p, static_cast<size_t>(pct - p));
         if (!*pct) break;
         if (IsDirectiveLetter(pct[1])) {
