@@ -545,10 +545,13 @@ namespace detail {
 bool FormatWideTo(size_t limit, const char16_t* format, va_list callerArgs, TakeText take,
                   void* context) {
     if (!format || !*format) return false;
-    ArgReader args;
-    va_copy(args.ap, callerArgs);
+    // The format is scanned before the argument list is copied: the caller
+    // has only just written the list, and reading it back at once waits for
+    // those stores.
     const bool starMode = HasStar(format);
     WideAccumulator out(limit);
+    ArgReader args;
+    va_copy(args.ap, callerArgs);
     const char16_t* p = format;
     bool failed = false;
     while (true) {
