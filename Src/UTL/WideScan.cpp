@@ -458,26 +458,27 @@ void Advance(ScanState& st, size_t fieldLength, bool& done) {
 // A plain piece, read from the format without building its measuring format:
 // what that format would measure and the character before the field that it
 // would skip.
+// (The directive itself is kept apart: records above 64 bytes are cleared by
+// a slow string instruction.)
 struct PlainPiece {
-    UTL::detail::Directive layout;
     Measure measure;
     char skip = 0;
 };
 
 // Recognises a plain piece in [piece, end) whose delimiter is ASCII (others
 // need the delimiter substitution of the general path).
-bool ReadPlainPiece(const char* piece, const char* end, PlainPiece& plain) {
-    const char* after = ParsePlainPiece(piece, plain.layout);
+bool ReadPlainPiece(const char* piece, const char* end, Directive& layout, PlainPiece& plain) {
+    const char* after = ParsePlainPiece(piece, layout);
     if (!after) return false;
     const size_t length = static_cast<size_t>(end - piece);
-    if (plain.layout.conv == 's' || plain.layout.conv == 'c') {
+    if (layout.conv == 's' || layout.conv == 'c') {
         // The measuring format is the piece itself.
-        plain.measure.kind = plain.layout.conv == 's' ? Measure::Word : Measure::Char;
+        plain.measure.kind = layout.conv == 's' ? Measure::Word : Measure::Char;
         plain.skip = length > 3 ? piece[3] : 0;
     } else {
         // "%[W][^X]...": the fourth character is X, "^" or "[" for 0, 1 or 2
         // width digits (a plain width has no leading zero).
-        const int width = plain.layout.width;
+        const int width = layout.width;
         plain.measure.delimiter = after < end ? *after : ' ';
         plain.measure.width = static_cast<size_t>(width);
         plain.skip = width == 0 ? plain.measure.delimiter : width < 10 ? '^' : '[';
@@ -485,12 +486,12 @@ bool ReadPlainPiece(const char* piece, const char* end, PlainPiece& plain) {
     return static_cast<unsigned char>(plain.skip) <= 0x7F;
 }
 
-int ScanPlainPiece(ScanState& st, const PlainPiece& plain, const char* pieceStart,
-                   const char* pieceEnd, void* target, bool& done) {
+int ScanPlainPiece(ScanState& st, const Directive& layout, const PlainPiece& plain,
+                   const char* pieceStart, const char* pieceEnd, void* target, bool& done) {
     const char* rest = SkipRepeated(st, plain.skip);
     size_t fieldLength;
     const int measured = MeasureBy(rest, plain.measure, fieldLength);
-    if (target && !ConvertPlain(rest, plain.layout, target)) {
+    if (target && !ConvertPlain(rest, layout, target)) {
         char piece[kScanArea];
         CopyCut(piece, pieceStart, pieceEnd);
         ConvertByCLibrary(rest, st.inputLength - st.position, piece, target, st.strings,
@@ -561,9 +562,10 @@ int ScanWide(const char16_t* input, const char16_t* format, va_list args) {
     for (unsigned i = 0; i < directives && !done; ++i) {
         const char* pieceEnd = PieceEnd(pieceStart);
         void* target = va_arg(targets, void*);
+        Directive layout;
         PlainPiece plain;
-        if (ReadPlainPiece(pieceStart, pieceEnd, plain)) {
-            result += ScanPlainPiece(st, plain, pieceStart, pieceEnd, target, done);
+        if (ReadPlainPiece(pieceStart, pieceEnd, layout, plain)) {
+            result += ScanPlainPiece(st, layout, plain, pieceStart, pieceEnd, target, done);
         } else {
             char piece[kScanArea];
             CopyCut(piece, pieceStart, pieceEnd);
