@@ -574,8 +574,8 @@ bool FormatWideTo(size_t limit, const char16_t* format, va_list callerArgs, Take
 }
 
 int FormatWide(char16_t* buffer, size_t limit, const char16_t* format, va_list args) {
-    const auto copy = [](char16_t* text, size_t length, void* buffer) {
-        std::memcpy(buffer, text, (length + 1) * sizeof(char16_t));
+    const auto copy = [](char16_t* text, size_t length, void* to) {
+        std::memcpy(to, text, (length + 1) * sizeof(char16_t));
     };
     FormatWideTo(limit, format, args, copy, buffer);
     return 0;
