@@ -1,6 +1,7 @@
 // Hardware faults on guarded threads become reports and caught exceptions;
 // faults nobody translates end the process by their signal. Each case runs in
 // a child process.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "crash_chain.h"
 #include "crash_kinds.h"
 #include "crash_test_support.h"
 
@@ -130,10 +132,19 @@ __attribute__((noinline)) void NullWriteWithRegisters() {
 TEST(CrashFault, TheReportShowsTheRegistersOfTheFault) {
     const Outcome r = RunReporting([] {
         ExceptionHandlerC guard;
+        if (guard.GetExceptionCode() != 0) return 2;
+        if (guard.GetExceptionAddress() != nullptr) return 3;
         void (*volatile fault)() = NullWriteWithRegisters;
         try {
             fault();
-        } catch (CExceptionParse&) {  // the base catches it too
+        } catch (CExceptionParse& caught) {  // the base catches it too
+            // The caught object tells the code and address that the report shows.
+            const auto& fault = dynamic_cast<const ExceptionHandlerC&>(caught);
+            if (fault.GetExceptionCode() != 0xC0000005) return 4;
+            const std::string report = ReadFile(CExceptionLog::GetLogfileName());
+            if (reinterpret_cast<std::uintptr_t>(fault.GetExceptionAddress()) !=
+                FaultAddressOf(report))
+                return 5;
             return 0;
         }
         return 1;
@@ -161,6 +172,37 @@ TEST(CrashFault, TheReportShowsTheRegistersOfTheFault) {
     EXPECT_NE(r.report.find("\nX28:0000000000002828\nFP:"), std::string::npos) << r;
 #endif
     EXPECT_NE(r.report.find("\nException code: C0000005 ACCESS_VIOLATION\n"), std::string::npos);
+}
+
+// The functions of the frame-pointer walk's frames, by the dynamic symbol
+// table; a caller's frame is named by the call instruction, just below its
+// return address.
+std::vector<std::string> FrameFunctions(const std::string& report) {
+    std::vector<std::string> names;
+    const std::regex frame("\n ?([0-9]+): ([0-9A-F]{8,})  ");
+    for (std::sregex_iterator it(report.begin(), report.end(), frame), end; it != end; ++it) {
+        const std::uintptr_t address = std::stoull((*it)[2], nullptr, 16);
+        Dl_info info{};
+        const bool first = (*it)[1] == "1";
+        dladdr(reinterpret_cast<void*>(address - (first ? 0 : 1)), &info);
+        names.push_back(info.dli_sname ? info.dli_sname : "?");
+    }
+    return names;
+}
+
+// A leaf function keeps no frame record: its caller comes from the link
+// register or the stack, and the walk goes on from that caller's record.
+TEST(CrashFault, ALeafFaultListsItsCallersOneByOne) {
+    const Outcome r = RunReporting([] {
+        ExceptionHandlerC guard;
+        return Caught(ChainRun) ? 0 : 1;
+    });
+    ASSERT_TRUE(r.Exited()) << r;
+    const std::vector<std::string> names = FrameFunctions(r.report);
+    const char* expected[] = {"ChainMean", "ChainReduce", "ChainOuter", "ChainRun"};
+    ASSERT_GE(names.size(), std::size(expected)) << r;
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(names[i], expected[i]) << "frame " << i + 1 << "\n" << r;
 }
 
 TEST(CrashFault, SameAddressTwiceIsNotTranslated) {

@@ -353,6 +353,50 @@ TEST(CrashReport, ConstructorReportOfTheCapturedContextAndTheFrameLimit) {
     }
 }
 
+// The GNU build-id note of an ELF file, found in its bytes: the note header
+// (name size 4, type 3) and "GNU", then the id, as lower-case hexadecimal.
+std::string BuildIdInFile(const std::string& path) {
+    const std::string bytes = ReadFile(path);
+    const std::string header("\x04\0\0\0", 4), type("\x03\0\0\0GNU\0", 8);
+    for (auto at = bytes.find(type); at != std::string::npos; at = bytes.find(type, at + 1)) {
+        if (at < 8 || bytes.compare(at - 8, 4, header) != 0) continue;
+        const std::size_t size = static_cast<unsigned char>(bytes[at - 4]);
+        std::string hex;
+        for (std::size_t i = 0; i < size && at + 8 + i < bytes.size(); ++i) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x",
+                          static_cast<unsigned char>(bytes[at + 8 + i]));
+            hex += digits;
+        }
+        return hex;
+    }
+    return "";
+}
+
+TEST(CrashReport, BuildIdsOnlyWhenSwitchedOn) {
+    const std::string id = BuildIdInFile(SelfPath());
+    ASSERT_FALSE(id.empty()) << "the test program has no build-id";
+    for (const int enabled : {0, 1}) {
+        const Outcome r = RunReporting([&] {
+            CExceptionLog::EnableBuildIds(enabled);
+            return ReportAtDepth(0) - 1;
+        });
+        const std::string version = enabled ? "build-id " + id : "not available";
+        EXPECT_GE(CountOf(r.report, SelfPath() + " (Version: " + version + ")\n"), 2)
+            << "switch " << enabled << "\n"
+            << r;
+    }
+    // Code in no module has none to show.
+    const Outcome r = RunReporting([] {
+        CExceptionLog::EnableBuildIds(1);
+        CONTEXT context = {};
+        context.ContextFlags = CONTEXT_CONTROL;
+        SetControl(context, 0x10, 0, 0);
+        return ParseProbe::GenerateExceptionReport(&context), 0;
+    });
+    EXPECT_EQ(CountOf(r.report, " (Version: not available)\n"), 1) << r;
+}
+
 TEST(CrashReport, CorruptFramePointersEndTheWalkCleanly) {
     const auto at = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
     // Chains that lead downwards or to themselves, after one return address.

@@ -45,12 +45,21 @@ public:
     /// as before. 0 (the default): SIGABRT is left to the application.
     static void ReportAborts(int on);
 
+    /// The translated fault's exception code, as in its exception record
+    /// (copies carry it along); 0 on a guard.
+    DWORD GetExceptionCode() const;
+    /// The translated fault's faulting instruction address, as in its
+    /// exception record (copies carry it along); null on a guard.
+    void* GetExceptionAddress() const;
+
 private:
     static void ExceptionTranslator(unsigned int code, EXCEPTION_POINTERS* pointers);
     static void GenerateExceptionReport(EXCEPTION_POINTERS* pointers);
 
     _se_translator_function m_pfnPreviousTranslator;
     bool m_bInstalledTranslator;
+    DWORD m_dwExceptionCode;
+    void* m_pExceptionAddress;
     static unsigned long m_dwLastError;  ///< address of the last translated fault
 };
 

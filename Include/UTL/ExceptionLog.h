@@ -39,6 +39,13 @@ public:
     static void AppendToLogfile(int append);
     /// The size limit for AppendToLogfile, in bytes.
     static void SetMaxLogfileSize(unsigned int bytes);
+    /// Module identity (default 0: off, every version field reads "not
+    /// available"). Nonzero: the version field of each call-stack line shows
+    /// "build-id <lower-case hex>" for a module that carries a GNU build-id,
+    /// "not available" for one without. utl-symbolize matches debug files by it.
+    static void EnableBuildIds(int enable);
+    /// The build-id switch as set.
+    static int EnableBuildIds();
 
     /// Opens the file exclusively (a second open, in this process or another,
     /// fails) and returns its handle, INVALID_HANDLE_VALUE on failure. The first
@@ -69,6 +76,7 @@ private:
     static unsigned int m_nMaxSize;
     static int m_bAppendToLogfile;
     static int m_bAppStarted;
+    static int m_bBuildIds;
     static std::tm m_tmLocalTime;
 
     static void WriteBanner();

@@ -66,6 +66,19 @@ __attribute__((no_sanitize_address)) inline void ReadFrameRecord(Address frame,
     returnAddress = record[1];
 }
 
+// Where the function stopped at the context's instruction returns to, when it
+// has not stored its frame record yet (a leaf that keeps none, the first
+// instructions of any function, a call through a bad pointer): the frame
+// pointer still holds its caller's record, so a walk through the records
+// alone would skip the caller. The function's call frame information tells
+// whether it has stored the record; the return address is then the link
+// register (ARM), or the word below the CFA (x86: above the registers the
+// function has pushed). Without call frame information (a call through a bad
+// pointer) the link register or the word at the stack pointer is taken. The
+// address must follow a call instruction (the test ReturnToCaller makes).
+// False when the function has stored its record, or when that cannot be told.
+bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress);
+
 // ---- Faults --------------------------------------------------------------------------
 
 // The exception code and address of a fault that the signal alone does not

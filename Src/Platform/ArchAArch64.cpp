@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Arch.h"
+#include "CallFrameInfo.h"
 #include "SafeMemory.h"
 
 namespace UTL {
@@ -38,6 +39,15 @@ bool IsCall(std::uint32_t instruction) {
     return (instruction & 0xFC000000u) == 0x94000000u ||  // BL
            (instruction & 0xFFFFFC1Fu) == 0xD63F0000u;    // BLR
 }
+
+// Whether the link register value `lr` is a return address: it follows a call.
+bool FollowsCall(Address lr) {
+    std::uint32_t call = 0;
+    return lr >= 4 && platform::ReadMemory(reinterpret_cast<const void*>(lr - 4), &call, 4) &&
+           IsCall(call);
+}
+
+constexpr unsigned kLinkRegister = 30;  // DWARF number of x30
 
 }  // namespace
 
@@ -118,13 +128,29 @@ void SetSignalProgramCounter(ucontext_t& signal, Address pc) {
     signal.uc_mcontext.pc = pc;
 }
 
+bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
+    // Leaf functions keep no frame record at all on aarch64, and any function
+    // stores its record only in its prologue: the call frame information tells
+    // whether the link register was saved by the instruction. Code without
+    // any (a call through a bad pointer) has saved nothing.
+    platform::FrameRules rules;
+    switch (platform::ReadFrameRules(context.Pc, kLinkRegister, rules)) {
+        case platform::FrameRulesResult::kRead:
+            if (rules.saved) return false;
+            break;
+        case platform::FrameRulesResult::kNoInformation:
+            break;
+        case platform::FrameRulesResult::kUnreadable:
+            return false;
+    }
+    if (!FollowsCall(context.Lr)) return false;
+    returnAddress = context.Lr;
+    return true;
+}
+
 bool ReturnToCaller(ucontext_t& signal) {
-    const Address returnAddress = signal.uc_mcontext.regs[30];
-    std::uint32_t call = 0;
-    if (returnAddress < 4 ||
-        !platform::ReadMemory(reinterpret_cast<const void*>(returnAddress - 4), &call, 4) ||
-        !IsCall(call))
-        return false;
+    const Address returnAddress = signal.uc_mcontext.regs[kLinkRegister];
+    if (!FollowsCall(returnAddress)) return false;
     // At the call instruction itself: the caller's unwind rows and call-site
     // table hold there. The link register still holds the return address.
     signal.uc_mcontext.pc = returnAddress - 4;

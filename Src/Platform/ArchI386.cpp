@@ -113,6 +113,11 @@ void SetSignalProgramCounter(ucontext_t& signal, Address pc) {
     signal.uc_mcontext.gregs[REG_EIP] = static_cast<greg_t>(pc);
 }
 
+bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
+    return X86UnsavedReturnAddress(ProgramCounter(context), StackPointer(context), 4,
+                                   returnAddress);  // DWARF ESP
+}
+
 bool ReturnToCaller(ucontext_t& signal) {
     greg_t* g = signal.uc_mcontext.gregs;
     Address returnAddress = 0;

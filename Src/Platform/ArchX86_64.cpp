@@ -130,6 +130,11 @@ void SetSignalProgramCounter(ucontext_t& signal, Address pc) {
     signal.uc_mcontext.gregs[REG_RIP] = static_cast<greg_t>(pc);
 }
 
+bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
+    return X86UnsavedReturnAddress(ProgramCounter(context), StackPointer(context), 7,
+                                   returnAddress);  // DWARF RSP
+}
+
 bool ReturnToCaller(ucontext_t& signal) {
     greg_t* g = signal.uc_mcontext.gregs;
     Address returnAddress = 0;

@@ -3,6 +3,8 @@
 
 #include "X86Instructions.h"
 
+#include "CallFrameInfo.h"
+
 #include "SafeMemory.h"
 
 namespace UTL {
@@ -175,6 +177,24 @@ bool IsX86QuotientOverflow(const X86Machine& machine) {
 
 bool X86ReturnAddressAt(std::uintptr_t sp, std::uintptr_t& returnAddress) {
     return platform::ReadWord(sp, &returnAddress) && FollowsX86Call(returnAddress);
+}
+
+bool X86UnsavedReturnAddress(std::uintptr_t pc, std::uintptr_t sp, unsigned dwarfSp,
+                             std::uintptr_t& returnAddress) {
+    platform::FrameRules rules;
+    switch (platform::ReadFrameRules(pc, dwarfSp, rules)) {
+        case platform::FrameRulesResult::kNoInformation:
+            return X86ReturnAddressAt(sp, returnAddress);
+        case platform::FrameRulesResult::kUnreadable:
+            return false;
+        case platform::FrameRulesResult::kRead:
+            break;
+    }
+    // The CFA is the stack pointer before the call; the return address is
+    // the word below it.
+    if (!rules.cfaKnown || rules.cfaRegister != dwarfSp || rules.cfaOffset < 0) return false;
+    return X86ReturnAddressAt(sp + static_cast<std::uintptr_t>(rules.cfaOffset) - sizeof(void*),
+                              returnAddress);
 }
 
 }  // namespace arch

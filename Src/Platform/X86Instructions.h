@@ -45,5 +45,14 @@ bool IsX86QuotientOverflow(const X86Machine& machine);
 // call instruction.
 bool X86ReturnAddressAt(std::uintptr_t sp, std::uintptr_t& returnAddress);
 
+// The return address of the function stopped at `pc` with the stack pointer
+// `sp`, while its frame is still addressed from the stack pointer (DWARF
+// register `dwarfSp`): it has not made the frame pointer its frame's base, so
+// its frame record, if it keeps one, is not stored yet. Found where its call
+// frame information puts it (above the registers it has pushed), at the stack
+// pointer where there is none; it must follow a call instruction.
+bool X86UnsavedReturnAddress(std::uintptr_t pc, std::uintptr_t sp, unsigned dwarfSp,
+                             std::uintptr_t& returnAddress);
+
 }  // namespace arch
 }  // namespace UTL

@@ -12,6 +12,7 @@ void* CExceptionLog::m_hReportFile = INVALID_HANDLE_VALUE;
 unsigned int CExceptionLog::m_nMaxSize = 0x20000;
 int CExceptionLog::m_bAppendToLogfile = 0;
 int CExceptionLog::m_bAppStarted = 0;
+int CExceptionLog::m_bBuildIds = 0;
 std::tm CExceptionLog::m_tmLocalTime = {};
 
 namespace {
@@ -119,6 +120,12 @@ void CExceptionLog::AppendToLogfile(int append) {
 }
 void CExceptionLog::SetMaxLogfileSize(unsigned int bytes) {
     m_nMaxSize = bytes;
+}
+void CExceptionLog::EnableBuildIds(int enable) {
+    m_bBuildIds = enable;
+}
+int CExceptionLog::EnableBuildIds() {
+    return m_bBuildIds;
 }
 
 void* CExceptionLog::OpenLogfile(int) {

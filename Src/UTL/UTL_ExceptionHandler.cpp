@@ -44,7 +44,11 @@ void DieIfUncaughtFault() {
 }  // namespace
 
 ExceptionHandlerC::ExceptionHandlerC()
-    : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(true) {
+    : CExceptionParse(0),
+      m_pfnPreviousTranslator(nullptr),
+      m_bInstalledTranslator(true),
+      m_dwExceptionCode(0),
+      m_pExceptionAddress(nullptr) {
     // The translator logs through the manager; create it now, so that a fault
     // (perhaps inside the allocator) does not have to.
     UTL::LogManagementC::Instance();
@@ -53,14 +57,24 @@ ExceptionHandlerC::ExceptionHandlerC()
 }
 
 ExceptionHandlerC::ExceptionHandlerC(EXCEPTION_POINTERS* pointers)
-    : CExceptionParse(0), m_pfnPreviousTranslator(nullptr), m_bInstalledTranslator(false) {
+    : CExceptionParse(0),
+      m_pfnPreviousTranslator(nullptr),
+      m_bInstalledTranslator(false),
+      m_dwExceptionCode(0),
+      m_pExceptionAddress(nullptr) {
+    if (pointers && pointers->ExceptionRecord) {
+        m_dwExceptionCode = pointers->ExceptionRecord->ExceptionCode;
+        m_pExceptionAddress = pointers->ExceptionRecord->ExceptionAddress;
+    }
     GenerateExceptionReport(pointers);
 }
 
 ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
     : CExceptionParse(other),
       m_pfnPreviousTranslator(other.m_pfnPreviousTranslator),
-      m_bInstalledTranslator(false) {
+      m_bInstalledTranslator(false),
+      m_dwExceptionCode(other.m_dwExceptionCode),
+      m_pExceptionAddress(other.m_pExceptionAddress) {
     if (&other == t_throwSource) {
         t_thrownFault = this;
         t_throwSource = nullptr;
@@ -69,7 +83,17 @@ ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
 
 ExceptionHandlerC& ExceptionHandlerC::operator=(const ExceptionHandlerC& other) {
     m_pfnPreviousTranslator = other.m_pfnPreviousTranslator;
+    m_dwExceptionCode = other.m_dwExceptionCode;
+    m_pExceptionAddress = other.m_pExceptionAddress;
     return *this;
+}
+
+DWORD ExceptionHandlerC::GetExceptionCode() const {
+    return m_dwExceptionCode;
+}
+
+void* ExceptionHandlerC::GetExceptionAddress() const {
+    return m_pExceptionAddress;
 }
 
 ExceptionHandlerC::~ExceptionHandlerC() {

@@ -68,6 +68,24 @@ struct SymbolBuffer {
     }
 };
 
+// The version field of a call-stack line for code at `address`: "not
+// available", or with build-ids switched on "build-id <hex>" when the module
+// carries one. Uses `buffer` for the latter.
+constexpr std::size_t kVersionSize = 160;  // "build-id " and a 64-byte id
+const char* ModuleVersion(Address address, char (&buffer)[kVersionSize]) {
+    if (!CExceptionLog::EnableBuildIds()) return kNotAvailable;
+    MEMORY_BASIC_INFORMATION memory;
+    if (!VirtualQuery(reinterpret_cast<void*>(address), &memory, sizeof memory))
+        return kNotAvailable;
+    static const char kPrefix[] = "build-id ";
+    const std::size_t prefix = sizeof kPrefix - 1;
+    std::memcpy(buffer, kPrefix, prefix);
+    if (!GetModuleBuildId(static_cast<HMODULE>(memory.AllocationBase), buffer + prefix,
+                          static_cast<DWORD>(sizeof buffer - prefix)))
+        return kNotAvailable;
+    return buffer;
+}
+
 bool IsFrameAligned(Address value) {
     return value % UTL::arch::kFrameAlignment == 0;
 }
@@ -202,17 +220,33 @@ void CExceptionParse::IntelStackWalk(CONTEXT* context) {
     Address pc = UTL::arch::ProgramCounter(*context);
     Address frame = UTL::arch::FramePointer(*context);
     const std::size_t recordSize = UTL::arch::kFrameRecordSize;
+    // A function stopped before it stored its frame record (a leaf, a
+    // prologue): its caller comes from the link register or the stack, and
+    // the record at the frame pointer is that caller's.
+    Address callerPc = 0;
+    bool callerPending = UTL::arch::UnsavedReturnAddress(*context, callerPc) && callerPc != pc;
+    bool frameChecked = false;
     for (unsigned long long number = 1;; ++number) {
         char module[kModulePathSize] = "";
         unsigned long section = 0;
         unsigned long offset = 0;
         GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
+        char version[kVersionSize];
         CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n", number,
-                                    H(pc), H(frame), section, offset, module, kNotAvailable);
+                                    H(pc), H(frame), section, offset, module,
+                                    ModuleVersion(pc, version));
         if (number > m_nMaxTrace) break;
-        if (number == 1 &&
+        if (callerPending) {
+            pc = callerPc;
+            callerPending = false;
+            continue;
+        }
+        // The first record is checked before it is read; later ones were
+        // checked as they were reached.
+        if (!frameChecked &&
             (!IsFrameAligned(frame) || IsBadWritePtr(reinterpret_cast<void*>(frame), recordSize)))
             break;
+        frameChecked = true;
         Address next = 0;
         UTL::arch::ReadFrameRecord(frame, next, pc);
         if (!IsFrameAligned(next) || next <= frame ||
@@ -248,6 +282,8 @@ void CExceptionParse::ImagehlpStackWalk(CONTEXT* context) {
         unsigned long offset = 0;
         GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
         const DWORD64 base = _SymGetModuleBase ? _SymGetModuleBase(m_hProcessHandle, pc) : 0;
+        char versionBuffer[kVersionSize];
+        const char* version = ModuleVersion(static_cast<Address>(pc), versionBuffer);
 
         char fileName[kModulePathSize] = "";
         IMAGEHLP_LINE line;
@@ -261,16 +297,16 @@ void CExceptionParse::ImagehlpStackWalk(CONTEXT* context) {
         if (InternalSymGetLineFromAddr(static_cast<unsigned long>(pc), &lineDisplacement, &line)) {
             CExceptionLog::WriteLogfile("%s (Line: %d) %s (Version: %s, Base address: 0x%llX)\n",
                                         line.FileName ? line.FileName : "",
-                                        static_cast<int>(line.LineNumber), module, kNotAvailable,
+                                        static_cast<int>(line.LineNumber), module, version,
                                         H(base));
         } else if (_SymGetSymFromAddr &&
                    _SymGetSymFromAddr(m_hProcessHandle, pc, &symbolDisplacement, symbol)) {
             CExceptionLog::WriteLogfile("%s+%llX %s (Version: %s, Base address: 0x%llX)\n",
-                                        symbolBuffer.Name(), H(symbolDisplacement), module,
-                                        kNotAvailable, H(base));
+                                        symbolBuffer.Name(), H(symbolDisplacement), module, version,
+                                        H(base));
         } else {
             CExceptionLog::WriteLogfile("%04lX:%08lX %s (Version: %s, Base address: 0x%llX)\n",
-                                        section, offset, module, kNotAvailable, H(base));
+                                        section, offset, module, version, H(base));
         }
         if (number > m_nMaxTrace) break;
     }

@@ -59,6 +59,9 @@ void Run() {
     }
     const std::string report = std::string(dir) + "/demo_crash.RPT";
     CExceptionLog::SetLogfileName(report.c_str());
+    // Each module line names the exact build: utl-symbolize matches the
+    // unstripped copies kept at build time by it.
+    CExceptionLog::EnableBuildIds(1);
     PrintSinkC* sink = new PrintSinkC;
     UTL::LogManagementC::AddSink(sink);
 

@@ -56,7 +56,60 @@ struct ObjectQuery {
     IMAGE_LOAD_SEGMENT* segments;  // when set, filled with the PT_LOAD headers
     int capacity;
     int count;
+    char* buildId;  // when set, receives the build-id in hexadecimal
+    DWORD buildIdSize;
+    DWORD buildIdLength;
 };
+
+// Whether `size` bytes at p_vaddr `start` lie in a loaded segment's file
+// contents, so that they are mapped and readable.
+bool IsMapped(const dl_phdr_info* info, ElfW(Addr) start, std::size_t size) {
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type == PT_LOAD && start >= segment.p_vaddr &&
+            start - segment.p_vaddr <= segment.p_filesz &&
+            size <= segment.p_filesz - (start - segment.p_vaddr))
+            return true;
+    }
+    return false;
+}
+
+// The descriptor of the object's NT_GNU_BUILD_ID note, as hexadecimal text;
+// its length, 0 when there is none or it does not fit.
+DWORD FormatBuildId(const dl_phdr_info* info, char* text, DWORD size) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_NOTE || !IsMapped(info, segment.p_vaddr, segment.p_memsz))
+            continue;
+        const unsigned char* notes =
+            reinterpret_cast<const unsigned char*>(info->dlpi_addr + segment.p_vaddr);
+        // Notes are padded to 4 bytes, or to 8 in segments aligned so.
+        const std::size_t align = segment.p_align == 8 ? 8 : 4;
+        const auto padded = [align](std::size_t n) { return (n + align - 1) / align * align; };
+        for (std::size_t at = 0; at + sizeof(ElfW(Nhdr)) <= segment.p_memsz;) {
+            ElfW(Nhdr) note;
+            std::memcpy(&note, notes + at, sizeof note);
+            const std::size_t name = at + sizeof note;
+            const std::size_t desc = name + padded(note.n_namesz);
+            if (note.n_namesz > segment.p_memsz || note.n_descsz > segment.p_memsz ||
+                desc + note.n_descsz > segment.p_memsz)
+                break;
+            if (note.n_type == NT_GNU_BUILD_ID && note.n_namesz == 4 &&
+                std::memcmp(notes + name, "GNU", 4) == 0) {
+                if (note.n_descsz == 0 || 2 * note.n_descsz >= size) break;
+                for (std::size_t k = 0; k < note.n_descsz; ++k) {
+                    text[2 * k] = kDigits[notes[desc + k] >> 4];
+                    text[2 * k + 1] = kDigits[notes[desc + k] & 15];
+                }
+                text[2 * note.n_descsz] = '\0';
+                return 2 * note.n_descsz;
+            }
+            at = desc + padded(note.n_descsz);
+        }
+    }
+    return 0;
+}
 
 int VisitObject(dl_phdr_info* info, std::size_t, void* data) {
     ObjectQuery& query = *static_cast<ObjectQuery*>(data);
@@ -89,6 +142,7 @@ int VisitObject(dl_phdr_info* info, std::size_t, void* data) {
             out.SizeOfRawData = segment.p_filesz;
         }
     }
+    if (query.buildId) query.buildIdLength = FormatBuildId(info, query.buildId, query.buildIdSize);
     return 1;
 }
 
@@ -142,6 +196,17 @@ int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT
     if (!query.found) return 0;
     if (loadBias) *loadBias = query.bias;
     return query.count;
+}
+
+DWORD GetModuleBuildId(HMODULE module, char* text, DWORD size) {
+    if (!text || size == 0) return 0;
+    text[0] = '\0';
+    ObjectQuery query = {};
+    query.base = reinterpret_cast<std::uintptr_t>(module);
+    query.buildId = text;
+    query.buildIdSize = size;
+    dl_iterate_phdr(VisitObject, &query);
+    return query.found ? query.buildIdLength : 0;
 }
 
 DWORD GetTempPathA(DWORD size, char* buffer) {

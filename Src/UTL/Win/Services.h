@@ -86,6 +86,12 @@ struct IMAGE_LOAD_SEGMENT {
 int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT* segments,
                            int capacity);
 
+// The GNU build-id of a loaded object (AllocationBase of VirtualQuery), read
+// from its notes in memory, in lower-case hexadecimal into `text` of `size`
+// bytes. Returns its length; 0 with an empty text when the object has none or
+// it does not fit. No heap, safe in a signal handler.
+DWORD GetModuleBuildId(HMODULE module, char* text, DWORD size);
+
 // "DbgHelp.dll" is libutldbghelp.so.1 from the directory of libutl.so, else
 // from dlopen's search (the installed libutl's run path names the plugin's
 // private directory). Other names are handed to dlopen unchanged.
