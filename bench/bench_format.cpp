@@ -81,10 +81,9 @@ BENCHMARK(BM_Four_fmt);
 void BM_Ten_fmt(benchmark::State& state) {
     char16_t buffer[512];
     for (auto _ : state) {
-        const auto r = fmt::format_to_n(buffer, 511,
-                                        u"{}|{:5}|{:<6}|{:08x}|{:X}|{:o}|{:10.4f}|{:.3e}|{:g}|{}",
-                                        -12, 345, 678u, 0xBEEFu, 0xCAFEu, 8u, 3.14159, 6.02e23,
-                                        0.5, u"end");
+        const auto r =
+            fmt::format_to_n(buffer, 511, u"{}|{:5}|{:<6}|{:08x}|{:X}|{:o}|{:10.4f}|{:.3e}|{:g}|{}",
+                             -12, 345, 678u, 0xBEEFu, 0xCAFEu, 8u, 3.14159, 6.02e23, 0.5, u"end");
         *r.out = 0;
         benchmark::DoNotOptimize(buffer);
     }
