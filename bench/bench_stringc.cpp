@@ -80,6 +80,31 @@ void BM_Assign_U16(benchmark::State& state) {
     }
 }
 
+// ---- Assignment of a text (two texts in turn) -------------------------------------
+
+void BM_AssignText_StringC(benchmark::State& state) {
+    const std::u16string first = MakeText(static_cast<int>(state.range(0)));
+    const std::u16string second = first;
+    StringC target;
+    for (auto _ : state) {
+        target = first.c_str();
+        benchmark::DoNotOptimize(target);
+        target = second.c_str();
+        benchmark::DoNotOptimize(target);
+    }
+}
+void BM_AssignText_U16(benchmark::State& state) {
+    const std::u16string first = MakeText(static_cast<int>(state.range(0)));
+    const std::u16string second = first;
+    std::u16string target;
+    for (auto _ : state) {
+        target = first.c_str();
+        benchmark::DoNotOptimize(target);
+        target = second.c_str();
+        benchmark::DoNotOptimize(target);
+    }
+}
+
 // ---- Copy, then append a 5-unit piece ----------------------------------------------
 
 void BM_Append_StringC(benchmark::State& state) {
@@ -114,6 +139,25 @@ void BM_AppendTen_U16(benchmark::State& state) {
     for (auto _ : state) {
         std::u16string s;
         for (int i = 0; i < 10; ++i) s += kPiece16;
+        benchmark::DoNotOptimize(s);
+    }
+}
+
+// ---- Ten appends of a 1-unit text to an empty string ---------------------------------
+
+const char16_t kUnit[] = u"x";
+
+void BM_AppendTenUnits_StringC(benchmark::State& state) {
+    for (auto _ : state) {
+        StringC s;
+        for (int i = 0; i < 10; ++i) s += kUnit;
+        benchmark::DoNotOptimize(s);
+    }
+}
+void BM_AppendTenUnits_U16(benchmark::State& state) {
+    for (auto _ : state) {
+        std::u16string s;
+        for (int i = 0; i < 10; ++i) s += kUnit;
         benchmark::DoNotOptimize(s);
     }
 }
@@ -199,10 +243,14 @@ UTL_STRING_BENCH(BM_Copy_StringC);
 UTL_STRING_BENCH(BM_Copy_U16);
 UTL_STRING_BENCH(BM_Assign_StringC);
 UTL_STRING_BENCH(BM_Assign_U16);
+UTL_STRING_BENCH(BM_AssignText_StringC);
+UTL_STRING_BENCH(BM_AssignText_U16);
 UTL_STRING_BENCH(BM_Append_StringC);
 UTL_STRING_BENCH(BM_Append_U16);
 BENCHMARK(BM_AppendTen_StringC);
 BENCHMARK(BM_AppendTen_U16);
+BENCHMARK(BM_AppendTenUnits_StringC);
+BENCHMARK(BM_AppendTenUnits_U16);
 UTL_STRING_BENCH(BM_Mid_StringC);
 UTL_STRING_BENCH(BM_Mid_U16);
 UTL_STRING_BENCH(BM_Find_StringC);

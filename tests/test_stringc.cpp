@@ -450,6 +450,31 @@ TEST(StringEdit, AppendPlusAndMid) {
     EXPECT_EQ(Text(m.Mid(INT_MIN, INT_MIN)), u"");
 }
 
+// Short pieces of a string's own buffer appended to it: the piece must be
+// read whole before the string is written, also from beyond a cut.
+TEST(StringEdit, AppendingPiecesOfTheOwnBuffer) {
+    struct Row {
+        const char* name;
+        const char16_t* text;
+        int cut;     // SetAt(cut, 0) first, when not negative
+        int offset;  // the piece starts here in the buffer
+        const char16_t* expected;
+    };
+    const Row rows[] = {
+        {"tail, one store", u"abcd", -1, 1, u"abcdbcd"},
+        {"tail, unit moves", u"abcdef", -1, 3, u"abcdefdef"},
+        {"beyond a cut", u"abcdefg", 1, 3, u"adefg"},
+        {"whole text", u"abcde", -1, 0, u"abcdeabcde"},
+    };
+    for (const Row& row : rows) {
+        StringC s(row.text);
+        const char16_t* buffer = s;
+        if (row.cut >= 0) s.SetAt(row.cut, u'\0');
+        s += buffer + row.offset;
+        EXPECT_EQ(Text(s), row.expected) << row.name;
+    }
+}
+
 TEST(StringEdit, TrimsRemoveAndCaseMapping) {
     StringC left(u" \t\nx "), right(u" x\r \t"), blanks(u"  ");
     left.LTrim();

@@ -124,8 +124,9 @@ public:
     /// Appends `text` (which may be the string's own text); a null `text`
     /// appends nothing. The joined text is cut at 65534 units. An unshared
     /// block grows in place, by at least doubling its room when it is full, so
-    /// a run of appends costs amortised constant time per unit.
-    StringC& operator+=(const char16_t* text);
+    /// a run of appends costs amortised constant time per unit. Short texts
+    /// take an inline path; the library exports this member as well.
+    UTL_API inline StringC& operator+=(const char16_t* text);
     StringC& operator+=(const StringC& other);  ///< appends `other`'s text
     ///@{
     /// A new string of this text followed by the other (cut at 65534 units).
@@ -265,13 +266,15 @@ public:
         /// Used only inside the library, where they are defined (inline, so
         /// that the library's own calls cost no indirection):
         /// count 1, the text in `heap` (a buffer of `capacity` units) or, for
-        /// null, inline; holding the first `length` units of `text`;
-        inline DataC(char16_t* heap, unsigned int capacity, const char16_t* text,
-                     unsigned int length, std::uint32_t flags);
+        /// null, inline; a text of `length` units that the caller writes;
+        inline DataC(char16_t* heap, unsigned int capacity, unsigned int length,
+                     std::uint32_t flags);
         /// a new block with room for `capacity` units, terminator included,
-        /// holding the first `length` (< capacity) units of `text`. Inline
-        /// texts take a block from the library's per-thread block cache;
-        /// longer ones get one piece of memory for block and text.
+        /// for a text of `length` (< capacity) units that the caller writes.
+        /// Inline texts take a block from the library's per-thread block
+        /// cache; longer ones get one piece of memory for block and text;
+        static inline DataC* Make(unsigned int capacity, unsigned int length);
+        /// Make, holding the first `length` units of `text`.
         static inline DataC* New(unsigned int capacity, const char16_t* text, unsigned int length);
 
         /// A relaxed atomic load: a plain load, which is also race-free for the
@@ -332,10 +335,17 @@ private:
     static DataC* CopyBlock(DataC* block);
     /// Used only inside the library, where they are defined:
     /// a block holding the first `length` units of `text`, the shared empty
-    /// block for none;
-    inline DataC* BlockFor(const char16_t* text, unsigned int length) const;
-    /// appends the first `length` units of `text` (cut to the length limit).
+    /// block for none (out of line: the short path of the next saves no
+    /// registers);
+    inline __attribute__((noinline)) DataC* BlockFor(const char16_t* text,
+                                                     unsigned int length) const;
+    /// a block holding `text` (cut to the length limit), the shared empty
+    /// block for a null or empty one;
+    inline DataC* BlockFor(const char16_t* text) const;
+    /// appends the first `length` units of `text` (cut to the length limit);
     inline void Append(const char16_t* text, unsigned int length);
+    /// operator+=(text) for every case that its inline path leaves.
+    StringC& AppendText(const char16_t* text);
     /// The block of moved-from strings, in storage that never runs its
     /// destructor: static strings may still hold it while statics are torn down.
     union MovedFromStorage {
@@ -392,6 +402,30 @@ inline void StringC::DeleteStr() {
     if (m_pcs == nullptr) return;
     m_pcs->Release();
     m_pcs = nullptr;
+}
+
+// Texts of up to 7 units that fit into an unshared block are appended here:
+// for a literal the compiler counts them, and the append is a few stores. The
+// copy runs forward, which is safe for a text in the string's own buffer: a
+// tail of its text ends before the copy's first unit; a text after the
+// terminator lies ahead of it. A length that is not kept (kUnknownLength)
+// fails the room test.
+inline StringC& StringC::operator+=(const char16_t* text) {
+    constexpr unsigned int kShort = 8;
+    DataC* block = m_pcs;
+    if (text != nullptr && block->IsUnshared()) {
+        unsigned int count = 0;
+        while (count < kShort && text[count] != 0) ++count;
+        const unsigned int own = block->m_length;
+        if (count < kShort && own + count <= block->GetMaxLength()) {
+            char16_t* end = block->Units() + own;
+            for (unsigned int i = 0; i < count; ++i) end[i] = text[i];
+            end[count] = 0;
+            block->SetLength(own + count);
+            return *this;
+        }
+    }
+    return AppendText(text);
 }
 
 inline StringC::DataC* StringC::ShareBlock(DataC* block) {

@@ -67,21 +67,25 @@ unsigned int CutTextLength(std::u16string_view text) {
     return static_cast<unsigned int>(TextLength(text.data(), limit));
 }
 
-// Copies `count` units between buffers that do not overlap. Runs of up to 16
-// units, the usual case, take two fixed-size moves each, without a call.
-void CopyUnits(char16_t* dst, const char16_t* src, unsigned int count) {
-    constexpr std::size_t kUnit = sizeof(char16_t);
+// Copies `count` units; the ranges may overlap. Runs of up to 16 units, the
+// usual case, take two fixed-size loads, then two stores, without a call.
+template <std::size_t kUnits>
+void MoveEnds(char16_t* dst, const char16_t* src, unsigned int count) {
+    char16_t head[kUnits], tail[kUnits];
+    std::memcpy(head, src, sizeof head);
+    std::memcpy(tail, src + count - kUnits, sizeof tail);
+    std::memcpy(dst, head, sizeof head);
+    std::memcpy(dst + count - kUnits, tail, sizeof tail);
+}
+void MoveUnits(char16_t* dst, const char16_t* src, unsigned int count) {
     if (count > 16) {
-        std::memcpy(dst, src, count * kUnit);
+        std::memmove(dst, src, count * sizeof(char16_t));
     } else if (count >= 8) {
-        std::memcpy(dst, src, 8 * kUnit);
-        std::memcpy(dst + count - 8, src + count - 8, 8 * kUnit);
+        MoveEnds<8>(dst, src, count);
     } else if (count >= 4) {
-        std::memcpy(dst, src, 4 * kUnit);
-        std::memcpy(dst + count - 4, src + count - 4, 4 * kUnit);
+        MoveEnds<4>(dst, src, count);
     } else if (count >= 2) {
-        std::memcpy(dst, src, 2 * kUnit);
-        std::memcpy(dst + count - 2, src + count - 2, 2 * kUnit);
+        MoveEnds<2>(dst, src, count);
     } else if (count == 1) {
         dst[0] = src[0];
     }
@@ -112,6 +116,10 @@ constexpr int kCachedPerClass = 8;
 struct BlockCache {
     void* blocks[kClasses][kCachedPerClass];
     int count[kClasses];  // blocks[k][0 .. count[k] - 1] are free
+    // The plain block released last, if any: the top of the plain blocks'
+    // stack, above blocks[0]. A string made and released in turn reuses it
+    // with one load and one store.
+    void* sparePlain;
 };
 // Only a pointer in static TLS, which dlopen has little room for.
 __attribute__((tls_model("initial-exec"))) thread_local BlockCache* t_blockCache;
@@ -123,6 +131,10 @@ struct BlockCacheCloser {
         BlockCache* cache = t_blockCache;
         t_blockCache = nullptr;
         t_blockCacheClosed = true;
+        if (cache != nullptr && cache->sparePlain != nullptr) {
+            UTL_UNPOISON(cache->sparePlain, kClassBytes[0]);
+            ::operator delete(cache->sparePlain);
+        }
         for (int k = 0; cache != nullptr && k < kClasses; ++k) {
             while (cache->count[k] > 0) {
                 void* block = cache->blocks[k][--cache->count[k]];
@@ -143,13 +155,40 @@ int ClassOf(std::size_t bytes) {
 }
 
 // Memory for a block of `bytes`.
+// Out of line, so that taking a cached block saves no registers.
+__attribute__((noinline)) void* HeapMemory(std::size_t bytes) {
+    return ::operator new(bytes);
+}
+
 void* TakeBlockMemory(std::size_t bytes) {
     const int k = ClassOf(bytes);
-    if (k == kNoClass) return ::operator new(bytes);
+    if (k == kNoClass) return HeapMemory(bytes);
     BlockCache* cache = t_blockCache;
-    if (cache == nullptr || cache->count[k] == 0) return ::operator new(kClassBytes[k]);
+    if (k == 0 && cache != nullptr && cache->sparePlain != nullptr) {
+        void* block = cache->sparePlain;
+        cache->sparePlain = nullptr;
+        UTL_UNPOISON(block, kClassBytes[0]);
+        return block;
+    }
+    if (cache == nullptr || cache->count[k] == 0) return HeapMemory(kClassBytes[k]);
     void* block = cache->blocks[k][--cache->count[k]];
     UTL_UNPOISON(block, kClassBytes[k]);
+    return block;
+}
+
+// A cached plain block, or null.
+void* TakeCachedPlainBlock() {
+    BlockCache* cache = t_blockCache;
+    if (cache == nullptr) return nullptr;
+    void* block = cache->sparePlain;
+    if (block != nullptr) {
+        cache->sparePlain = nullptr;
+    } else if (cache->count[0] != 0) {
+        block = cache->blocks[0][--cache->count[0]];
+    } else {
+        return nullptr;
+    }
+    UTL_UNPOISON(block, kClassBytes[0]);
     return block;
 }
 
@@ -168,12 +207,25 @@ void GiveBackBlockMemory(void* block, std::size_t bytes) noexcept {
     const int k = ClassOf(bytes);
     BlockCache* cache = t_blockCache;
     if (cache == nullptr && k != kNoClass) cache = OpenBlockCache();
-    if (cache == nullptr || k == kNoClass || cache->count[k] == kCachedPerClass) {
+    if (cache == nullptr || k == kNoClass) {
         ::operator delete(block);
         return;
     }
-    UTL_POISON(block, kClassBytes[k]);
-    cache->blocks[k][cache->count[k]++] = block;
+    // A plain block becomes the spare, the spare it replaces goes below it.
+    void* pushed = block;
+    if (k == 0) {
+        pushed = cache->sparePlain;
+        UTL_POISON(block, kClassBytes[0]);
+        cache->sparePlain = block;
+        if (pushed == nullptr) return;
+    }
+    if (cache->count[k] == kCachedPerClass) {
+        if (k == 0) UTL_UNPOISON(pushed, kClassBytes[0]);
+        ::operator delete(pushed);
+        return;
+    }
+    if (k != 0) UTL_POISON(pushed, kClassBytes[k]);
+    cache->blocks[k][cache->count[k]++] = pushed;
 }
 
 // A block that carries its text holds it from this offset on: 16-byte
@@ -207,40 +259,43 @@ void DestroySharedEmptyBlock() {
 // StringC::DataC
 // ============================================================================
 
-inline DataC::DataC(char16_t* heap, unsigned int capacity, const char16_t* text,
-                    unsigned int length, std::uint32_t flags)
+inline DataC::DataC(char16_t* heap, unsigned int capacity, unsigned int length, std::uint32_t flags)
     : m_heap(heap),
       m_count(1 | flags),
       m_capacity(static_cast<unsigned short>(heap != nullptr ? capacity : 0)),
-      m_length(static_cast<unsigned short>(length)) {
-    m_inline[0] = 0;
-    char16_t* units = Units();
-    CopyUnits(units, text, length);
-    units[length] = 0;
-}
+      m_length(static_cast<unsigned short>(length)) {}
 
-inline DataC* DataC::New(unsigned int capacity, const char16_t* text, unsigned int length) {
+inline DataC* DataC::Make(unsigned int capacity, unsigned int length) {
     if (capacity <= kInlineUnits) {
-        return ::new (TakeBlockMemory(sizeof(DataC))) DataC(nullptr, 0, text, length, 0);
+        return ::new (TakeBlockMemory(sizeof(DataC))) DataC(nullptr, 0, length, 0);
     }
     void* memory = TakeBlockMemory(BytesWithText(capacity));
     char16_t* heap = reinterpret_cast<char16_t*>(static_cast<char*>(memory) + kTextOffset);
-    return ::new (memory) DataC(heap, capacity, text, length, kTextInBlock);
+    return ::new (memory) DataC(heap, capacity, length, kTextInBlock);
 }
 
-DataC::DataC(const char16_t* text) : DataC(nullptr, 0, kNoText, 0, 0) {
+inline DataC* DataC::New(unsigned int capacity, const char16_t* text, unsigned int length) {
+    DataC* block = Make(capacity, length);
+    char16_t* units = block->Units();
+    MoveUnits(units, text, length);
+    units[length] = 0;
+    return block;
+}
+
+DataC::DataC(const char16_t* text) : DataC(nullptr, 0, 0, 0) {
     text = OrEmpty(text);
     const unsigned int length = CutTextLength(text);
     if (length >= kInlineUnits) {
         m_heap = new char16_t[length + 1];
         m_capacity = static_cast<unsigned short>(length + 1);
     }
-    CopyUnits(Units(), text, length);
+    MoveUnits(Units(), text, length);
     Units()[length] = 0;
     SetLength(length);
 }
 
-DataC::DataC(unsigned long size) : DataC(nullptr, 0, kNoText, 0, 0) {
+DataC::DataC(unsigned long size) : DataC(nullptr, 0, 0, 0) {
+    m_inline[0] = 0;
     if (size < kInlineUnits) return;
     if (size > kMaxCapacity) size = kMaxCapacity;
     m_heap = new char16_t[size];
@@ -267,14 +322,26 @@ unsigned int DataC::ReleaseSlow() noexcept {
     return left;
 }
 
+// Destroy for a block whose memory does not go straight back to the cache.
+__attribute__((noinline)) void DestroyPlainBlock(DataC* block) noexcept {
+    block->~DataC();
+    GiveBackBlockMemory(block, sizeof(DataC));
+}
+
 void DataC::Destroy() noexcept {
+    // The usual case first: a block with its text inline, and a free spare.
+    BlockCache* cache = t_blockCache;
+    if (m_heap == nullptr && cache != nullptr && cache->sparePlain == nullptr) {
+        UTL_POISON(this, sizeof(DataC));
+        cache->sparePlain = this;
+        return;
+    }
     if (m_count & kTextInBlock) {
         // Block and text are one piece of memory, and hold nothing else.
         GiveBackBlockMemory(this, BytesWithText(m_capacity));
         return;
     }
-    this->~DataC();
-    GiveBackBlockMemory(this, sizeof(DataC));
+    DestroyPlainBlock(this);
 }
 
 unsigned short DataC::CountLength() const {
@@ -309,8 +376,21 @@ DataC* StringC::CopyBlock(DataC* block) {
     return DataC::New(length + 1, block->Units(), length);
 }
 
-inline DataC* StringC::BlockFor(const char16_t* text, unsigned int length) const {
+DataC* StringC::BlockFor(const char16_t* text, unsigned int length) const {
     return length == 0 ? AcquireEmptyBlock() : DataC::New(length + 1, text, length);
+}
+
+// A short text is counted and copied with one load and one store.
+static_assert(DataC::kInlineUnits >= UTL::detail::kBlockUnits, "a short text fits inline");
+
+inline DataC* StringC::BlockFor(const char16_t* text) const {
+    if (text == nullptr) return AcquireEmptyBlock();
+    UTL::detail::ShortText shortText;
+    if (!UTL::detail::ReadShortText(text, shortText)) return BlockFor(text, CutTextLength(text));
+    if (shortText.length == 0) return AcquireEmptyBlock();
+    DataC* block = DataC::Make(DataC::kInlineUnits, shortText.length);
+    UTL::detail::WriteShortText(block->m_inline, shortText);
+    return block;
 }
 
 void StringC::MakeCopy() {
@@ -322,16 +402,24 @@ void StringC::MakeCopy() {
 
 void StringC::NewStr(const char16_t* text) {
     if (m_pcs != nullptr && text != nullptr && m_pcs->IsUnshared()) {
+        // Every block has room for a short text. The whole text is read
+        // before it is written, so it may lie in this very buffer.
+        UTL::detail::ShortText shortText;
+        if (UTL::detail::ReadShortText(text, shortText)) {
+            UTL::detail::WriteShortText(m_pcs->Units(), shortText);
+            m_pcs->SetLength(static_cast<unsigned int>(shortText.length));
+            return;
+        }
         const unsigned int room = m_pcs->GetMaxLength();
         const unsigned int length = static_cast<unsigned int>(TextLength(text, room + 1));
         if (length <= room) {
-            // memmove: `text` may lie inside this very buffer.
-            std::memmove(m_pcs->Units(), text, (length + 1) * sizeof(char16_t));
+            // `text` may lie inside this very buffer.
+            MoveUnits(m_pcs->Units(), text, length + 1);
             m_pcs->SetLength(length);
             return;
         }
     }
-    DataC* block = text != nullptr ? BlockFor(text, CutTextLength(text)) : AcquireEmptyBlock();
+    DataC* block = BlockFor(text);
     DeleteStr();
     m_pcs = block;
 }
@@ -355,8 +443,21 @@ void StringC::NewStr(unsigned long size) {
 
 StringC::StringC() : m_pcs(AcquireEmptyBlock()) {}
 
-StringC::StringC(const char16_t* text)
-    : m_pcs(text != nullptr ? BlockFor(text, CutTextLength(text)) : AcquireEmptyBlock()) {}
+StringC::StringC(const char16_t* text) : m_pcs(nullptr) {
+    // The usual case makes no call: a short text into a cached plain block.
+    // Everything else is NewStr's work, a tail call.
+    UTL::detail::ShortText piece;
+    if (text != nullptr && UTL::detail::ReadShortText(text, piece) && piece.length != 0) {
+        if (void* memory = TakeCachedPlainBlock()) {
+            DataC* block =
+                ::new (memory) DataC(nullptr, 0, static_cast<unsigned int>(piece.length), 0);
+            UTL::detail::WriteShortText(block->m_inline, piece);
+            m_pcs = block;
+            return;
+        }
+    }
+    NewStr(text);
+}
 
 StringC::StringC(std::u16string_view text) : m_pcs(BlockFor(text.data(), CutTextLength(text))) {}
 
@@ -481,9 +582,9 @@ inline void StringC::Append(const char16_t* text, unsigned int length) {
     const unsigned int added = length < DataC::kMaxLength - own ? length : DataC::kMaxLength - own;
     const unsigned int joined = own + added;
     if (block->IsUnshared() && joined <= block->GetMaxLength()) {
-        // memmove: `text` may lie in this very buffer.
+        // `text` may lie in this very buffer.
         char16_t* units = block->Units();
-        std::memmove(units + own, text, added * sizeof(char16_t));
+        MoveUnits(units + own, text, added);
         units[joined] = 0;
         block->SetLength(joined);
         return;
@@ -499,18 +600,45 @@ inline void StringC::Append(const char16_t* text, unsigned int length) {
     }
     DataC* joinedBlock = DataC::New(capacity, block->Units(), own);
     char16_t* units = joinedBlock->Units();
-    CopyUnits(units + own, text, added);
+    MoveUnits(units + own, text, added);
     units[joined] = 0;
     joinedBlock->SetLength(joined);
     DeleteStr();
     m_pcs = joinedBlock;
 }
 
-StringC& StringC::operator+=(const char16_t* text) {
+StringC& StringC::AppendText(const char16_t* text) {
+    // A shared block (the shared empty one, say) whose text and a short piece
+    // fit inline together: the new block is an inline one, as in Append, and
+    // the piece is read whole before anything is released.
+    DataC* block = m_pcs;
+    UTL::detail::ShortText piece;
+    if (text != nullptr && !block->IsUnshared() && UTL::detail::ReadShortText(text, piece)) {
+        const unsigned int own = block->Length();
+        const unsigned int joined = own + static_cast<unsigned int>(piece.length);
+        if (joined < DataC::kInlineUnits) {
+            DataC* joinedBlock = DataC::Make(DataC::kInlineUnits, joined);
+            char16_t* units = joinedBlock->m_inline;
+            MoveUnits(units, block->Units(), own);
+            if (own + UTL::detail::kBlockUnits <= DataC::kInlineUnits) {
+                UTL::detail::WriteShortText(units + own, piece);  // the terminator comes with it
+            } else {
+                MoveUnits(units + own, text, static_cast<unsigned int>(piece.length) + 1);
+            }
+            DeleteStr();
+            m_pcs = joinedBlock;
+            return *this;
+        }
+    }
     const unsigned int room = DataC::kMaxLength - m_pcs->Length();
     Append(OrEmpty(text), static_cast<unsigned int>(TextLength(OrEmpty(text), room)));
     return *this;
 }
+
+// The library keeps an out-of-line operator+=(text) for callers built before
+// it became inline.
+__attribute__((used)) constexpr StringC& (StringC::*kExportedAppend)(const char16_t*) =
+    &StringC::operator+=;
 
 StringC& StringC::operator+=(const StringC& other) {
     Append(other.m_pcs->Units(), other.m_pcs->Length());

@@ -280,7 +280,46 @@ inline const char16_t* FindText(const char16_t* s, const char16_t* sub) {
     }
 }
 
+// A text of fewer than kBlockUnits units, read in one block so that one store
+// copies it: `units` holds the text, its terminator and whatever follows in
+// the block; `length` is the units before the terminator.
+struct ShortText {
+    Block units;
+    std::size_t length;
+};
+
+// Reads `s` into `text` when its terminator lies in its first block and that
+// block ends inside the page of s[0]; false (nothing read) otherwise.
+inline bool ReadShortText(const char16_t* s, ShortText& text) {
+    if (PageRoom(s) < kBlockBytes) return false;
+    text.units = LoadBlock(AddressOf(s));
+    const UnitMask ends = ZeroUnits(text.units);
+    if (ends == 0) return false;
+    text.length = FirstUnit(ends);
+    return true;
+}
+
 #else  // ---- Portable loops ----------------------------------------------------
+
+constexpr std::size_t kBlockUnits = 8;
+
+// As the block version: the units up to the terminator, zeros after it.
+struct ShortText {
+    char16_t units[kBlockUnits];
+    std::size_t length;
+};
+
+inline bool ReadShortText(const char16_t* s, ShortText& text) {
+    for (std::size_t i = 0; i < kBlockUnits; ++i) {
+        text.units[i] = s[i];
+        if (s[i] == 0) {
+            for (std::size_t j = i + 1; j < kBlockUnits; ++j) text.units[j] = 0;
+            text.length = i;
+            return true;
+        }
+    }
+    return false;
+}
 
 inline std::size_t TextLength(const char16_t* s) {
     const char16_t* end = s;
@@ -321,6 +360,13 @@ inline const char16_t* FindText(const char16_t* s, const char16_t* sub) {
 }
 
 #endif
+
+// Writes a text read by ReadShortText, terminator included, to `dst`, which
+// has room for kBlockUnits units.
+inline void WriteShortText(char16_t* dst, const ShortText& text) {
+    static_assert(sizeof text.units == kBlockUnits * sizeof(char16_t), "one block");
+    __builtin_memcpy(dst, &text.units, sizeof text.units);
+}
 
 }  // namespace detail
 }  // namespace UTL

@@ -86,8 +86,14 @@ size_t Apply(FuzzedDataProvider& data, StringC (&values)[kSlots], Model (&models
         case 1:
             s = values[j], m = models[j];
             break;
-        case 2:  // possibly itself
-            m = Cut(m + models[j]), s += values[j];
+        case 2:  // possibly itself, whole or from a unit of its text on
+            if (data.ConsumeBool()) {
+                m = Cut(m + models[j]), s += values[j];
+            } else {
+                const std::size_t from = std::min<std::size_t>(clamped, models[j].size());
+                const Model tail = models[j].substr(from);
+                m = Cut(m + tail), s += static_cast<const char16_t*>(values[j]) + from;
+            }
             break;
         case 3: {
             const int count = data.ConsumeIntegralInRange(-3, size + 3);
