@@ -35,6 +35,11 @@ set(rows
     "`lswscanf` `%d,%d`|`sscanf`|bench_widetext|BM_Pair_lswscanf|BM_Pair_sscanf|<= 1.2"
     "`lswscanf` five fields|`swscanf`|bench_widetext|BM_Line_lswscanf|BM_Line_swscanf|<= 1.0"
     "`lswscanf` five fields|`sscanf`|bench_widetext|BM_Line_lswscanf|BM_Line_sscanf|<= 1.2"
+    "`lswprintf`, 4 directives|{fmt} `format_to_n` into `char16_t[]`|bench_format|BM_Four_lswprintf|BM_Four_fmt|<= 0.8"
+    "`lswprintf`, 10 directives|{fmt} `format_to_n` into `char16_t[]`|bench_format|BM_Ten_lswprintf|BM_Ten_fmt|<= 1.0"
+    "`StringC::Format(u\"%d-%s\")`|{fmt} `fmt::format(u\"{}-{}\")`|bench_format|BM_IntText_Format|BM_IntText_fmt|<= 1.0"
+    "`StringC::Format(u\"%d-%s\")`|`snprintf` + widening|bench_format|BM_IntText_Format|BM_IntText_snprintf|<= 0.6"
+    "`StringC::Format`, 2 threads|the same, 1 thread|bench_format|BM_IntText_Format/real_time/threads:2|BM_IntText_Format/real_time/threads:1|<= 1.0"
     "`lswprintf`, mixed directives|`snprintf`|bench_widetext|BM_Mixed_lswprintf|BM_Mixed_snprintf|kept"
     "`lswprintf`, ten numbers|`snprintf`|bench_widetext|BM_Ten_lswprintf|BM_Ten_snprintf|kept"
     "`GetMjd`, date and time|ERFA `eraCal2jd` + `eraTf2d`|bench_mjd|BM_GetMjd|BM_ERFA_Cal2jd_Tf2d|kept"
@@ -101,7 +106,7 @@ function(ratio out a b)
     set(${out} "${r}" PARENT_SCOPE)
 endfunction()
 
-foreach(program bench_logging bench_stringc bench_widetext bench_mjd bench_crash)
+foreach(program bench_logging bench_format bench_stringc bench_widetext bench_mjd bench_crash)
     message(STATUS "running ${program}")
     run_program(${program})
 endforeach()

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <regex>
 #include <string>
 #include <tuple>
@@ -302,9 +303,25 @@ long FrameCount(const std::string& text, const std::string& module = "[^\n]*") {
                          std::sregex_iterator());
 }
 
+// The local date of `moment` as the report writes it.
+std::string ReportDate(std::time_t moment) {
+    std::tm local{};
+    localtime_r(&moment, &local);
+    char text[16];
+    return std::string(text, std::strftime(text, sizeof text, "%m/%d/%y", &local));
+}
+
 TEST(CrashReport, ConstructorReportOfTheCapturedContextAndTheFrameLimit) {
+    const std::time_t before = std::time(nullptr);
     Outcome r = RunReporting([] { return ReportAtDepth(3) == 4 ? 0 : 1; });
+    const std::time_t after = std::time(nullptr);
     ASSERT_TRUE(r.Exited()) << r;
+    // The date of the moment (which may have passed midnight meanwhile).
+    const std::size_t dateAt = r.report.find("Date/time of exception: ");
+    ASSERT_NE(dateAt, std::string::npos) << r;
+    const std::string date = r.report.substr(dateAt + 24, 8);
+    EXPECT_TRUE(date == ReportDate(before) || date == ReportDate(after))
+        << date << " is neither " << ReportDate(before) << " nor " << ReportDate(after);
     // Symbol search is off by default: the frame-pointer walk and its note.
     EXPECT_EQ(r.log, "DbgHelp.dll or its exported procs not found");
     EXPECT_TRUE(

@@ -210,6 +210,7 @@ TEST_F(Logging, FormattingMatchesTheCLibraryAndIsCutAt1023) {
                          0xE9);
     ExpectSameAsCLibrary("%ld %lu %lX|%s%s|%% %", LONG_MIN, ULONG_MAX, ULONG_MAX, "",
                          static_cast<const char*>(noText));
+    ExpectSameAsCLibrary("%hd|%hd", -5, 40000);  // "h" narrows to a signed short
     ExpectSameAsCLibrary("%5d|%-4s|%+d|%#x|%lld|%zu|%e|%g", 42, "ab", 3, 16u, -5LL, size_t{7}, 1.5,
                          1e-4);
     ExpectSameAsCLibrary("%f %.0f %.f %.2f %.0f %.3f %.3f %f %f", 3.14159, 0.5, 1.5, 0.125, -0.4,

@@ -178,6 +178,8 @@ constexpr double kPi = 3.141592653589793, kDeg = kPi / 180.0;
 constexpr int kTop = INT_MAX;  // what splits saturate to
 // Seconds that show as 60 (100 centesimal) at few decimals: 10 59 59.9964,
 // 359 59 59.9 and 99 99 99.999.
+// 12° 58' 59.9999": at 2 decimals the seconds carry into minute 59, not the degree.
+constexpr double k58m60s = 12 + 58 / 60.0 + 59.9999 / 3600;
 constexpr double k11 = 10.999999, k360 = 359.99997222, k100 = 99.9999999;
 // Carries that would pass INT32_MAX degrees: by the seconds at 0 decimals, by
 // the 1' resolution (packed 59'30") and by the 1 degree resolution (30').
@@ -250,7 +252,7 @@ TEST(Angles, SplittingIntoParts) {
                  {Gon, -kInf, 2, -1, kTop, 0, 0.0},     {Gccc, -1e19, 2, -1, kTop, 0, 0.0},
                  {Deg, kNaN, 0, 1, 0, 0, kNaN},         {P5s, kNaN, 0, 1, 0, 0, kNaN},
                  {P1m, kNaN, 0, 1, 0, 0, 0.0},          {P6, 12.345999, 3, 1, 12, 35, 0.0},
-                 {P1m, 0.0030, 0, 1, 0, 1, 0.0}};
+                 {P1m, 0.0030, 0, 1, 0, 1, 0.0},        {Deg, k58m60s, 2, 1, 12, 59, 0.0}};
     for (const auto& c : cases) {
         int sign = 99, whole = 99, min = 99;
         double sec = 99.0;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 using API = UTL::APILockManagementC;
@@ -83,8 +85,7 @@ TEST(Support, CommandsAndTestersCopyIntoTheirOwnData) {
     static_assert(!std::is_copy_assignable<Tester>(), "");
 }
 
-// The count wraps modulo 2^32 in unsigned arithmetic (see RefCounter.cpp);
-// showing it would take 2^31 increments, so it is not run here.
+// The count wraps modulo 2^32 in unsigned arithmetic (see RefCounter.cpp).
 struct Counted : UTL::RefCounterC {
     explicit Counted(bool* destroyed) : destroyed(destroyed) {}
     ~Counted() override { *destroyed = true; }
@@ -109,6 +110,16 @@ TEST(Support, RefCounterDestroysOnTheDecrementToZero) {
     target = same;                           // assignment to itself
     EXPECT_EQ(copy.IncrementRefCount(), 4);  // the count is carried
     EXPECT_EQ(target.IncrementRefCount(), 4);
+}
+
+// 2^31 increments wrap the count to INT32_MIN; a decrement from there wraps
+// back to INT32_MAX (a negative count is no reason to stop counting).
+TEST(Support, RefCounterWrapsBothWays) {
+    bool destroyed = false;
+    Counted counted(&destroyed);
+    for (std::uint32_t i = 0; i < 0x80000000u; ++i) counted.IncrementRefCount();
+    EXPECT_EQ(counted.DecrementRefCount(), 2147483647L);
+    EXPECT_FALSE(destroyed);
 }
 
 }  // namespace

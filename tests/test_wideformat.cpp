@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "Directive.h"
 #include "WideTextInternal.h"
 
 namespace {
@@ -321,4 +322,49 @@ TEST(WideFormat, OutOfRangeDoubleLeavesTheBufferAndLogsTwice) {
     EXPECT_EQ(bounded[0], u'#');
     ExpectRangeMessages();
     EXPECT_TRUE(UTL::LogManagementC::RemoveSink(sink, true));
+}
+
+// The one directive reader: what each kind of syntax reads of a directive.
+// (The engines' results above cover the dialects built on it.)
+TEST(DirectiveReader, OrderedRunStarAndScanSyntaxes) {
+    using UTL::detail::DirectiveSyntax;
+    const DirectiveSyntax printf{"-+ #0"};
+    const DirectiveSyntax run{"-+ 0", 10};
+    const DirectiveSyntax star{"-+0 #", 0, true, false, true};
+    const DirectiveSyntax scan{"*'I", 0, false, true, false, false, true, "hlL", ~0u, "dsn[%"};
+    const struct {
+        const char* name;
+        const DirectiveSyntax& syntax;
+        const char* text;
+        bool complete;
+        size_t length;
+        unsigned long width, precision;
+        bool ordered;
+        char size, conv;
+    } rows[] = {
+        {"plain", printf, "%-08.3ld|", true, 8, 8, 3, true, 'l', 'd'},
+        {"no percent", printf, "x%d", false, 0, 0, 0, true, 0, 0},
+        {"any conversion", printf, "%5y", true, 3, 5, 0, true, 0, 'y'},
+        {"saturated", printf, "%99999999999d", true, 13, 0xFFFFFFFF, 0, true, 0, 'd'},
+        {"run in order", run, "%-5.2d", true, 6, 5, 2, true, 0, 'd'},
+        {"run out of order", run, "%5-3d", true, 5, 5, 0, false, 0, 'd'},
+        {"run cut at ten", run, "%12345678901d", true, 12, 1234567890, 0, true, 0, '1'},
+        {"star flag before a number", star, "%-*.*hd", true, 7, 0, 0, true, 'h', 'd'},
+        {"star flag alone is none", star, "%-.5d", true, 2, 0, 0, true, 0, '-'},
+        {"scan position and sizes", scan, "%2$*5hhd", true, 8, 5, 0, true, 'h', 'd'},
+        {"scan set", scan, "%[]a]x", true, 5, 0, 0, true, 0, '['},
+        {"scan open set", scan, "%[^a", false, 4, 0, 0, true, 0, '['},
+        {"scan unknown", scan, "%5q", false, 2, 5, 0, true, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UTL::detail::Directive d;
+        EXPECT_EQ(UTL::detail::ReadDirective(row.text, row.syntax, d), row.complete);
+        EXPECT_EQ(d.length, row.length);
+        EXPECT_EQ(d.width, row.width);
+        EXPECT_EQ(d.precision, row.precision);
+        EXPECT_EQ(d.ordered, row.ordered);
+        EXPECT_EQ(d.size, row.size);
+        EXPECT_EQ(d.conv, row.conv);
+    }
 }

@@ -106,7 +106,7 @@ char g_message[1024];
 
 // One directive whose layout is parsed: its text into `w`, taking its argument.
 // False where vsnprintf must format it.
-bool FormatDirective(detail::BoundedText& w, const detail::DirectiveLayout& layout, va_list* args) {
+bool FormatDirective(detail::BoundedText& w, const detail::Directive& layout, va_list* args) {
     char field[detail::kFieldMax];
     const bool bare = detail::IsBare(layout) && layout.size == 0;
     switch (layout.conv) {
@@ -164,37 +164,11 @@ bool FormatDirective(detail::BoundedText& w, const detail::DirectiveLayout& layo
     }
 }
 
-// The end of the directive at `s` (just after its "%") in the C library's
-// grammar: position, flags, width, precision, size letters, conversion. Sets
-// `starred` when the width or precision takes an argument.
-const char* DirectiveEnd(const char* s, const char*& conversion, bool& starred) {
-    const auto digits = [](const char* p) {
-        while (*p >= '0' && *p <= '9') ++p;
-        return p;
-    };
-    const auto positional = [&](const char* p) {  // "N$"
-        const char* end = digits(p);
-        return end != p && *end == '$' ? end + 1 : p;
-    };
-    starred = false;
-    s = positional(s);
-    while (*s && std::strchr("-+ #0'I", *s)) ++s;
-    for (int field = 0; field < 2; ++field) {  // width, then precision
-        if (field == 1) {
-            if (*s != '.') break;
-            ++s;
-        }
-        if (*s == '*') {
-            starred = true;
-            s = positional(s + 1);
-        } else {
-            s = digits(s);
-        }
-    }
-    while (*s && std::strchr("hlLqjzZt", *s)) ++s;
-    conversion = s;
-    return *s ? s + 1 : s;
-}
+// The C library's full directive grammar: position, flags, width and
+// precision (each may be "*", with its own position), size letters and any
+// conversion character.
+constexpr detail::DirectiveSyntax kCLibrarySyntax{"-+ #0'I", 0,     false,      true, true,
+                                                  true,      false, "hlLqjzZt", ~0u};
 
 // Calls `each(percent, conversion, end, starred)` for every directive of
 // `format` but "%%", in order, while it returns true; the text between
@@ -206,10 +180,10 @@ void ForEachDirective(const char* format, Each each) {
             percent = std::strchr(percent + 2, '%');
             continue;
         }
-        const char* conversion;
-        bool starred;
-        const char* end = DirectiveEnd(percent + 1, conversion, starred);
-        if (!each(percent, conversion, end, starred)) return;
+        detail::Directive d;
+        detail::ReadDirective(percent, kCLibrarySyntax, d);
+        const char* end = percent + d.length;
+        if (!each(percent, percent + d.sizesEnd, end, d.widthStar || d.precisionStar)) return;
         percent = std::strchr(end, '%');
     }
 }
@@ -244,7 +218,7 @@ const char* WithoutCounts(const char* format, char* out, std::size_t size) {
         }
         if (count) {
             const char* position = percent + 1;
-            while (*position >= '0' && *position <= '9') ++position;
+            while (detail::IsDecimalDigit(static_cast<unsigned char>(*position))) ++position;
             const char* kept = *position == '$' ? position + 1 : percent + 1;
             w.Append(copied, static_cast<std::size_t>(kept - copied));
             w.Append(".0s");
@@ -273,7 +247,7 @@ bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args)
             break;
         }
         w.Append(f, static_cast<std::size_t>(percent - f));
-        detail::DirectiveLayout layout;
+        detail::Directive layout;
         f = detail::ParseDirective(percent, layout);
         if (!f || !FormatDirective(w, layout, args)) return false;
     }

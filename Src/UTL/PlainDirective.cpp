@@ -18,31 +18,20 @@ namespace {
 
 constexpr int kLimit = 99;  // largest width or precision of a plain directive
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Value of a digit in bases up to 16, or 16 for any other character.
 unsigned DigitValue(char c) {
-    if (IsDigit(c)) return static_cast<unsigned>(c - '0');
+    if (IsDecimalDigit(static_cast<unsigned char>(c))) return static_cast<unsigned>(c - '0');
     const char lower = static_cast<char>(c | 0x20);
     if (lower >= 'a' && lower <= 'f') return static_cast<unsigned>(lower - 'a' + 10);
     return 16;
-}
-
-// Reads a width or precision; false when it exceeds the plain limit.
-bool ReadLimited(const char*& s, int& value) {
-    value = static_cast<int>(ReadDecimal(s, kLimit + 1));
-    return value <= kLimit;
 }
 
 // ---- Layout of printf fields ----
 
 // Pads `prefix` + `body` to the field width: spaces before, zeros between or
 // spaces after.
-std::size_t LayOut(char* out, const DirectiveLayout& layout, const char* prefix,
-                   std::size_t prefixLength, const char* body, std::size_t bodyLength,
-                   bool zeroPad) {
+std::size_t LayOut(char* out, const Directive& layout, const char* prefix, std::size_t prefixLength,
+                   const char* body, std::size_t bodyLength, bool zeroPad) {
     std::size_t n = 0;
     const std::size_t content = prefixLength + bodyLength;
     const std::size_t width = static_cast<std::size_t>(layout.width);
@@ -56,7 +45,7 @@ std::size_t LayOut(char* out, const DirectiveLayout& layout, const char* prefix,
 }
 
 // The sign printf shows before a number.
-std::size_t SignPrefix(char* prefix, const DirectiveLayout& layout, bool negative) {
+std::size_t SignPrefix(char* prefix, const Directive& layout, bool negative) {
     if (negative) return prefix[0] = '-', 1;
     if (layout.plus) return prefix[0] = '+', 1;
     if (layout.space) return prefix[0] = ' ', 1;
@@ -73,26 +62,45 @@ unsigned BaseOf(char conv) {
 
 // The digits of `magnitude` in the directive's base, least significant first,
 // into `reversed` (at least 22 bytes); returns their count. A zero value gives
-// "0", or nothing when `zeroIsEmpty`.
-std::size_t ReversedDigits(char* reversed, const DirectiveLayout& layout,
-                           unsigned long long magnitude, bool zeroIsEmpty) {
-    const unsigned base = BaseOf(layout.conv);
-    const char* digitSet = layout.conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+// "0", or nothing when `zeroIsEmpty`. Decimal digits go two at a time from a
+// table, octal and hexadecimal ones by shifts: no division by a variable.
+std::size_t ReversedDigits(char* reversed, const Directive& layout, unsigned long long magnitude,
+                           bool zeroIsEmpty) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     std::size_t count = 0;
-    if (magnitude != 0 || !zeroIsEmpty) {
-        do reversed[count++] = digitSet[magnitude % base];
-        while ((magnitude /= base) != 0);
+    if (magnitude == 0 && zeroIsEmpty) return 0;
+    const unsigned base = BaseOf(layout.conv);
+    if (base == 10) {
+        for (; magnitude >= 100; magnitude /= 100) {
+            const unsigned pair = static_cast<unsigned>(magnitude % 100) * 2;
+            reversed[count++] = kPairs[pair + 1];
+            reversed[count++] = kPairs[pair];
+        }
+        if (magnitude >= 10) {
+            reversed[count++] = kPairs[magnitude * 2 + 1];
+            reversed[count++] = kPairs[magnitude * 2];
+        } else {
+            reversed[count++] = static_cast<char>('0' + magnitude);
+        }
+        return count;
     }
+    const char* digitSet = layout.conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    const unsigned shift = base == 16 ? 4 : 3;
+    do reversed[count++] = digitSet[magnitude & (base - 1)];
+    while ((magnitude >>= shift) != 0);
     return count;
 }
 
 // The digits with the zeros that the precision and "#o" ask for in front.
-std::size_t IntegerBody(char* body, const DirectiveLayout& layout, unsigned long long magnitude) {
+std::size_t IntegerBody(char* body, const Directive& layout, unsigned long long magnitude) {
     char reversed[24];
     // A precision of 0 shows a zero value as no digits at all.
-    std::size_t count = ReversedDigits(reversed, layout, magnitude, layout.precision == 0);
-    const std::size_t precision =
-        layout.precision > 0 ? static_cast<std::size_t>(layout.precision) : 0;
+    std::size_t count =
+        ReversedDigits(reversed, layout, magnitude, layout.hasPrecision && layout.precision == 0);
+    const std::size_t precision = layout.precision;
     std::size_t zeros = precision > count ? precision - count : 0;
     // "#o" makes the first digit a 0.
     if (layout.conv == 'o' && layout.hash && zeros == 0 &&
@@ -106,7 +114,7 @@ std::size_t IntegerBody(char* body, const DirectiveLayout& layout, unsigned long
 }
 
 // The sign of a signed conversion, or "0x"/"0X" for "#x" of a nonzero value.
-std::size_t IntegerPrefix(char* prefix, const DirectiveLayout& layout, bool negative,
+std::size_t IntegerPrefix(char* prefix, const Directive& layout, bool negative,
                           unsigned long long magnitude) {
     if (IsSignedConversion(layout.conv)) return SignPrefix(prefix, layout, negative);
     if (BaseOf(layout.conv) == 16 && layout.hash && magnitude != 0) {
@@ -122,7 +130,8 @@ std::size_t IntegerPrefix(char* prefix, const DirectiveLayout& layout, bool nega
 // The characters a decimal floating-point number can be made of; the number
 // itself ends at or before the first other character.
 bool IsDecimalNumberChar(char c) {
-    return IsDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+    return IsDecimalDigit(static_cast<unsigned char>(c)) || c == '.' || c == 'e' || c == 'E' ||
+           c == '+' || c == '-';
 }
 
 template <typename T>
@@ -153,57 +162,18 @@ bool IsLocaleSpace(unsigned char byte) {
     return std::isspace(byte) != 0;
 }
 
-void BoundedText::Append(const char* s, std::size_t n) {
-    const std::size_t room = static_cast<std::size_t>(m_last - m_end);
-    if (n > room) n = room;
-    std::memcpy(m_end, s, n);
-    m_end += n;
+const DirectiveSyntax kPrintfSyntax{"-+ #0"};
+
+bool IsPlain(const Directive& d) {
+    return d.complete && d.width <= kLimit && d.precision <= kLimit;
 }
 
-void BoundedText::Append(const char* s) {
-    Append(s, std::strlen(s));
+const char* ParseDirective(const char* s, Directive& layout) {
+    return ReadDirective(s, kPrintfSyntax, layout) && IsPlain(layout) ? s + layout.length : nullptr;
 }
 
-void BoundedText::AppendDecimal(long long value) {
-    char digits[24];
-    unsigned long long m = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                     : static_cast<unsigned long long>(value);
-    std::size_t n = 0;
-    do digits[n++] = static_cast<char>('0' + m % 10);
-    while ((m /= 10) != 0);
-    if (value < 0) Put('-');
-    while (n > 0) Put(digits[--n]);
-}
-
-const char* ParseDirective(const char* s, DirectiveLayout& layout) {
-    if (*s++ != '%') return nullptr;
-    for (;; ++s) {
-        if (*s == '-') {
-            layout.minus = true;
-        } else if (*s == '+') {
-            layout.plus = true;
-        } else if (*s == ' ') {
-            layout.space = true;
-        } else if (*s == '#') {
-            layout.hash = true;
-        } else if (*s == '0') {
-            layout.zero = true;
-        } else {
-            break;
-        }
-    }
-    if (!ReadLimited(s, layout.width)) return nullptr;
-    if (*s == '.') {
-        ++s;
-        if (!ReadLimited(s, layout.precision)) return nullptr;
-    }
-    if (*s == 'h' || *s == 'l') layout.size = *s++;
-    layout.conv = *s;
-    return *s ? s + 1 : nullptr;
-}
-
-bool IsBare(const DirectiveLayout& l) {
-    return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 && l.precision < 0;
+bool IsBare(const Directive& l) {
+    return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 && !l.hasPrecision;
 }
 
 // nl_langinfo reads the locale's radix in place; localeconv would fill a
@@ -214,7 +184,7 @@ bool PlainNumberRules() {
     return point && point[0] == '.' && point[1] == 0 && std::fegetround() == FE_TONEAREST;
 }
 
-std::size_t FormatInteger(char* out, const DirectiveLayout& layout, bool negative,
+std::size_t FormatInteger(char* out, const Directive& layout, bool negative,
                           unsigned long long magnitude) {
     if (IsBare(layout)) {  // the common case: sign and digits only
         char reversed[24];
@@ -229,13 +199,13 @@ std::size_t FormatInteger(char* out, const DirectiveLayout& layout, bool negativ
     char prefix[2];
     const std::size_t prefixLength = IntegerPrefix(prefix, layout, negative, magnitude);
     return LayOut(out, layout, prefix, prefixLength, body, bodyLength,
-                  layout.zero && layout.precision < 0);
+                  layout.zero && !layout.hasPrecision);
 }
 
-std::size_t FormatDouble(char* out, const DirectiveLayout& layout, double value) {
+std::size_t FormatDouble(char* out, const Directive& layout, double value) {
     if (layout.hash || !std::isfinite(value) || std::fabs(value) >= 1e51) return 0;
     if (!PlainNumberRules()) return 0;
-    const int precision = layout.precision < 0 ? 6 : layout.precision;
+    const int precision = layout.hasPrecision ? static_cast<int>(layout.precision) : 6;
     std::chars_format format;
     switch (layout.conv) {
         case 'f':
@@ -275,8 +245,8 @@ std::size_t FormatDouble(char* out, const DirectiveLayout& layout, double value)
                   layout.zero);
 }
 
-bool IsPlainScan(const DirectiveLayout& l) {
-    if (l.minus || l.plus || l.space || l.hash || l.zero || l.precision >= 0) return false;
+bool IsPlainScan(const Directive& l) {
+    if (l.minus || l.plus || l.space || l.hash || l.zero || l.hasPrecision) return false;
     if (IsIntegerConversion(static_cast<unsigned char>(l.conv))) return true;
     return IsFloatingConversion(static_cast<unsigned char>(l.conv)) && l.width == 0 &&
            l.size != 'h';
@@ -284,10 +254,10 @@ bool IsPlainScan(const DirectiveLayout& l) {
 
 // The characters are consumed as glibc's scanner gathers them; their value
 // is then what strtol/strtoul make of the gathered text.
-ScannedInteger ScanInteger(const char* s, const DirectiveLayout& layout) {
+ScannedInteger ScanInteger(const char* s, const Directive& layout) {
     ScannedInteger number;
     unsigned base = layout.conv == 'i' ? 0 : BaseOf(layout.conv);
-    int width = layout.width > 0 ? layout.width : -1;  // -1: unlimited
+    int width = layout.width > 0 ? static_cast<int>(layout.width) : -1;  // -1: unlimited
     const auto consume = [&width, &s] {
         if (width > 0) --width;
         ++s;

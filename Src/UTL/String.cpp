@@ -45,12 +45,6 @@ namespace {
 constexpr unsigned int kFormatLimit = 3500;
 constexpr unsigned int kFormatAreaUnits = 4096;
 
-// Shared result area of Format, used only under UTL::detail::g_formatMutex.
-// One unit beyond the 4096 lets a result that does not fit (4096 units or
-// more) be told from one that fills the area exactly (4095 and the
-// terminator), which is legal.
-char16_t g_formatArea[kFormatAreaUnits + 1];
-
 const char16_t kNoText[] = u"";
 
 const char16_t* OrEmpty(const char16_t* text) {
@@ -748,26 +742,31 @@ int StringC::Format(const char16_t* format, ...) {
         NewStr(format);
         return 0;
     }
-    int result = 0;
-    bool tooLong = false;
-    {
-        BSS::TSK::GuardC guard(UTL::detail::g_formatMutex, -1);
-        g_formatArea[0] = 0;  // no text produced gives the empty string
-        va_list args;
-        va_start(args, format);
-        result = UTL::detail::lvsnwprintf(g_formatArea, kFormatAreaUnits + 1, format, args);
-        va_end(args);
-        tooLong = lwcslen(g_formatArea) >= kFormatAreaUnits;
-        g_formatArea[kFormatAreaUnits - 1] = 0;  // the result is cut at 4095 units
-        NewStr(g_formatArea);
-    }
-    // Reported after the mutex is released, so that the format mutex never
-    // nests around the log manager's lock.
+    // The result, in the engine's own storage of the calling thread, is cut
+    // at 4095 units; one unit more tells a result that does not fit (4096
+    // units or more) from one that fills them exactly, which is legal.
+    struct Taken {
+        StringC* self;
+        bool tooLong;
+    } taken{this, false};
+    const auto take = [](char16_t* text, size_t length, void* context) {
+        Taken& to = *static_cast<Taken*>(context);
+        to.tooLong = length >= kFormatAreaUnits;
+        if (to.tooLong) text[kFormatAreaUnits - 1] = 0;
+        to.self->NewStr(text);
+    };
+    va_list args;
+    va_start(args, format);
+    const bool formatted = UTL::detail::FormatWideTo(kFormatAreaUnits, format, args, take, &taken);
+    va_end(args);
+    if (!formatted) NewStr(kNoText);  // no text produced gives the empty string
+    const bool tooLong = taken.tooLong;
+    // Reported once the text is set.
     if (tooLong) {
         UTL::LogManagementC::Log(__FILE__, __LINE__, UTL::LogSinkI::LOG_DevMessage, "%s\n",
                                  "lwcslen( szResult ) < 4096");
     }
-    return result;
+    return 0;
 }
 
 int StringC::Scan(const char16_t* format, ...) const {

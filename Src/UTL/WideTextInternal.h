@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 
 namespace UTL {
 namespace detail {
@@ -10,6 +11,18 @@ namespace detail {
 // result; like lvswprintf it leaves `buffer` untouched for a null/empty format and on the double
 // range failure (both log messages are still issued). A capacity of 0 writes nothing. Returns 0.
 int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format, va_list args);
+
+// The engines (WideFormat.cpp, WideScan.cpp). FormatWide keeps at most `limit` code units and
+// writes the terminator; it writes nothing for a null or empty format or on the double range
+// failure.
+int FormatWide(char16_t* buffer, std::size_t limit, const char16_t* format, va_list args);
+// As FormatWide, but hands the result to `take` in the engine's own storage, terminated,
+// with its length (which `take` may shorten by writing a terminator). Returns false, without
+// calling `take`, where FormatWide writes nothing.
+using TakeText = void (*)(char16_t* text, std::size_t length, void* context);
+bool FormatWideTo(std::size_t limit, const char16_t* format, va_list args, TakeText take,
+                  void* context);
+int ScanWide(const char16_t* input, const char16_t* format, va_list args);
 
 }  // namespace detail
 }  // namespace UTL

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Directive.h"
 #include "OwnFile.h"
 #include "Services.h"
 
@@ -51,25 +52,35 @@ bool Disposition(DWORD disposition, int& createFlags, bool& truncate) {
     }
 }
 
+// The window system's formatter reads flags, width and precision characters
+// in any order; only an "h" before an "s" matters here.
+constexpr UTL::detail::DirectiveSyntax kWindowSyntax{"-+ #0*", ~0u,  false, false,
+                                                     false,    true, false, "h"};
+
 // Copies `format` with the "h" of "%hs" (a narrow string in the window
 // system's formatter) dropped, so that the C library sees a plain "%s".
 // Returns false, leaving `out` unusable, when the format does not fit.
 bool NarrowStringFormat(const char* format, char* out, std::size_t size) {
     std::size_t used = 0;
-    for (const char* p = format; *p; ++p) {
-        if (used + 1 >= size) return false;
-        out[used++] = *p;
-        if (*p != '%') continue;
-        // Flags, width and precision of the directive.
-        while (p[1] && std::strchr("-+ #0123456789.*", p[1])) {
-            if (used + 1 >= size) return false;
-            out[used++] = *++p;
+    const auto copy = [&](const char* from, std::size_t n) {
+        if (used + n >= size) return false;
+        std::memcpy(out + used, from, n);
+        used += n;
+        return true;
+    };
+    for (const char* p = format; *p;) {
+        if (*p != '%') {
+            if (!copy(p++, 1)) return false;
+            continue;
         }
-        if (p[1] == 'h' && p[2] == 's') {
+        UTL::detail::Directive d;
+        UTL::detail::ReadDirective(p, kWindowSyntax, d);
+        if (!copy(p, d.sizesAt)) return false;  // "%", flags, width and precision
+        p += d.sizesAt;
+        if (d.size == 'h' && d.conv == 's') {
             ++p;  // drop the 'h'
-        } else if (p[1] == '%') {
-            if (used + 1 >= size) return false;
-            out[used++] = *++p;
+        } else if (d.size == 0 && d.conv == '%') {
+            if (!copy(p++, 1)) return false;
         }
     }
     out[used] = '\0';
