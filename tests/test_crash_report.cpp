@@ -13,6 +13,7 @@
 #include <string>
 #include <tuple>
 
+#include "Win/Seams.h"
 #include "Win/Services.h"
 #include "crash_test_support.h"
 

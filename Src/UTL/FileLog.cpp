@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "FatalPath.h"
+#include "Fault/FatalPath.h"
 #include "OwnFile.h"
 #include "Statics.h"
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <exception>
 
-#include "FatalPath.h"
+#include "Fault/FatalPath.h"
+#include "Fault/Fault.h"
 #include "Platform/Arch.h"
-#include "Win/Services.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
 
@@ -35,7 +35,7 @@ void DieIfUncaughtFault() {
         try {
             throw;
         } catch (const ExceptionHandlerC& thrown) {
-            if (&thrown == t_thrownFault) UTL::win::DieBySignal(t_thrownSignal);
+            if (&thrown == t_thrownFault) UTL::fault::DieBySignal(t_thrownSignal);
         } catch (...) {
         }
     }
@@ -121,14 +121,14 @@ void ExceptionHandlerC::ExceptionTranslator(unsigned int, EXCEPTION_POINTERS* po
     // Report first, then throw a copy: the report is on disk before the
     // exception object takes heap memory.
     ExceptionHandlerC report(pointers);
-    t_thrownSignal = UTL::win::TranslatingSignal();
+    t_thrownSignal = UTL::fault::TranslatingSignal();
     t_throwSource = &report;
     throw report;
 }
 
 void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     if (!pointers || !pointers->ExceptionRecord || !pointers->ContextRecord) return;
-    UTL::win::ReportLock lock;
+    UTL::fault::ReportLock lock;
     if (!lock.Held()) return;
     try {
         const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
@@ -154,7 +154,7 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
 }
 
 void ExceptionHandlerC::ReportAborts(int on) {
-    UTL::win::ReportAborts(on != 0);
+    UTL::fault::ReportAborts(on != 0);
 }
 
 __attribute__((noinline)) void DoRaise(void* object, void* throwInfo) {
@@ -165,7 +165,7 @@ __attribute__((noinline)) void DoRaise(void* object, void* throwInfo) {
     UTL_CAPTURE_CALLER(context);
     const ULONG_PTR arguments[3] = {0x19930520, reinterpret_cast<ULONG_PTR>(object),
                                     reinterpret_cast<ULONG_PTR>(throwInfo)};
-    UTL::win::RaiseException(context, 0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, arguments);
+    UTL::fault::RaiseException(context, 0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, arguments);
 }
 
 void PreviewException(void*, void*, const std::type_info*) {}

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "Fault/Fault.h"
 #include "Platform/Arch.h"
 #include "Win/Services.h"
 
@@ -126,7 +127,7 @@ void CExceptionParse::GenerateExceptionReport() {
 }
 
 void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
-    UTL::win::ReportLock lock;
+    UTL::fault::ReportLock lock;
     if (!lock.Held() || !context) return;
     try {
         if (CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE) return;
@@ -166,7 +167,7 @@ void CExceptionParse::WriteRegisters(const CONTEXT* context) {
 void CExceptionParse::WriteCallStack(CONTEXT* context, const char* file, int line) {
     // Before death (a fault inside the allocator, an abort) neither the symbol
     // walk nor a sink may run: both may take heap memory.
-    if (UTL::win::ReportEndsProcess()) {
+    if (UTL::fault::ReportEndsProcess()) {
         IntelStackWalk(context);
         return;
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Seams.h"
 #include "Services.h"
 
 namespace {
@@ -27,11 +28,6 @@ DWORD CopyIfFits(const char* text, char* buffer, DWORD size) {
     std::memcpy(buffer, text, length + 1);
     return static_cast<DWORD>(length);
 }
-
-char g_exeOverride[4096];
-bool g_exeOverridden = false;
-char g_dbgHelpOverride[4096];
-bool g_dbgHelpOverridden = false;
 
 std::uintptr_t PageDown(std::uintptr_t value) {
     return value & ~static_cast<std::uintptr_t>(4095);
@@ -147,7 +143,8 @@ int VisitObject(dl_phdr_info* info, std::size_t, void* data) {
 }
 
 DWORD ExecutablePath(char* buffer, DWORD size) {
-    if (g_exeOverridden) return CopyIfFits(g_exeOverride, buffer, size);
+    if (const char* path = UTL::win::seams::ExecutablePathOverride())
+        return CopyIfFits(path, buffer, size);
     if (!buffer || size == 0) return 0;
     const ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0 || static_cast<DWORD>(length) >= size) {
@@ -228,7 +225,8 @@ DWORD GetTempPathA(DWORD size, char* buffer) {
 HMODULE LoadLibraryA(const char* name) {
     if (!name) return nullptr;
     if (strcasecmp(name, "DbgHelp.dll") != 0) return dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (g_dbgHelpOverridden) return dlopen(g_dbgHelpOverride, RTLD_NOW | RTLD_LOCAL);
+    if (const char* path = UTL::win::seams::DebugHelpLibraryOverride())
+        return dlopen(path, RTLD_NOW | RTLD_LOCAL);
     static const char kLibrary[] = "libutldbghelp.so.1";
     Dl_info self;
     if (dladdr(reinterpret_cast<void*>(&LoadLibraryA), &self) && self.dli_fname) {
@@ -249,14 +247,4 @@ HMODULE LoadLibraryA(const char* name) {
 void* GetProcAddress(HMODULE module, const char* name) {
     if (!module || !name) return nullptr;
     return dlsym(module, name);
-}
-
-void UTL::win::testing::OverrideExecutablePath(const char* path) {
-    g_exeOverridden = path != nullptr;
-    if (path) std::snprintf(g_exeOverride, sizeof g_exeOverride, "%s", path);
-}
-
-void UTL::win::testing::OverrideDebugHelpLibrary(const char* path) {
-    g_dbgHelpOverridden = path != nullptr;
-    if (path) std::snprintf(g_dbgHelpOverride, sizeof g_dbgHelpOverride, "%s", path);
 }

@@ -1,8 +1,9 @@
 // The Windows services the crash reporter calls, implemented over POSIX and
 // the dynamic loader; internal to the library. One source per service: files
 // and report text (Files.cpp), modules and paths (Modules.cpp), the version
-// record (Version.cpp), date and time (Time.cpp), faults and contexts
-// (Faults.cpp).
+// record (Version.cpp), date and time (Time.cpp), the process and thread
+// (Process.cpp), the translator registration (Translator.cpp). The fault
+// mechanism behind the translator is in Fault/.
 //
 // Handles of files are file descriptors; the process and thread handles are
 // pseudo handles. Everything a report calls runs without heap memory.
@@ -23,8 +24,6 @@ constexpr DWORD FILE_CURRENT = 1u;
 constexpr DWORD FILE_END = 2u;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
 constexpr DWORD PROCESS_ALL_ACCESS = 0x001F0FFFu;
-// The code of a reported abort (ExceptionHandlerC::ReportAborts).
-constexpr DWORD EXCEPTION_FATAL_APP_EXIT = 0x40000015u;
 
 // ---- Files and report text (Files.cpp) -------------------------------------------------
 
@@ -113,7 +112,7 @@ char* _strtime(char* buffer);
 std::int64_t _time64(std::int64_t* result);
 std::tm* _localtime64(const std::int64_t* time);  // per-thread record; null on failure
 
-// ---- Faults and contexts (Faults.cpp) ----------------------------------------------------
+// ---- Process, thread and memory (Process.cpp) -----------------------------------------
 
 // 0 when `size` bytes at `address` can be read and written, 1 otherwise. Never
 // faults and takes no heap memory; the bytes are written back unchanged.
@@ -126,72 +125,8 @@ HANDLE GetCurrentThread();  // pseudo handle (HANDLE)-2
 namespace UTL {
 namespace win {
 
-// Hands a software exception (record with `code`, `flags` and up to 15
-// arguments, raised at `context`'s instruction) to the calling thread's
-// translator. When there is none or it returns, the exception is unhandled:
-// std::terminate().
-[[noreturn]] void RaiseException(const CONTEXT& context, DWORD code, DWORD flags,
-                                 DWORD numberOfArguments, const ULONG_PTR* arguments);
-
-// The signal being translated on the calling thread (while its translator
-// runs), 0 for a raised exception or when nothing is translated.
-int TranslatingSignal();
-
-// Ends the process by `signal` with its default action, whatever handler is
-// installed, once the file sinks are flushed.
-[[noreturn]] void DieBySignal(int signal);
-
-// On: SIGABRT (abort, std::terminate's default, failed assertions) on a thread
-// with a translator writes an exception block (EXCEPTION_FATAL_APP_EXIT) and
-// every thread's SIGABRT flushes the file sinks, before the signal goes on as
-// before. Off (the default): SIGABRT is left to the application, and switching
-// off puts back the handler that was there.
-void ReportAborts(bool on);
-
-// True while the calling thread reports a fault or abort that the process
-// will not survive: the report then takes no heap memory, calls no sink and
-// waits for the report lock a short time only.
-bool ReportEndsProcess();
-
 // True for the process and thread pseudo handles, which CloseHandle accepts.
 bool IsProcessPseudoHandle(HANDLE handle);
-
-// Serialises whole reports between threads. Waits at most a few seconds (a
-// report before death 300 ms), so a thread that faults while another report is
-// stuck still goes on; false then.
-bool LockReport();
-void UnlockReport();
-
-// Holds the report lock for one report, when it could be had.
-class ReportLock {
-public:
-    ReportLock() : m_held(LockReport()) {}
-    ReportLock(const ReportLock&) = delete;
-    ReportLock& operator=(const ReportLock&) = delete;
-    ~ReportLock() {
-        if (m_held) UnlockReport();
-    }
-    bool Held() const { return m_held; }
-
-private:
-    bool m_held;
-};
-
-// Thrown out of a fault that happens while the same thread's translator runs;
-// the translator's own catch-all handlers take it.
-struct NestedFaultT {};
-
-// Seams for the library's tests. Each takes effect at once and for the whole
-// process; null restores the real behaviour.
-namespace testing {
-// What GetVersionExA reports: `record` (its size field ignored), with the
-// extended (156-byte) and basic (148-byte) queries accepted as told.
-void InjectVersionRecord(const OSVERSIONINFOEXA* record, BOOL extendedAccepted, BOOL basicAccepted);
-// What GetModuleFileNameA(nullptr, ...) reports ("" = cannot be read).
-void OverrideExecutablePath(const char* path);
-// Which file LoadLibraryA("DbgHelp.dll") opens.
-void OverrideDebugHelpLibrary(const char* path);
-}  // namespace testing
 
 }  // namespace win
 }  // namespace UTL

@@ -4,17 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Seams.h"
 #include "Services.h"
 
 namespace {
-
-struct VersionInjection {
-    bool active;
-    OSVERSIONINFOEXA record;
-    BOOL extendedAccepted;
-    BOOL basicAccepted;
-};
-VersionInjection g_version = {};
 
 // Leading decimal number of `text`, advancing past it and one following dot.
 DWORD ReadVersionNumber(const char*& text) {
@@ -34,9 +27,9 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
     const DWORD size = info->dwOSVersionInfoSize;
     const bool extended = size == sizeof(OSVERSIONINFOEXA);
     if (!extended && size != sizeof(OSVERSIONINFOA)) return 0;
-    if (g_version.active) {
-        if (!(extended ? g_version.extendedAccepted : g_version.basicAccepted)) return 0;
-        std::memcpy(info, &g_version.record, size);
+    if (const UTL::win::seams::VersionRecord* injected = UTL::win::seams::InjectedVersionRecord()) {
+        if (!(extended ? injected->extendedAccepted : injected->basicAccepted)) return 0;
+        std::memcpy(info, &injected->record, size);
         info->dwOSVersionInfoSize = size;
         return 1;
     }
@@ -52,12 +45,4 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
     std::snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "%.63s %.63s", name.sysname,
                   name.release);
     return 1;
-}
-
-void UTL::win::testing::InjectVersionRecord(const OSVERSIONINFOEXA* record, BOOL extendedAccepted,
-                                            BOOL basicAccepted) {
-    g_version.active = record != nullptr;
-    if (record) g_version.record = *record;
-    g_version.extendedAccepted = extendedAccepted;
-    g_version.basicAccepted = basicAccepted;
 }

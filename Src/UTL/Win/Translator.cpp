@@ -1,0 +1,6 @@
+// The translator registration; the fault mechanism behind it is in Fault/.
+#include "Fault/Fault.h"
+
+_se_translator_function _set_se_translator(_se_translator_function translator) {
+    return UTL::fault::SetTranslator(translator);
+}
