@@ -126,6 +126,10 @@ TEST(WideFormat, StarMode) {
         {Fmt(u"%.*f|%*.*f|%0*d", 2, 3.14159, 8, 3, 2.5, 4, 7), u"3.14|   2.500|0007"},
         {Fmt(u"%*s|%*S|%s%c", 4, u"ab", 4, "ab", u"c", 0x41), u"  ab|  ab|cA"},
         {Fmt(u"%.*%|%.*d|%*d", 3, 5, 42, 0, 42), u"%|00042|42"},  // "%.*%" takes its int
+        // The C library reads a written width's leading zeros as flags, and a
+        // negative precision as no directive.
+        {Fmt(u"%+05d|%+005.*f|", 42, 1, 2.5), u"+0042|+02.5|"},
+        {Fmt(u"%.*f|", -1, 2.5), Snprintf("%.-1f", 2.5) + u"|"},
         // Any star switches the call: an unrecognised directive runs to the
         // next conversion character (or "%") and shows nothing.
         {Fmt(u"%y and %d*", 7), u"d 7*"},

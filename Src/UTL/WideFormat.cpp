@@ -406,33 +406,132 @@ bool ConvertDirective(WideAccumulator& out, ArgReader& args, Classified& c, Dire
     return true;
 }
 
+// The record of the rewritten text as the C library reads it (kHandedOver),
+// made from the star-mode read and the numbers put in, not by reading the
+// text again. The two reads differ only where a number's text starts with
+// flag characters, which the C library takes as flags: the leading zeros of a
+// written width, the "-" of a negative width, a width of 0; a negative
+// precision ends the directive unread.
+class HandedOverBuilder {
+public:
+    explicit HandedOverBuilder(const Directive& starRead)
+        : d_(starRead), writtenWidth_(starRead.width), writtenPrecision_(starRead.precision) {
+        // What the star-mode read says of the one flag it takes and of the
+        // size letter and conversion stays; its numbers are set anew.
+        d_.width = d_.precision = 0;
+        d_.hasWidth = d_.widthStar = d_.precisionStar = false;
+        d_.precisionAt = 0;
+        at_ = d_.flagsEnd;
+    }
+    void WrittenWidth(const char* digits, size_t length) {
+        size_t zeros = 0;
+        while (zeros < length && digits[zeros] == '0') ++zeros;
+        Flags(zeros, false, zeros > 0);
+        Width(writtenWidth_, length - zeros);
+    }
+    void SubstitutedWidth(int width) {
+        if (width == 0) {
+            Flags(1, false, true);
+            Width(0, 0);
+        } else if (width < 0) {
+            Flags(1, true, false);
+            Width(Magnitude(width), Digits(Magnitude(width)));
+        } else {
+            Flags(0, false, false);
+            Width(Magnitude(width), Digits(Magnitude(width)));
+        }
+    }
+    void WrittenPrecision(size_t length) { Precision(writtenPrecision_, length); }
+    void SubstitutedPrecision(int precision) {
+        if (precision < 0) {
+            unread_ = true;
+        } else {
+            Precision(Magnitude(precision), Digits(Magnitude(precision)));
+        }
+    }
+    // Ends the record after the size letters and the conversion character;
+    // false when the C library would not read a whole directive.
+    bool Finish(Directive& out) {
+        if (unread_ || !d_.complete) return false;
+        const uint32_t sizes = d_.sizesEnd - d_.sizesAt;
+        d_.sizesAt = at_;
+        d_.sizesEnd = at_ + sizes;
+        d_.length = d_.sizesEnd + 1;
+        out = d_;
+        return true;
+    }
+
+private:
+    static unsigned long Magnitude(int value) {
+        return static_cast<unsigned long>(value < 0 ? -static_cast<long long>(value) : value);
+    }
+    static uint32_t Digits(unsigned long value) {
+        uint32_t n = 1;
+        for (; value >= 10; value /= 10) ++n;
+        return n;
+    }
+    void Flags(size_t count, bool minus, bool zero) {
+        d_.minus |= minus;
+        d_.zero |= zero;
+        at_ += static_cast<uint32_t>(count);
+        d_.flagsEnd = at_;
+    }
+    void Width(unsigned long value, size_t digits) {
+        d_.hasWidth = digits > 0;
+        d_.width = value;
+        at_ += static_cast<uint32_t>(digits);
+        d_.widthEnd = at_;
+    }
+    void Precision(unsigned long value, size_t digits) {
+        d_.hasPrecision = true;
+        d_.precision = value;
+        d_.precisionAt = at_ + 1;
+        at_ += 1 + static_cast<uint32_t>(digits);
+    }
+
+    Directive d_;
+    const unsigned long writtenWidth_, writtenPrecision_;
+    uint32_t at_;
+    bool unread_ = false;
+};
+
 // Star mode: the directive as written (from its "%" to `end`), narrowed and
 // cut to the directive area, is rewritten into `text`: one flag, width and
 // precision with each "*" replaced by the decimal value of the next int
 // argument, size letter, conversion character, then the rest verbatim up to a
 // further "%". Returns what the rewrite read: its class is None when it found
-// no conversion character or kept a "*".
+// no conversion character or kept a "*". When the text is exactly one
+// directive, `handedOver` receives it as the C library reads it, and the
+// result's layout points there.
 Classified RewriteStarDirective(const char16_t* pct, const char16_t* end, ArgReader& args,
-                                DirectiveText& text) {
+                                DirectiveText& text, Directive& handedOver) {
     char area[kDirectiveArea];
     BoundedText written(area, sizeof area);
     written.AppendUnits(pct, static_cast<size_t>(end - pct), true);
     const char* s = written.Terminate();
     Directive d;
     ReadDirective(s, kStarRewrite, d);
-    const auto putNumber = [&](bool star, size_t from, size_t to) {
-        if (star) {
-            text.AppendDecimal(va_arg(args.ap, int));
-        } else {
-            text.Append(s + from, to - from);
-        }
-    };
+    HandedOverBuilder handed(d);
     text.Put('%');
     text.Append(s + d.flagsAt, d.flagsEnd - d.flagsAt);
-    putNumber(d.widthStar, d.flagsEnd, d.widthEnd);
+    if (d.widthStar) {
+        const int width = va_arg(args.ap, int);
+        text.AppendDecimal(width);
+        handed.SubstitutedWidth(width);
+    } else {
+        text.Append(s + d.flagsEnd, d.widthEnd - d.flagsEnd);
+        handed.WrittenWidth(s + d.flagsEnd, d.widthEnd - d.flagsEnd);
+    }
     if (d.hasPrecision) {
         text.Put('.');
-        putNumber(d.precisionStar, d.precisionAt, d.sizesAt);
+        if (d.precisionStar) {
+            const int precision = va_arg(args.ap, int);
+            text.AppendDecimal(precision);
+            handed.SubstitutedPrecision(precision);
+        } else {
+            text.Append(s + d.precisionAt, d.sizesAt - d.precisionAt);
+            handed.WrittenPrecision(d.sizesAt - d.precisionAt);
+        }
     }
     text.Append(s + d.sizesAt, d.sizesEnd - d.sizesAt);
     Classified c;
@@ -447,6 +546,9 @@ Classified RewriteStarDirective(const char16_t* pct, const char16_t* end, ArgRea
         text.Put(*rest);
     }
     if (keepsStar) c.conv = Conv::None;
+    if (c.conv != Conv::None && handed.Finish(handedOver) && handedOver.length == text.Size()) {
+        c.layout = &handedOver;
+    }
     return c;
 }
 
@@ -456,14 +558,17 @@ bool HasStar(const char16_t* format) {
 
 // Classifies the directive at `pct` in star mode into `c` and `text`;
 // returns the position after its extent, the first conversion character.
+// Each directive is read once, except one the rewrite could not read: it is
+// classified as written, and what it hands over is read as the C library
+// reads it.
 const char16_t* ClassifyStarDirective(const char16_t* pct, ArgReader& args, DirectiveText& text,
                                       Classified& c, Directive& handedOver) {
     const char16_t* end = pct + 1;
     while (*end && WideOutputClass(*end) == Conv::None) ++end;
     if (*end) ++end;
-    c = RewriteStarDirective(pct, end, args, text);
-    if (c.conv == Conv::None) {
-        // A directive the rewrite could not read is classified as written.
+    c = RewriteStarDirective(pct, end, args, text, handedOver);
+    const bool rewritten = c.conv != Conv::None;
+    if (!rewritten) {
         Directive written;
         ReadDirective(pct, kClassification, written);
         c.conv = written.cls;
@@ -474,7 +579,8 @@ const char16_t* ClassifyStarDirective(const char16_t* pct, ArgReader& args, Dire
     if (std::strchr(handed, '*')) c.conv = Conv::None;
     c.complete =
         text.Size() > 1 && WideOutputClass(static_cast<unsigned char>(text.Back(1))) == c.conv;
-    if (ReadDirective(handed, kHandedOver, handedOver) && handedOver.length == text.Size()) {
+    if (!rewritten && ReadDirective(handed, kHandedOver, handedOver) &&
+        handedOver.length == text.Size()) {
         c.layout = &handedOver;
     }
     return end;

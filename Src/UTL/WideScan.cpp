@@ -465,11 +465,11 @@ struct PlainPiece {
     char skip = 0;
 };
 
-// Recognises a plain piece in [piece, end) whose delimiter is ASCII (others
-// need the delimiter substitution of the general path).
-bool ReadPlainPiece(const char* piece, const char* end, Directive& layout, PlainPiece& plain) {
-    const char* after = ParsePlainPiece(piece, layout);
-    if (!after) return false;
+// Reads how the plain piece in [piece, end), whose directive `layout` ends
+// at `after`, is measured. False when its delimiter is not ASCII: that needs
+// the delimiter substitution of the general path.
+bool ReadPlainPiece(const char* piece, const char* end, const char* after, const Directive& layout,
+                    PlainPiece& plain) {
     const size_t length = static_cast<size_t>(end - piece);
     if (layout.conv == 's' || layout.conv == 'c') {
         // The measuring format is the piece itself.
@@ -502,8 +502,8 @@ int ScanPlainPiece(ScanState& st, const Directive& layout, const PlainPiece& pla
 }
 
 // Any other piece: measured by its measuring format, converted by sscanf
-// unless plain.
-int ScanPiece(ScanState& st, char* piece, void* target, bool& done) {
+// unless `plainLayout` (its directive when plain, else null) says otherwise.
+int ScanPiece(ScanState& st, char* piece, const Directive* plainLayout, void* target, bool& done) {
     char measuring[kScanArea];
     const size_t measuringLength = MeasuringFormat(piece, measuring);
 
@@ -525,8 +525,7 @@ int ScanPiece(ScanState& st, char* piece, void* target, bool& done) {
     const size_t restLength = st.inputLength - st.position;
     size_t fieldLength;
     const int measured = MeasureField(rest, restLength, measuring, fieldLength);
-    UTL::detail::Directive layout;
-    if (target && !(ParsePlainPiece(piece, layout) && ConvertPlain(rest, layout, target))) {
+    if (target && !(plainLayout && ConvertPlain(rest, *plainLayout, target))) {
         ConvertByCLibrary(rest, restLength, piece, target, st.strings, st.stringsSize);
     }
     if (substitute) ReplaceByte(rest, substitute, delimiter);
@@ -564,12 +563,16 @@ int ScanWide(const char16_t* input, const char16_t* format, va_list args) {
         void* target = va_arg(targets, void*);
         Directive layout;
         PlainPiece plain;
-        if (ReadPlainPiece(pieceStart, pieceEnd, layout, plain)) {
+        // The piece's directive is read once; the general path gets the
+        // record of a plain one (the cut copy it works on keeps the whole
+        // directive, and the delimiter it swaps lies after it).
+        const char* after = ParsePlainPiece(pieceStart, layout);
+        if (after && ReadPlainPiece(pieceStart, pieceEnd, after, layout, plain)) {
             result += ScanPlainPiece(st, layout, plain, pieceStart, pieceEnd, target, done);
         } else {
             char piece[kScanArea];
             CopyCut(piece, pieceStart, pieceEnd);
-            result += ScanPiece(st, piece, target, done);
+            result += ScanPiece(st, piece, after ? &layout : nullptr, target, done);
         }
         pieceStart = pieceEnd;
     }
