@@ -1,5 +1,5 @@
 // The library's locks: recursive mutexes that a child of fork() can use again
-// (ForkHandlers.cpp), whichever thread of the parent held them.
+// (the fork handlers in LibraryMutex.cpp), whichever thread of the parent held them.
 #pragma once
 
 #include <UTL/BSS.h>

@@ -7,7 +7,8 @@
 namespace UTL {
 namespace detail {
 
-// Guards StringC's shared format result area.
+// Kept in its place in the load order; StringC::Format no longer takes it,
+// since each call formats into its own storage.
 extern LibraryMutexC g_formatMutex;
 // Serialises every write of every FileLogC.
 extern LibraryMutexC g_fileOutputLock;
