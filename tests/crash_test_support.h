@@ -76,7 +76,7 @@ struct TempDir {
 // Appends every message to a file descriptor: no heap, nothing lost when the
 // process dies right after.
 struct FdSinkC : UTL::LogSinkI {
-    explicit FdSinkC(int fd) : fd(fd) {}
+    explicit FdSinkC(int descriptor) : fd(descriptor) {}
     void LogMessage(const char*, int, unsigned long, const char* text) const override {
         (void)!write(fd, text, std::strlen(text));
     }

@@ -196,6 +196,6 @@ TEST_P(Deaths, LeaveTheLogLinesAndTheirReport) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Deaths, ::testing::ValuesIn(kDeaths),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -93,15 +93,16 @@ TEST_P(FaultKinds, AreReportedAndCaughtAgainAndAgain) {
     EXPECT_EQ(CountOf(r.log, written + "DbgHelp.dll or its exported procs not found"), 4) << r;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, FaultKinds,
-    ::testing::Combine(::testing::ValuesIn(KindIndexes()), ::testing::Bool(),
-                       ::testing::Values(Build::kPlain, Build::kFramed)),
-    [](const auto& info) {
-        return std::string(crashkinds::kPlainKinds[std::get<0>(info.param)].name) +
-               (std::get<1>(info.param) ? "OnWorker" : "OnMain") +
-               (std::get<2>(info.param) == Build::kPlain ? "Plain" : "WithFramePointers");
-    });
+INSTANTIATE_TEST_SUITE_P(Kinds, FaultKinds,
+                         ::testing::Combine(::testing::ValuesIn(KindIndexes()), ::testing::Bool(),
+                                            ::testing::Values(Build::kPlain, Build::kFramed)),
+                         [](const auto& row) {
+                             return std::string(
+                                        crashkinds::kPlainKinds[std::get<0>(row.param)].name) +
+                                    (std::get<1>(row.param) ? "OnWorker" : "OnMain") +
+                                    (std::get<2>(row.param) == Build::kPlain ? "Plain"
+                                                                             : "WithFramePointers");
+                         });
 
 // Known values in the general registers, then a null write.
 __attribute__((noinline)) void NullWriteWithRegisters() {
@@ -144,10 +145,10 @@ TEST(CrashFault, TheReportShowsTheRegistersOfTheFault) {
             fault();
         } catch (CExceptionParse& caught) {  // the base catches it too
             // The caught object tells the code and address that the report shows.
-            const auto& fault = dynamic_cast<const ExceptionHandlerC&>(caught);
-            if (fault.GetExceptionCode() != 0xC0000005) return 4;
+            const auto& handler = dynamic_cast<const ExceptionHandlerC&>(caught);
+            if (handler.GetExceptionCode() != 0xC0000005) return 4;
             const std::string report = ReadFile(CExceptionLog::GetLogfileName());
-            if (reinterpret_cast<std::uintptr_t>(fault.GetExceptionAddress()) !=
+            if (reinterpret_cast<std::uintptr_t>(handler.GetExceptionAddress()) !=
                 FaultAddressOf(report))
                 return 5;
             return 0;

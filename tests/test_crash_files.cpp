@@ -106,7 +106,7 @@ TEST_P(PlantedPaths, AreNotOpenedByAFileSink) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlantedPaths, ::testing::ValuesIn(kPlants),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // A FIFO that has a reader opens at once; it is still refused.
 TEST(ReportFile, AFifoWithAReaderGetsNothing) {

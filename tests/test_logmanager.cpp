@@ -37,7 +37,9 @@ int g_destroyed = 0;
 const auto Received = [] { return std::exchange(g_got, {}); };
 
 struct RecordingSink : L {
-    RecordingSink(const char* name, unsigned long mask = LOG_All) : name(name) { SetLogMask(mask); }
+    RecordingSink(const char* sinkName, unsigned long mask = LOG_All) : name(sinkName) {
+        SetLogMask(mask);
+    }
     ~RecordingSink() noexcept(false) override {
         if (++g_destroyed, name == "dtor throws") throw std::runtime_error("dtor");
     }

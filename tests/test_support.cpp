@@ -87,7 +87,7 @@ TEST(Support, CommandsAndTestersCopyIntoTheirOwnData) {
 
 // The count wraps modulo 2^32 in unsigned arithmetic (see RefCounter.cpp).
 struct Counted : UTL::RefCounterC {
-    explicit Counted(bool* destroyed) : destroyed(destroyed) {}
+    explicit Counted(bool* destroyedFlag) : destroyed(destroyedFlag) {}
     ~Counted() override { *destroyed = true; }
     bool* destroyed;
 };
