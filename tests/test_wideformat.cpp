@@ -185,6 +185,26 @@ TEST(WideFormat, FlagCombinationsMatchTheCLibrary) {
     }
 }
 
+// "%f" is exact at every scale: halfway cases round to even, tiny values to
+// zero, and results too long for 64 bits of digits or more than 19 decimals
+// take the general path.
+TEST(WideFormat, FixedNotationRoundsLikeTheCLibraryAtEveryScale) {
+    std::mt19937_64 random(2024);
+    std::vector<double> values = {0.125,  0.375, 2.5,     -0.5,    1.5,           5e-324,
+                                  1e-300, 0.0,   9.5e-20, 1.5e-19, 9.2e18 + 2048, 1.8e19};
+    for (int exponent = -80; exponent <= 70; exponent += 3)
+        values.push_back(std::ldexp(double(random() >> 11), exponent - 53));
+    for (int shift = 1; shift <= 24; ++shift)  // exact halves of the last shown decimal
+        values.push_back(std::ldexp(double(2 * (random() >> 45) + 1), -shift));
+    for (double v : values) {
+        for (int precision = 0; precision <= 21; ++precision) {
+            const std::string d = "%." + std::to_string(precision) + "f";
+            EXPECT_EQ(Fmt(Widen(d).c_str(), v), Snprintf(d.c_str(), v).substr(0, 99))
+                << d << " " << v;
+        }
+    }
+}
+
 TEST(WideFormat, DoublesFollowTheCurrentRoundingMode) {
     std::fesetround(FE_UPWARD);  // the C library rounds by the current mode
     for (const char* d : {"%.1f", "%.0f", "%.2e", "%g"})
