@@ -50,12 +50,14 @@ bool IsSignedConversion(char conv) {
 // `reversed` (at least 22 bytes); returns their count. A zero value gives "0",
 // or nothing when `zeroIsEmpty`. Decimal digits go two at a time from a table,
 // octal and hexadecimal ones by shifts: no division by a variable.
+// The two digits of 0 to 99.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 std::size_t ReversedDigits(char* reversed, unsigned base, bool upper, unsigned long long magnitude,
                            bool zeroIsEmpty) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
     std::size_t count = 0;
     if (magnitude == 0 && zeroIsEmpty) return 0;
     if (base == 10) {
@@ -76,6 +78,27 @@ std::size_t ReversedDigits(char* reversed, unsigned base, bool upper, unsigned l
     const unsigned shift = base == 16 ? 4 : 3;
     do reversed[count++] = digitSet[magnitude & (base - 1)];
     while ((magnitude >>= shift) != 0);
+    return count;
+}
+
+// The decimal digits of `value` written straight into `out`, last pair
+// first; returns their count.
+template <typename Char>
+std::size_t Decimal(Char* out, unsigned long long value) {
+    std::size_t count = 1;
+    for (unsigned long long rest = value; rest >= 10; rest /= 10) ++count;
+    Char* at = out + count;
+    for (; value >= 100; value /= 100) {
+        const unsigned pair = static_cast<unsigned>(value % 100) * 2;
+        *--at = static_cast<Char>(kPairs[pair + 1]);
+        *--at = static_cast<Char>(kPairs[pair]);
+    }
+    if (value >= 10) {
+        *--at = static_cast<Char>(kPairs[value * 2 + 1]);
+        *--at = static_cast<Char>(kPairs[value * 2]);
+    } else {
+        *--at = static_cast<Char>('0' + value);
+    }
     return count;
 }
 
@@ -241,10 +264,13 @@ template <typename Char>
 std::size_t FormatInteger(Char* out, const Directive& layout, bool negative,
                           unsigned long long magnitude) {
     if (IsBare(layout)) {  // the common case: sign and digits only
-        char reversed[24];
-        std::size_t count = ReversedDigits(reversed, layout, magnitude, false);
         std::size_t n = 0;
         if (negative && IsSignedConversion(layout.conv)) out[n++] = '-';
+        if (layout.conv == 'd' || layout.conv == 'i' || layout.conv == 'u') {
+            return n + Decimal(out + n, magnitude);
+        }
+        char reversed[24];
+        std::size_t count = ReversedDigits(reversed, layout, magnitude, false);
         while (count) out[n++] = reversed[--count];
         return n;
     }

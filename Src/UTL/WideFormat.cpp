@@ -191,6 +191,15 @@ bool IsDirectiveLetter(char16_t c) {
     return c == u's' || c == u'S' || c == u'c' || c == u'C';
 }
 
+// The end of the literal text at `p`: the next "%" or the terminator. Runs
+// of one unit or none (between directives, at the end) are common and
+// cheaper to test than to scan by blocks.
+const char16_t* LiteralEnd(const char16_t* p) {
+    if (p[0] == 0 || p[0] == u'%') return p;
+    if (p[1] == 0 || p[1] == u'%') return p + 1;
+    return FindUnitOrEnd(p + 2, u'%');
+}
+
 bool HasStar(const char16_t* format) {
     return *FindUnitOrEnd(format, u'*') != 0;
 }
@@ -210,8 +219,7 @@ bool FormatWideTo(size_t limit, const char16_t* format, va_list callerArgs, Take
     const char16_t* p = format;
     bool failed = false;
     while (true) {
-        const char16_t* pct = p;  // literal runs are short: a plain loop
-        while (*pct && *pct != u'%') ++pct;
+        const char16_t* pct = LiteralEnd(p);
         out.Append(p, static_cast<size_t>(pct - p));
         if (!*pct) break;
         if (IsDirectiveLetter(pct[1])) {
