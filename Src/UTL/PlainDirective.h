@@ -28,7 +28,10 @@ extern const DirectiveSyntax kPrintfSyntax;
 
 // Whether a directive read by kPrintfSyntax is plain: complete, with a width
 // and precision of at most 99.
-bool IsPlain(const Directive& d);
+constexpr unsigned long kPlainLimit = 99;
+inline bool IsPlain(const Directive& d) {
+    return d.complete && d.width <= kPlainLimit && d.precision <= kPlainLimit;
+}
 
 // The base of an integer conversion.
 inline unsigned BaseOf(char conv) {

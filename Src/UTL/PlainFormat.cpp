@@ -1,7 +1,6 @@
 // Plain printf fields: integers and doubles turned into the C library's text
 // without snprintf, into narrow text (the log manager) or straight into wide
 // text (the wide output engine). The tests compare every field with snprintf.
-#include <algorithm>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
@@ -15,23 +14,27 @@ namespace detail {
 
 namespace {
 
-constexpr unsigned kLimit = 99;  // largest width or precision of a plain directive
-
 // Pads `prefix` + `body` to the field width: spaces before, zeros between or
 // spaces after. The narrow body is widened as it is copied.
 template <typename Char>
 std::size_t LayOut(Char* out, const Directive& layout, const char* prefix, std::size_t prefixLength,
                    const char* body, std::size_t bodyLength, bool zeroPad) {
-    Char* at = out;
+    std::size_t n = 0;
     const std::size_t content = prefixLength + bodyLength;
     const std::size_t width = static_cast<std::size_t>(layout.width);
     const std::size_t pad = width > content ? width - content : 0;
-    if (!layout.minus && !zeroPad) at = std::fill_n(at, pad, Char(' '));
-    at = std::copy_n(prefix, prefixLength, at);
-    if (!layout.minus && zeroPad) at = std::fill_n(at, pad, Char('0'));
-    at = std::copy_n(body, bodyLength, at);
-    if (layout.minus) at = std::fill_n(at, pad, Char(' '));
-    return static_cast<std::size_t>(at - out);
+    const auto fill = [out, &n](Char c, std::size_t count) {
+        for (std::size_t end = n + count; n < end;) out[n++] = c;
+    };
+    const auto copy = [out, &n](const char* s, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) out[n++] = static_cast<unsigned char>(s[i]);
+    };
+    if (!layout.minus && !zeroPad) fill(' ', pad);
+    copy(prefix, prefixLength);
+    if (!layout.minus && zeroPad) fill('0', pad);
+    copy(body, bodyLength);
+    if (layout.minus) fill(' ', pad);
+    return n;
 }
 
 // The sign printf shows before a number.
@@ -252,10 +255,6 @@ std::size_t NumberText(char* text, const Directive& layout, double value) {
 
 }  // namespace
 
-bool IsPlain(const Directive& d) {
-    return d.complete && d.width <= kLimit && d.precision <= kLimit;
-}
-
 bool IsBare(const Directive& l) {
     return !l.minus && !l.plus && !l.space && !l.hash && !l.zero && l.width == 0 && !l.hasPrecision;
 }
@@ -274,7 +273,7 @@ std::size_t FormatInteger(Char* out, const Directive& layout, bool negative,
         while (count) out[n++] = reversed[--count];
         return n;
     }
-    char body[kLimit + 24];
+    char body[kPlainLimit + 24];
     const std::size_t bodyLength = IntegerBody(body, layout, magnitude);
     char prefix[2];
     const std::size_t prefixLength = IntegerPrefix(prefix, layout, negative, magnitude);
