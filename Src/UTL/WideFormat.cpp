@@ -10,10 +10,9 @@
 // because a double out of range must leave the caller's buffer untouched.
 #include <cstring>
 
-#include <UTL/LogManagement.h>
-#include <UTL/LogSink.h>
 #include <UTL/WideText.h>
 
+#include "DevMessage.h"
 #include "WideBlockScan.h"
 #include "WideFormatParts.h"
 #include "WideTextInternal.h"
@@ -29,9 +28,8 @@ constexpr const char* kSourceName = "..\\..\\Src\\CStringmodul";
 constexpr int kRangeLogLine = 1396;
 
 void LogRangeFailure() {
-    LogManagementC::Log(kSourceName, kRangeLogLine, LogSinkI::LOG_DevMessage, "lvswprintf\n");
-    LogManagementC::Log(kSourceName, kRangeLogLine + 1, LogSinkI::LOG_DevMessage,
-                        "double value to huge!\n");
+    WriteDevMessage(kSourceName, kRangeLogLine, "lvswprintf\n");
+    WriteDevMessage(kSourceName, kRangeLogLine + 1, "double value to huge!\n");
 }
 
 // ---- Plain directives ----
