@@ -104,6 +104,20 @@ TEST(WideFormat, DirectivesShowTheirText) {
     });
 }
 
+// Bare integers are written by digit count: every length from 1 to 20 digits
+// and both sides of each power of ten.
+TEST(WideFormat, BareIntegersAtEveryPowerOfTen) {
+    std::vector<unsigned long> values = {0, ULONG_MAX};
+    for (unsigned long p = 1; p <= ULONG_MAX / 10; p *= 10) {
+        values.insert(values.end(), {p - 1, p, p * 10 - 1});
+    }
+    for (unsigned long v : values) {
+        EXPECT_EQ(Fmt(u"%lu", v), Snprintf("%lu", v)) << v;
+        EXPECT_EQ(Fmt(u"%ld", static_cast<long>(v)), Snprintf("%ld", static_cast<long>(v))) << v;
+        EXPECT_EQ(Fmt(u"%d", static_cast<int>(v)), Snprintf("%d", static_cast<int>(v))) << v;
+    }
+}
+
 TEST(WideFormat, WideStringFieldLayout) {
     // Texts are cut from the left (right-aligned) or the right; ".2" is a width of 2; a
     // negative precision counts as positive; zero widths show nothing but take their argument.

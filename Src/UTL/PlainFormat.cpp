@@ -88,8 +88,32 @@ std::size_t ReversedDigits(char* reversed, unsigned base, bool upper, unsigned l
 // first; returns their count.
 template <typename Char>
 std::size_t Decimal(Char* out, unsigned long long value) {
-    std::size_t count = 1;
-    for (unsigned long long rest = value; rest >= 10; rest /= 10) ++count;
+    // From the bit length: 1233 / 4096 is just above log10(2); the guess is
+    // the count or one less.
+    static constexpr unsigned long long kPowers[] = {1ULL,
+                                                     10ULL,
+                                                     100ULL,
+                                                     1000ULL,
+                                                     10000ULL,
+                                                     100000ULL,
+                                                     1000000ULL,
+                                                     10000000ULL,
+                                                     100000000ULL,
+                                                     1000000000ULL,
+                                                     10000000000ULL,
+                                                     100000000000ULL,
+                                                     1000000000000ULL,
+                                                     10000000000000ULL,
+                                                     100000000000000ULL,
+                                                     1000000000000000ULL,
+                                                     10000000000000000ULL,
+                                                     100000000000000000ULL,
+                                                     1000000000000000000ULL,
+                                                     10000000000000000000ULL};
+    const unsigned bits = 64 - static_cast<unsigned>(__builtin_clzll(value | 1));
+    std::size_t count = (bits * 1233) >> 12;
+    count += value >= kPowers[count];
+    if (count == 0) count = 1;  // "0"
     Char* at = out + count;
     for (; value >= 100; value /= 100) {
         const unsigned pair = static_cast<unsigned>(value % 100) * 2;
