@@ -1,6 +1,7 @@
 // Plain printf fields: integers and doubles turned into the C library's text
 // without snprintf, into narrow text (the log manager) or straight into wide
 // text (the wide output engine). The tests compare every field with snprintf.
+#include <algorithm>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
@@ -14,11 +15,41 @@ namespace detail {
 
 namespace {
 
-// Pads `prefix` + `body` to the field width: spaces before, zeros between or
-// spaces after. The narrow body is widened as it is copied.
-template <typename Char>
-std::size_t LayOut(Char* out, const Directive& layout, const char* prefix, std::size_t prefixLength,
-                   const char* body, std::size_t bodyLength, bool zeroPad) {
+// The powers of ten that fit 64 bits.
+constexpr unsigned long long kPowersOfTen[] = {1ULL,
+                                               10ULL,
+                                               100ULL,
+                                               1000ULL,
+                                               10000ULL,
+                                               100000ULL,
+                                               1000000ULL,
+                                               10000000ULL,
+                                               100000000ULL,
+                                               1000000000ULL,
+                                               10000000000ULL,
+                                               100000000000ULL,
+                                               1000000000000ULL,
+                                               10000000000000ULL,
+                                               100000000000000ULL,
+                                               1000000000000000ULL,
+                                               10000000000000000ULL,
+                                               100000000000000000ULL,
+                                               1000000000000000000ULL,
+                                               10000000000000000000ULL};
+
+// The two digits of 0 to 99.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// ---- Layout of printf fields ----
+
+// Writes `prefix` and a body of `bodyLength` units, written by `body(at)`,
+// padded to the field width: spaces before, zeros between or spaces after.
+template <typename Char, typename Body>
+std::size_t Field(Char* out, const Directive& layout, const char* prefix, std::size_t prefixLength,
+                  std::size_t bodyLength, bool zeroPad, Body body) {
     std::size_t n = 0;
     const std::size_t content = prefixLength + bodyLength;
     const std::size_t width = static_cast<std::size_t>(layout.width);
@@ -26,15 +57,22 @@ std::size_t LayOut(Char* out, const Directive& layout, const char* prefix, std::
     const auto fill = [out, &n](Char c, std::size_t count) {
         for (std::size_t end = n + count; n < end;) out[n++] = c;
     };
-    const auto copy = [out, &n](const char* s, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) out[n++] = static_cast<unsigned char>(s[i]);
-    };
     if (!layout.minus && !zeroPad) fill(' ', pad);
-    copy(prefix, prefixLength);
+    for (std::size_t i = 0; i < prefixLength; ++i) out[n++] = prefix[i];
     if (!layout.minus && zeroPad) fill('0', pad);
-    copy(body, bodyLength);
+    body(out + n);
+    n += bodyLength;
     if (layout.minus) fill(' ', pad);
     return n;
+}
+
+// A field whose body is narrow text, widened as it is copied.
+template <typename Char>
+std::size_t LayOut(Char* out, const Directive& layout, const char* prefix, std::size_t prefixLength,
+                   const char* body, std::size_t bodyLength, bool zeroPad) {
+    return Field(out, layout, prefix, prefixLength, bodyLength, zeroPad, [=](Char* at) {
+        for (std::size_t i = 0; i < bodyLength; ++i) at[i] = static_cast<unsigned char>(body[i]);
+    });
 }
 
 // The sign printf shows before a number.
@@ -49,71 +87,20 @@ bool IsSignedConversion(char conv) {
     return conv == 'd' || conv == 'i';
 }
 
-// The digits of `magnitude` in `base`, least significant first, into
-// `reversed` (at least 22 bytes); returns their count. A zero value gives "0",
-// or nothing when `zeroIsEmpty`. Decimal digits go two at a time from a table,
-// octal and hexadecimal ones by shifts: no division by a variable.
-// The two digits of 0 to 99.
-constexpr char kPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// ---- Digits ----
 
-std::size_t ReversedDigits(char* reversed, unsigned base, bool upper, unsigned long long magnitude,
-                           bool zeroIsEmpty) {
-    std::size_t count = 0;
-    if (magnitude == 0 && zeroIsEmpty) return 0;
-    if (base == 10) {
-        for (; magnitude >= 100; magnitude /= 100) {
-            const unsigned pair = static_cast<unsigned>(magnitude % 100) * 2;
-            reversed[count++] = kPairs[pair + 1];
-            reversed[count++] = kPairs[pair];
-        }
-        if (magnitude >= 10) {
-            reversed[count++] = kPairs[magnitude * 2 + 1];
-            reversed[count++] = kPairs[magnitude * 2];
-        } else {
-            reversed[count++] = static_cast<char>('0' + magnitude);
-        }
-        return count;
-    }
-    const char* digitSet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    const unsigned shift = base == 16 ? 4 : 3;
-    do reversed[count++] = digitSet[magnitude & (base - 1)];
-    while ((magnitude >>= shift) != 0);
-    return count;
+// The number of decimal digits of `value` (1 for 0), from its bit length:
+// 1233 / 4096 is just above log10(2), so the guess is the count or one less.
+std::size_t DecimalCount(unsigned long long value) {
+    const unsigned bits = 64 - static_cast<unsigned>(__builtin_clzll(value | 1));
+    const std::size_t guess = (bits * 1233) >> 12;
+    const std::size_t count = guess + (value >= kPowersOfTen[guess]);
+    return count > 0 ? count : 1;
 }
 
-// The decimal digits of `value` written straight into `out`, last pair
-// first; returns their count.
+// The `count` decimal digits of `value` written into `out`, last pair first.
 template <typename Char>
-std::size_t Decimal(Char* out, unsigned long long value) {
-    // From the bit length: 1233 / 4096 is just above log10(2); the guess is
-    // the count or one less.
-    static constexpr unsigned long long kPowers[] = {1ULL,
-                                                     10ULL,
-                                                     100ULL,
-                                                     1000ULL,
-                                                     10000ULL,
-                                                     100000ULL,
-                                                     1000000ULL,
-                                                     10000000ULL,
-                                                     100000000ULL,
-                                                     1000000000ULL,
-                                                     10000000000ULL,
-                                                     100000000000ULL,
-                                                     1000000000000ULL,
-                                                     10000000000000ULL,
-                                                     100000000000000ULL,
-                                                     1000000000000000ULL,
-                                                     10000000000000000ULL,
-                                                     100000000000000000ULL,
-                                                     1000000000000000000ULL,
-                                                     10000000000000000000ULL};
-    const unsigned bits = 64 - static_cast<unsigned>(__builtin_clzll(value | 1));
-    std::size_t count = (bits * 1233) >> 12;
-    count += value >= kPowers[count];
-    if (count == 0) count = 1;  // "0"
+void WriteDecimal(Char* out, unsigned long long value, std::size_t count) {
     Char* at = out + count;
     for (; value >= 100; value /= 100) {
         const unsigned pair = static_cast<unsigned>(value % 100) * 2;
@@ -126,13 +113,27 @@ std::size_t Decimal(Char* out, unsigned long long value) {
     } else {
         *--at = static_cast<Char>('0' + value);
     }
-    return count;
 }
 
+// The octal or hexadecimal digits of `magnitude`, least significant first,
+// into `reversed` (at least 22 bytes); returns their count. A zero value gives
+// "0", or nothing when `zeroIsEmpty`.
 std::size_t ReversedDigits(char* reversed, const Directive& layout, unsigned long long magnitude,
                            bool zeroIsEmpty) {
-    return ReversedDigits(reversed, BaseOf(layout.conv), layout.conv == 'X', magnitude,
-                          zeroIsEmpty);
+    if (magnitude == 0 && zeroIsEmpty) return 0;
+    const unsigned base = BaseOf(layout.conv);
+    if (base == 10) {
+        const std::size_t count = DecimalCount(magnitude);
+        WriteDecimal(reversed, magnitude, count);
+        std::reverse(reversed, reversed + count);
+        return count;
+    }
+    const char* digitSet = layout.conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    const unsigned shift = base == 16 ? 4 : 3;
+    std::size_t count = 0;
+    do reversed[count++] = digitSet[magnitude & (base - 1)];
+    while ((magnitude >>= shift) != 0);
+    return count;
 }
 
 // The digits with the zeros that the precision and "#o" ask for in front.
@@ -174,27 +175,7 @@ std::size_t IntegerPrefix(char* prefix, const Directive& layout, bool negative,
 // not fit 64 bits (or the precision exceeds 19 digits); std::to_chars, exact
 // too but slower, formats those.
 bool ScaledMagnitude(double value, unsigned precision, unsigned long long& scaled) {
-    static constexpr unsigned long long kPowers[] = {1ULL,
-                                                     10ULL,
-                                                     100ULL,
-                                                     1000ULL,
-                                                     10000ULL,
-                                                     100000ULL,
-                                                     1000000ULL,
-                                                     10000000ULL,
-                                                     100000000ULL,
-                                                     1000000000ULL,
-                                                     10000000000ULL,
-                                                     100000000000ULL,
-                                                     1000000000000ULL,
-                                                     10000000000000ULL,
-                                                     100000000000000ULL,
-                                                     1000000000000000ULL,
-                                                     10000000000000000ULL,
-                                                     100000000000000000ULL,
-                                                     1000000000000000000ULL,
-                                                     10000000000000000000ULL};
-    if (precision >= sizeof kPowers / sizeof kPowers[0]) return false;
+    if (precision >= sizeof kPowersOfTen / sizeof kPowersOfTen[0]) return false;
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const unsigned biased = static_cast<unsigned>(bits >> 52 & 0x7FF);
@@ -204,7 +185,8 @@ bool ScaledMagnitude(double value, unsigned precision, unsigned long long& scale
         mantissa |= std::uint64_t{1} << 52;
         exponent = static_cast<int>(biased) - 1075;
     }
-    unsigned __int128 n = static_cast<unsigned __int128>(mantissa) * kPowers[precision];  // < 2^117
+    // Below 2^117, so a left shift by up to 10 still fits.
+    unsigned __int128 n = static_cast<unsigned __int128>(mantissa) * kPowersOfTen[precision];
     if (exponent > 10) return false;
     if (exponent >= 0) {
         n <<= exponent;
@@ -227,28 +209,29 @@ bool ScaledMagnitude(double, unsigned, unsigned long long&) {
 }
 #endif
 
-// "%f" of a value with its scaled magnitude: the digits with a "." before the
-// last `precision` of them (and at least one before it).
-std::size_t FixedText(char* text, bool negative, unsigned long long scaled, unsigned precision) {
-    char reversed[24];
-    std::size_t count = ReversedDigits(reversed, 10, false, scaled, false);
-    std::size_t n = 0;
-    if (negative) text[n++] = '-';
-    while (count <= precision) reversed[count++] = '0';
-    while (count > precision) text[n++] = reversed[--count];
-    if (precision > 0) text[n++] = '.';
-    while (count) text[n++] = reversed[--count];
-    return n;
+// "%f" of a value with its scaled magnitude, straight into `out`: the digits
+// (at least one before the ".") with a "." before the last `precision` of them.
+template <typename Char>
+std::size_t FixedField(Char* out, const Directive& layout, bool negative, unsigned long long scaled,
+                       unsigned precision) {
+    const std::size_t count = DecimalCount(scaled);
+    const std::size_t digits = count > precision ? count : precision + 1;
+    char prefix[1] = {0};
+    const std::size_t prefixLength = SignPrefix(prefix, layout, negative);
+    const std::size_t bodyLength = digits + (precision > 0);
+    return Field(out, layout, prefix, prefixLength, bodyLength, layout.zero, [=](Char* at) {
+        for (std::size_t i = 0; i < digits - count; ++i) at[i] = '0';
+        WriteDecimal(at + (digits - count), scaled, count);
+        if (precision == 0) return;
+        const std::size_t point = digits - precision;
+        for (std::size_t i = digits; i > point; --i) at[i] = at[i - 1];
+        at[point] = '.';
+    });
 }
 
-// The number as printf writes it with the directive's precision, without
-// field layout; 0 where std::to_chars fails.
-std::size_t NumberText(char* text, const Directive& layout, double value) {
-    const unsigned precision = layout.hasPrecision ? static_cast<unsigned>(layout.precision) : 6;
-    unsigned long long scaled;
-    if (layout.conv == 'f' && ScaledMagnitude(std::fabs(value), precision, scaled)) {
-        return FixedText(text, std::signbit(value), scaled, precision);
-    }
+// The number as std::to_chars writes it with the directive's precision,
+// without field layout; 0 where it fails.
+std::size_t NumberText(char* text, const Directive& layout, double value, unsigned precision) {
     std::chars_format format;
     switch (layout.conv) {
         case 'f':
@@ -286,16 +269,14 @@ bool IsBare(const Directive& l) {
 template <typename Char>
 std::size_t FormatInteger(Char* out, const Directive& layout, bool negative,
                           unsigned long long magnitude) {
-    if (IsBare(layout)) {  // the common case: sign and digits only
-        std::size_t n = 0;
-        if (negative && IsSignedConversion(layout.conv)) out[n++] = '-';
-        if (layout.conv == 'd' || layout.conv == 'i' || layout.conv == 'u') {
-            return n + Decimal(out + n, magnitude);
-        }
-        char reversed[24];
-        std::size_t count = ReversedDigits(reversed, layout, magnitude, false);
-        while (count) out[n++] = reversed[--count];
-        return n;
+    const bool decimal = layout.conv == 'd' || layout.conv == 'i' || layout.conv == 'u';
+    if (decimal && !layout.hasPrecision) {  // the common case: digits straight into `out`
+        char prefix[1] = {0};
+        const std::size_t prefixLength =
+            IsSignedConversion(layout.conv) ? SignPrefix(prefix, layout, negative) : 0;
+        const std::size_t count = DecimalCount(magnitude);
+        return Field(out, layout, prefix, prefixLength, count, layout.zero,
+                     [=](Char* at) { WriteDecimal(at, magnitude, count); });
     }
     char body[kPlainLimit + 24];
     const std::size_t bodyLength = IntegerBody(body, layout, magnitude);
@@ -308,9 +289,14 @@ std::size_t FormatInteger(Char* out, const Directive& layout, bool negative,
 template <typename Char>
 std::size_t FormatNearestDouble(Char* out, const Directive& layout, double value) {
     if (layout.hash || !std::isfinite(value) || std::fabs(value) >= 1e51) return 0;
+    const unsigned precision = layout.hasPrecision ? static_cast<unsigned>(layout.precision) : 6;
+    unsigned long long scaled;
+    if (layout.conv == 'f' && ScaledMagnitude(std::fabs(value), precision, scaled)) {
+        return FixedField(out, layout, std::signbit(value), scaled, precision);
+    }
     // At most 52 integer digits and 99 decimals.
     char text[kFieldMax];
-    const std::size_t length = NumberText(text, layout, value);
+    const std::size_t length = NumberText(text, layout, value, precision);
     if (length == 0) return 0;
     const bool negative = text[0] == '-';
     const char* body = negative ? text + 1 : text;
