@@ -295,19 +295,16 @@ void StringC::NewStr(unsigned long size) {
 }
 
 void StringC::SetText(const char16_t* text, unsigned int length) {
-    // The text ends at its first zero unit, which may come before `length`.
-    length = static_cast<unsigned int>(TextLength(text, length));
+    // No count: the length is known, and the text holds no zero unit before
+    // it. A new block is NewStr's work (a tail call: this path saves no
+    // registers).
     DataC* block = m_pcs;
     if (block->IsUnshared() && length <= block->GetMaxLength()) {
-        char16_t* units = block->Units();
-        MoveUnits(units, text, length);
-        units[length] = 0;
+        MoveUnits(block->Units(), text, length + 1);
         block->SetLength(length);
         return;
     }
-    DataC* fresh = BlockFor(text, length);
-    DeleteStr();
-    m_pcs = fresh;
+    NewStr(text);
 }
 
 // ============================================================================

@@ -27,8 +27,11 @@ int StringC::Format(const char16_t* format, ...) {
         NewStr(UTL::stringc::kNoText);
         return 0;
     }
-    // Counting stops one unit past the limit.
-    if (UTL::detail::TextLength(format, kFormatLimit + 1) > kFormatLimit) {
+    // A short format is seen in one block; counting stops one unit past the
+    // limit.
+    UTL::detail::ShortText shortFormat;
+    if (!UTL::detail::ReadShortText(format, shortFormat) &&
+        UTL::detail::TextLength(format, kFormatLimit + 1) > kFormatLimit) {
         NewStr(format);
         return 0;
     }
@@ -42,7 +45,10 @@ int StringC::Format(const char16_t* format, ...) {
     const auto take = [](char16_t* text, size_t length, void* context) {
         Taken& to = *static_cast<Taken*>(context);
         to.tooLong = length >= kFormatAreaUnits;
-        if (to.tooLong) length = kFormatAreaUnits - 1;
+        if (to.tooLong) {
+            length = kFormatAreaUnits - 1;
+            text[length] = 0;
+        }
         to.self->SetText(text, static_cast<unsigned int>(length));
     };
     va_list args;
