@@ -33,8 +33,8 @@ struct SlowSinkC : UTL::LogSinkI {
 TEST(ForkChild, LogsFormatsAndReportsWhileAParentThreadHeldTheLocks) {
     SlowSinkC* sink = new SlowSinkC;
     ASSERT_TRUE(UTL::LogManagementC::AddSink(sink));
-    // A format whose double is out of range logs twice under the format lock:
-    // the fork comes while this thread holds that lock and the manager's.
+    // A format whose double is out of range logs twice: the fork comes while
+    // this thread holds the manager's lock, inside a sink.
     std::thread busy([] {
         StringC text;
         text.Format(u"%f", 1e300);

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "Fault/FatalPath.h"
+#include "FlushAtDeath.h"
 #include "OwnFile.h"
 #include "Statics.h"
 

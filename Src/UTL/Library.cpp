@@ -1,6 +1,6 @@
-// Load handling: the library's static objects, defined in one translation unit
-// so that their construction order at load (and the reverse order at unload)
-// is the order written here rather than an accident of link order.
+// Load handling: the load journal and the library-wide locks of the run-time
+// core. Their construction order, and that of the static objects other layers
+// own, is fixed in LoadOrder.h.
 //
 // Linux has no per-thread attach notifications to switch off, so loading does
 // nothing beyond constructing these objects.
@@ -8,8 +8,7 @@
 
 #include <cstring>
 
-#include <UTL/ExceptionParse.h>
-
+#include "LoadOrder.h"
 #include "Statics.h"
 
 namespace {
@@ -25,32 +24,22 @@ struct LoadJournal {
 };
 LoadJournal g_journal = {};
 
-struct LoadStep {
-    explicit LoadStep(const char* name) { g_journal.Add(name); }
-};
-
 }  // namespace
 
 namespace UTL {
 namespace detail {
 
-LibraryMutexC g_formatMutex;
-static const LoadStep s_formatMutexBuilt("format mutex");
+void RecordLoadStep(const char* name) {
+    g_journal.Add(name);
+}
 
-LibraryMutexC g_fileOutputLock;
-static const LoadStep s_fileOutputLockBuilt("file output lock");
+LibraryMutexC g_fileOutputLock __attribute__((init_priority(kBuildFileOutputLock)));
+static const LoadStep s_fileOutputLockBuilt
+    __attribute__((init_priority(kBuildFileOutputLock))) ("file output lock");
 
 LibraryMutexC g_reportLock;  // constant: ready before any other static object
 
 }  // namespace detail
-}  // namespace UTL
-
-// The crash reporter's report writer: fixes the default report file name and
-// the start time shown in the report banner.
-CExceptionLog CExceptionParse::m_logException;
-static const LoadStep s_reportWriterBuilt("report writer");
-
-namespace UTL {
 
 const char* LoadSequence() {
     return g_journal.text;

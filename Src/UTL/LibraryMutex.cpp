@@ -39,30 +39,21 @@ void LibraryMutexC::ReinitialiseInChild() {
 namespace {
 
 // The parent's threads do not exist in the child: a lock one of them held
-// would stay held forever. Before fork() the forking thread takes the locks
-// whose data must be whole in the child, in the library's lock order (the
-// manager lock, then the file output lock), so that no other thread is
-// inside them; the child starts with every lock free. The format and report
-// locks are only reset: their data is a scratch area and the report file's
-// state, rewritten by their next user, and a fixed order with the manager
-// lock does not exist for them (a sink may format, a format may log).
-LibraryMutexC* g_heldAcrossFork = nullptr;
-
+// would stay held forever. Before fork() the forking thread takes the file
+// output lock, so that no other thread is inside it, and the child starts
+// with every lock free. The log manager holds its own lock across fork()
+// (LogManagement.cpp). The report lock is only reset: its data is the report
+// file's state, rewritten by its next user.
 void BeforeFork() {
-    g_heldAcrossFork = ManagerLock();
-    if (g_heldAcrossFork) g_heldAcrossFork->Acquire(-1);
     g_fileOutputLock.Acquire(-1);
 }
 
 void InParent() {
     g_fileOutputLock.Release();
-    if (g_heldAcrossFork) g_heldAcrossFork->Release();
 }
 
 void InChild() {
-    if (g_heldAcrossFork) g_heldAcrossFork->ReinitialiseInChild();
     g_fileOutputLock.ReinitialiseInChild();
-    g_formatMutex.ReinitialiseInChild();
     g_reportLock.ReinitialiseInChild();
 }
 

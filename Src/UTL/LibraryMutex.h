@@ -25,8 +25,5 @@ private:
     pthread_mutex_t m_mutex;
 };
 
-// The log manager's lock, null while there is no manager (LogManagement.cpp).
-LibraryMutexC* ManagerLock();
-
 }  // namespace detail
 }  // namespace UTL

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "DevMessage.h"
 #include "LibraryMutex.h"
 #include "PlainDirective.h"
 
@@ -285,15 +286,49 @@ void LogSinkI::SetLogMask(unsigned long mask) {
 LogManagementC* LogManagementC::s_instance = nullptr;
 
 namespace {
+
 // The lock of the live manager, for the fork handlers (null without one).
 detail::LibraryMutexC* g_managerLock = nullptr;
-}  // namespace
+detail::LibraryMutexC* g_heldAcrossFork = nullptr;
 
-detail::LibraryMutexC* detail::ManagerLock() {
-    return g_managerLock;
+// The manager's data must be whole in a child of fork(): before fork() the
+// forking thread takes the manager lock, so that no other thread is inside
+// it, and the child starts with a fresh lock.
+void HoldManagerLock() {
+    g_heldAcrossFork = g_managerLock;
+    if (g_heldAcrossFork) g_heldAcrossFork->Acquire(-1);
 }
 
+void ReleaseManagerLock() {
+    if (g_heldAcrossFork) g_heldAcrossFork->Release();
+}
+
+void RenewManagerLock() {
+    if (g_heldAcrossFork) g_heldAcrossFork->ReinitialiseInChild();
+}
+
+// Registered with the first manager, so after the library's own handlers
+// (registered at load): handlers that prepare a fork run in the reverse order
+// of registration, so the manager lock is taken before the file output lock,
+// the library's lock order.
+void RegisterForkHandlers() {
+    static const int registered =
+        pthread_atfork(HoldManagerLock, ReleaseManagerLock, RenewManagerLock);
+    (void)registered;
+}
+
+// The text runtime's developer messages arrive here, with the developer
+// mask, as if logged where they arose.
+void LogDevMessage(const char* file, int line, const char* text) {
+    LogManagementC::Log(file, line, LogSinkI::LOG_DevMessage, "%s", text);
+}
+
+const bool g_devMessagesLogged = (detail::SetDevMessageWriter(LogDevMessage), true);
+
+}  // namespace
+
 LogManagementC::LogManagementC() : m_data(new LogManagementDataC) {
+    RegisterForkHandlers();
     g_managerLock = &m_data->lock;
 }
 

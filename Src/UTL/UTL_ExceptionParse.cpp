@@ -6,10 +6,18 @@
 #include <cstring>
 
 #include "Fault/Fault.h"
+#include "LoadOrder.h"
 #include "Platform/Arch.h"
 #include "Win/Services.h"
 
 using UTL::arch::Address;
+
+// The report writer fixes the default report file name and the start time
+// shown in the report banner; it is built at load, after the file output lock.
+CExceptionLog CExceptionParse::m_logException
+    __attribute__((init_priority(UTL::detail::kBuildReportWriter)));
+static const UTL::detail::LoadStep s_reportWriterBuilt
+    __attribute__((init_priority(UTL::detail::kBuildReportWriter))) ("report writer");
 
 int CExceptionParse::m_bEnableSymbols = 0;
 char CExceptionParse::m_szSymbolPath[2048] = "";

@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include <UTL/LogManagement.h>
-#include <UTL/LogSink.h>
 #include <UTL/WideText.h>
 
+#include "DevMessage.h"
 #include "PlainDirective.h"
 #include "WideBlockScan.h"
 #include "WideTextInternal.h"
@@ -328,10 +327,8 @@ void AppendInteger(WideAccumulator& out, DirectiveText& text, const Classified& 
 }
 
 void LogRangeFailure() {
-    UTL::LogManagementC::Log(kSourceName, kRangeLogLine, UTL::LogSinkI::LOG_DevMessage,
-                             "lvswprintf\n");
-    UTL::LogManagementC::Log(kSourceName, kRangeLogLine + 1, UTL::LogSinkI::LOG_DevMessage,
-                             "double value to huge!\n");
+    UTL::detail::WriteDevMessage(kSourceName, kRangeLogLine, "lvswprintf\n");
+    UTL::detail::WriteDevMessage(kSourceName, kRangeLogLine + 1, "double value to huge!\n");
 }
 
 // "%lS"/"%hS" would ask glibc for a wchar_t string: the size letter is
