@@ -345,10 +345,6 @@ private:
     inline void Append(const char16_t* text, unsigned int length);
     /// operator+=(text) for every case that its inline path leaves.
     StringC& AppendText(const char16_t* text);
-    /// NewStr(text) for a `text` of `length` units, without a zero unit
-    /// among them, that is not in the string's buffer: Format knows the
-    /// length of its result. Not exported.
-    __attribute__((visibility("hidden"))) void SetText(const char16_t* text, unsigned int length);
     /// The block of moved-from strings, in storage that never runs its
     /// destructor: static strings may still hold it while statics are torn down.
     union MovedFromStorage {

@@ -294,19 +294,6 @@ void StringC::NewStr(unsigned long size) {
     m_pcs = block;
 }
 
-void StringC::SetText(const char16_t* text, unsigned int length) {
-    // No count: the length is known, and the text holds no zero unit before
-    // it. A new block is NewStr's work (a tail call: this path saves no
-    // registers).
-    DataC* block = m_pcs;
-    if (block->IsUnshared() && length <= block->GetMaxLength()) {
-        MoveUnits(block->Units(), text, length + 1);
-        block->SetLength(length);
-        return;
-    }
-    NewStr(text);
-}
-
 // ============================================================================
 // StringC: construction and assignment
 // ============================================================================

@@ -49,7 +49,15 @@ int StringC::Format(const char16_t* format, ...) {
             length = kFormatAreaUnits - 1;
             text[length] = 0;
         }
-        to.self->SetText(text, static_cast<unsigned int>(length));
+        // The length is known and the text holds no zero unit before it: an
+        // unshared block that fits takes it without a count, else NewStr.
+        DataC* block = to.self->m_pcs;
+        if (block->IsUnshared() && length <= block->GetMaxLength()) {
+            UTL::stringc::MoveUnits(block->Units(), text, static_cast<unsigned int>(length) + 1);
+            block->SetLength(static_cast<unsigned int>(length));
+        } else {
+            to.self->NewStr(text);
+        }
     };
     va_list args;
     va_start(args, format);
