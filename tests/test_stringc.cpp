@@ -536,6 +536,39 @@ TEST(StringFormat, ResultsAndLimits) {
     EXPECT_TRUE(UTL::LogManagementC::RemoveSink(sink, true));
 }
 
+// A result ends at its first zero unit (a %c of 0) wherever it falls, and so
+// does its length; it is written into the string's own block only when that
+// is unshared and has room.
+TEST(StringFormat, ResultEndsAtItsFirstZeroUnit) {
+    struct Row {
+        const char* name;
+        const char16_t* format;
+        int unit;
+        std::u16string_view expected;
+    };
+    const Row rows[] = {
+        {"zero in a short result", u"ab%ccd", 0, u"ab"},
+        {"zero in the first block", u"a%cbcdefghijk", 0, u"a"},
+        {"zero in the last block", u"abcdefgh%cj", 0, u"abcdefgh"},
+        {"zero in the last block, 12 units", u"abcdefgh%cijk", 0, u"abcdefgh"},
+        {"zero after 16 units", u"abcdefghijklmnopq%cr", 0, u"abcdefghijklmnopq"},
+        {"11 units, the inline room", u"abcdefghij%c", u'k', u"abcdefghijk"},
+        {"12 units, beyond it", u"abcdefghij%cl", u'k', u"abcdefghijkl"},
+        {"16 units", u"abcdefghijklmno%c", u'p', u"abcdefghijklmnop"},
+        {"17 units", u"abcdefghijklmno%cq", u'p', u"abcdefghijklmnopq"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        StringC s(u"old");
+        const StringC shared(s);
+        s.Format(row.format, row.unit);
+        EXPECT_EQ(s.View(), row.expected);  // the kept length as well as the units
+        EXPECT_EQ(shared.View(), u"old");
+        s.Format(row.format, row.unit);  // again, into its own block
+        EXPECT_EQ(s.View(), row.expected);
+    }
+}
+
 TEST(StringScan, SkipsLeadingSpacesButNotTabs) {
     int a = 0, b = 0;
     char16_t unit[2][4] = {};

@@ -32,7 +32,7 @@
 /// Threads: a string and the strings sharing its block must be used by one
 /// thread at a time (reference counts are plain counters; only the shared empty
 /// block, which strings share without being copies of each other, is counted
-/// atomically). Format serialises all callers on one process-wide mutex.
+/// atomically). Strings on different threads may format at the same time.
 ///
 /// Allocation failures surface as std::bad_alloc; every operation builds its
 /// new block before it releases the old one, so a failed operation leaves the
@@ -161,11 +161,10 @@ public:
     /// printf engine (see lvswprintf in WideText.h); returns its result, 0.
     /// A format longer than 3500 units is not processed: the string becomes the
     /// format text itself and 0 is returned. Results are cut at 4095 units (the
-    /// shared result area holds 4096); a result that fills the area is reported
-    /// to the log manager as a LOG_DevMessage. A null or empty format, or a
-    /// failure of the engine, makes the string empty. Strings on different
-    /// threads may format at the same time: the shared area is guarded by the
-    /// library's format mutex.
+    /// result area holds 4096); a result that fills the area is reported to the
+    /// log manager as a LOG_DevMessage. A null or empty format, or a failure of
+    /// the engine, makes the string empty. Strings on different threads may
+    /// format at the same time: each thread has its own result area.
     int Format(const char16_t* format, ...);
     /// The type-checked front end of Format, chosen whenever arguments follow
     /// the format: a StringC argument is passed as its text, and a class-type

@@ -17,7 +17,8 @@ int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format,
 // failure.
 int FormatWide(char16_t* buffer, std::size_t limit, const char16_t* format, va_list args);
 // As FormatWide, but hands the result to `take` in the engine's own storage, terminated,
-// with its length (which `take` may shorten by writing a terminator). Returns false, without
+// with its length (which `take` may shorten by writing a terminator). The result holds no
+// zero unit: one that a directive produces (%c of 0) ends it. Returns false, without
 // calling `take`, where FormatWide writes nothing.
 using TakeText = void (*)(char16_t* text, std::size_t length, void* context);
 bool FormatWideTo(std::size_t limit, const char16_t* format, va_list args, TakeText take,
