@@ -104,6 +104,20 @@ TEST(WideFormat, DirectivesShowTheirText) {
     });
 }
 
+// Bare integers are written by digit count: every length from 1 to 20 digits
+// and both sides of each power of ten.
+TEST(WideFormat, BareIntegersAtEveryPowerOfTen) {
+    std::vector<unsigned long> values = {0, ULONG_MAX};
+    for (unsigned long p = 1; p <= ULONG_MAX / 10; p *= 10) {
+        values.insert(values.end(), {p - 1, p, p * 10 - 1});
+    }
+    for (unsigned long v : values) {
+        EXPECT_EQ(Fmt(u"%lu", v), Snprintf("%lu", v)) << v;
+        EXPECT_EQ(Fmt(u"%ld", static_cast<long>(v)), Snprintf("%ld", static_cast<long>(v))) << v;
+        EXPECT_EQ(Fmt(u"%d", static_cast<int>(v)), Snprintf("%d", static_cast<int>(v))) << v;
+    }
+}
+
 TEST(WideFormat, WideStringFieldLayout) {
     // Texts are cut from the left (right-aligned) or the right; ".2" is a width of 2; a
     // negative precision counts as positive; zero widths show nothing but take their argument.
@@ -181,6 +195,26 @@ TEST(WideFormat, FlagCombinationsMatchTheCLibrary) {
                           random() % 2 ? doubles[random() % 10]
                                        : std::ldexp(double(random()), int(random() % 200) - 100));
             }
+        }
+    }
+}
+
+// "%f" is exact at every scale: halfway cases round to even, tiny values to
+// zero, and results too long for 64 bits of digits or more than 19 decimals
+// take the general path.
+TEST(WideFormat, FixedNotationRoundsLikeTheCLibraryAtEveryScale) {
+    std::mt19937_64 random(2024);
+    std::vector<double> values = {0.125,  0.375, 2.5,     -0.5,    1.5,           5e-324,
+                                  1e-300, 0.0,   9.5e-20, 1.5e-19, 9.2e18 + 2048, 1.8e19};
+    for (int exponent = -80; exponent <= 70; exponent += 3)
+        values.push_back(std::ldexp(double(random() >> 11), exponent - 53));
+    for (int shift = 1; shift <= 24; ++shift)  // exact halves of the last shown decimal
+        values.push_back(std::ldexp(double(2 * (random() >> 45) + 1), -shift));
+    for (double v : values) {
+        for (int precision = 0; precision <= 21; ++precision) {
+            const std::string d = "%." + std::to_string(precision) + "f";
+            EXPECT_EQ(Fmt(Widen(d).c_str(), v), Snprintf(d.c_str(), v).substr(0, 99))
+                << d << " " << v;
         }
     }
 }

@@ -28,7 +28,15 @@ extern const DirectiveSyntax kPrintfSyntax;
 
 // Whether a directive read by kPrintfSyntax is plain: complete, with a width
 // and precision of at most 99.
-bool IsPlain(const Directive& d);
+constexpr unsigned long kPlainLimit = 99;
+inline bool IsPlain(const Directive& d) {
+    return d.complete && d.width <= kPlainLimit && d.precision <= kPlainLimit;
+}
+
+// The base of an integer conversion.
+inline unsigned BaseOf(char conv) {
+    return conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
+}
 
 // Reads the directive at `s` (which starts with "%") by kPrintfSyntax.
 // Returns the position just after the conversion character, or null when it
@@ -57,15 +65,22 @@ bool PlainNumberRules();
 constexpr std::size_t kFieldMax = 256;
 
 // Printf's field for an integer conversion (d i o u x X) of the value given as
-// sign and magnitude, into `out` (kFieldMax bytes, not terminated). Returns
-// its length.
-std::size_t FormatInteger(char* out, const Directive& layout, bool negative,
+// sign and magnitude, into `out` (kFieldMax units, not terminated). Returns
+// its length. Made for char and char16_t.
+template <typename Char>
+std::size_t FormatInteger(Char* out, const Directive& layout, bool negative,
                           unsigned long long magnitude);
 
-// Printf's field for f, e, E, g or G into `out` (kFieldMax bytes, not
+// Printf's field for f, e, E, g or G into `out` (kFieldMax units, not
 // terminated); returns its length, or 0 where the C library must format it:
 // "#", a value that is not finite or not below 1e51, or other number rules.
-std::size_t FormatDouble(char* out, const Directive& layout, double value);
+// Made for char.
+template <typename Char>
+std::size_t FormatDouble(Char* out, const Directive& layout, double value);
+// As FormatDouble, for a caller that has found PlainNumberRules() true (the
+// wide engine asks once per call). Made for char16_t.
+template <typename Char>
+std::size_t FormatNearestDouble(Char* out, const Directive& layout, double value);
 
 // ---- Text to numbers (scanf) ----
 
