@@ -218,7 +218,7 @@ public:
         /// carries kMaxRefs.
         bool AddRef() {
             const std::uint32_t count = LoadCount();
-            /// Full, or not plainly counted:
+            // Full, or not plainly counted:
             if ((count & (kMaxRefs | kNotPlainlyCounted)) >= kMaxRefs) return AddRefSlow(count);
             m_count = count + 1;
             return true;
@@ -373,7 +373,7 @@ inline StringC::~StringC() {
 }
 
 inline StringC& StringC::operator=(const StringC& other) {
-    if (m_pcs == other.m_pcs) return *this;  ///< itself, or already sharing
+    if (m_pcs == other.m_pcs) return *this;  // itself, or already sharing
     DataC* block = ShareBlock(other.m_pcs);
     DeleteStr();
     m_pcs = block;
