@@ -2,16 +2,9 @@
 # natively where the kernel runs i386 programs (linked against the cross
 # compiler's C library, which needs no i386 packages on the host), and under
 # qemu-i386 where it does not (some kernels have 32-bit emulation switched off).
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(UTL_TARGET_ROOT /usr/i686-linux-gnu)
-set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH ${UTL_TARGET_ROOT})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(UTL_TRIPLET i686-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
 # The cross compiler's libraries serve every program and its dependencies (a
 # DT_RPATH, which also applies to the libraries they load).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--dynamic-linker=${UTL_TARGET_ROOT}/lib/ld-linux.so.2 \
