@@ -88,8 +88,7 @@ void AppendConverted(WideAccumulator& out, const char* directive, T value) {
 // snprintf gets the type the text names.
 void HandOverInteger(WideAccumulator& out, DirectiveText& text, const Classified& c, long value) {
     const char* directive = Prepared(text, c);
-    const char conv = text.Back(1);
-    const bool signedConv = conv == 'd' || conv == 'i';
+    const bool signedConv = IsSignedConversion(text.Back(1));
     if (c.size == 'l') {
         if (signedConv) {
             AppendConverted(out, directive, value);

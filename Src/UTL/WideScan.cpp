@@ -323,7 +323,7 @@ void ScanWideTarget(const char* input, char conv, char16_t* target) {
 // Stores strtol's (d, i) or strtoul's value by the size letter, as sscanf does.
 void StoreInteger(void* target, const UTL::detail::Directive& layout,
                   const UTL::detail::ScannedInteger& number) {
-    if (layout.conv == 'd' || layout.conv == 'i') {
+    if (UTL::detail::IsSignedConversion(layout.conv)) {
         const long v = UTL::detail::SignedValue(number);
         if (layout.size == 'l') {
             *static_cast<long*>(target) = v;
