@@ -120,7 +120,8 @@ void HandOverNarrowString(WideAccumulator& out, DirectiveText& text, Classified&
         if (c.layout) c.layout->sizesEnd = c.layout->sizesAt;
     }
     text.Data()[text.Size() - 1] = 's';
-    AppendConverted(out, Prepared(text, c, value ? value : ""), value ? value : "");
+    const char* shown = value ? value : "";
+    AppendConverted(out, Prepared(text, c, shown), shown);
 }
 
 // "width.precision" read from the text after the "%", split at dots (empty
