@@ -74,7 +74,7 @@ UTL_API char16_t ltowupper(char16_t c);
 /// at once, leaving `buffer` untouched; so does a null or empty format.
 ///
 /// Outside the usual contract: null string arguments read as empty text; "%n"
-/// stores 0 (the directive is formatted alone) and shows nothing; the text of
+/// takes its pointer, stores nothing and shows nothing; the text of
 /// one converted directive is cut at 99 characters and a "%s" field at 65535
 /// units; a null `buffer` does nothing. See docs/platform.md for the rest.
 UTL_API int lvswprintf(char16_t* buffer, const char16_t* format, va_list args);

@@ -3,18 +3,9 @@
 #include <UTL/WideText.h>
 
 #include <cctype>
-#include <charconv>
-#include <clocale>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 
-#include <UTL/LogManagement.h>
-#include <UTL/LogSink.h>
-
-#include "PlainDirective.h"
 #include "WideBlockScan.h"
 #include "WideTextInternal.h"
 

@@ -171,9 +171,9 @@ bool FormatDirective(detail::BoundedText& w, const detail::Directive& layout, va
 constexpr detail::DirectiveSyntax kCLibrarySyntax{"-+ #0'I", 0,     false,      true, true,
                                                   true,      false, "hlLqjzZt", ~0u};
 
-// Calls `each(percent, conversion, end, starred)` for every directive of
-// `format` but "%%", in order, while it returns true; the text between
-// directives is left to the caller.
+// Calls `each(percent, directive)` for every directive of `format` but "%%",
+// in order, while it returns true; the text between directives is left to
+// the caller.
 template <class Each>
 void ForEachDirective(const char* format, Each each) {
     for (const char* percent = std::strchr(format, '%'); percent;) {
@@ -183,16 +183,15 @@ void ForEachDirective(const char* format, Each each) {
         }
         detail::Directive d;
         detail::ReadDirective(percent, kCLibrarySyntax, d);
-        const char* end = percent + d.length;
-        if (!each(percent, percent + d.sizesEnd, end, d.widthStar || d.precisionStar)) return;
-        percent = std::strchr(end, '%');
+        if (!each(percent, d)) return;
+        percent = std::strchr(percent + d.length, '%');
     }
 }
 
 bool HasCount(const char* format) {
     bool found = false;
-    ForEachDirective(format, [&](const char*, const char* conversion, const char*, bool) {
-        found = *conversion == 'n';
+    ForEachDirective(format, [&](const char*, const detail::Directive& d) {
+        found = d.conv == 'n';
         return !found;
     });
     return found;
@@ -209,18 +208,18 @@ const char* WithoutCounts(const char* format, char* out, std::size_t size) {
     detail::BoundedText w(out, size);
     const char* copied = format;  // the format up to here is in `out`
     bool cut = false;
-    ForEachDirective(format, [&](const char* percent, const char* conversion, const char* end,
-                                 bool starred) {
-        const bool count = *conversion == 'n';
+    ForEachDirective(format, [&](const char* percent, const detail::Directive& d) {
+        const char* end = percent + d.length;
+        const bool count = d.conv == 'n';
+        const bool starred = d.widthStar || d.precisionStar;
         cut = (count && starred) || w.Size() + static_cast<std::size_t>(end - copied) + 4 >= size;
         if (cut) {
             w.Append(copied, static_cast<std::size_t>(percent - copied));
             return false;
         }
         if (count) {
-            const char* position = percent + 1;
-            while (detail::IsDecimalDigit(static_cast<unsigned char>(*position))) ++position;
-            const char* kept = *position == '$' ? position + 1 : percent + 1;
+            // "%" and its position, if any, are kept.
+            const char* kept = percent + d.flagsAt;
             w.Append(copied, static_cast<std::size_t>(kept - copied));
             w.Append(".0s");
         } else {

@@ -21,6 +21,10 @@ inline bool IsIntegerConversion(unsigned c) {
 inline bool IsFloatingConversion(unsigned c) {
     return c == 'e' || c == 'E' || c == 'f' || c == 'g' || c == 'G';
 }
+// The integer conversions that take a signed value ("d i").
+inline bool IsSignedConversion(char conv) {
+    return conv == 'd' || conv == 'i';
+}
 
 // printf's directives as the C library reads them, without "*", positions
 // and the size letters beyond "h" and "l".

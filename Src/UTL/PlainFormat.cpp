@@ -83,10 +83,6 @@ std::size_t SignPrefix(char* prefix, const Directive& layout, bool negative) {
     return 0;
 }
 
-bool IsSignedConversion(char conv) {
-    return conv == 'd' || conv == 'i';
-}
-
 // ---- Digits ----
 
 // The number of decimal digits of `value` (1 for 0), from its bit length:

@@ -88,8 +88,7 @@ void AppendConverted(WideAccumulator& out, const char* directive, T value) {
 // snprintf gets the type the text names.
 void HandOverInteger(WideAccumulator& out, DirectiveText& text, const Classified& c, long value) {
     const char* directive = Prepared(text, c);
-    const char conv = text.Back(1);
-    const bool signedConv = conv == 'd' || conv == 'i';
+    const bool signedConv = IsSignedConversion(text.Back(1));
     if (c.size == 'l') {
         if (signedConv) {
             AppendConverted(out, directive, value);
@@ -121,7 +120,8 @@ void HandOverNarrowString(WideAccumulator& out, DirectiveText& text, Classified&
         if (c.layout) c.layout->sizesEnd = c.layout->sizesAt;
     }
     text.Data()[text.Size() - 1] = 's';
-    AppendConverted(out, Prepared(text, c, value ? value : ""), value ? value : "");
+    const char* shown = value ? value : "";
+    AppendConverted(out, Prepared(text, c, shown), shown);
 }
 
 // "width.precision" read from the text after the "%", split at dots (empty

@@ -53,7 +53,7 @@ bool IsPlainLayout(const Directive* layout) {
 void AppendPlainInteger(WideAccumulator& out, const Directive& layout, long value) {
     bool negative = false;
     unsigned long long magnitude;
-    if (layout.conv == 'd' || layout.conv == 'i') {
+    if (IsSignedConversion(layout.conv)) {
         const long long v = layout.size == 'h' ? static_cast<short>(value) : value;
         negative = v < 0;
         magnitude = negative ? 0ULL - static_cast<unsigned long long>(v) : v;

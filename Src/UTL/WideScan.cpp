@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <UTL/NarrowString.h>
 #include <UTL/WideText.h>
 
 #include "PlainDirective.h"
@@ -323,7 +324,7 @@ void ScanWideTarget(const char* input, char conv, char16_t* target) {
 // Stores strtol's (d, i) or strtoul's value by the size letter, as sscanf does.
 void StoreInteger(void* target, const UTL::detail::Directive& layout,
                   const UTL::detail::ScannedInteger& number) {
-    if (layout.conv == 'd' || layout.conv == 'i') {
+    if (UTL::detail::IsSignedConversion(layout.conv)) {
         const long v = UTL::detail::SignedValue(number);
         if (layout.size == 'l') {
             *static_cast<long*>(target) = v;
@@ -414,12 +415,6 @@ char UnusedByte(const char* s) {
         if (!seen[v]) return static_cast<char>(v);
     }
     return 0;
-}
-
-void ReplaceByte(char* s, char from, char to) {
-    for (; *s; ++s) {
-        if (*s == from) *s = to;
-    }
 }
 
 struct ScanState {
@@ -515,9 +510,9 @@ int ScanPiece(ScanState& st, char* piece, const Directive* plainLayout, void* ta
         delimiter = measuring[3];
         substitute = UnusedByte(rest);
         if (substitute) {
-            ReplaceByte(rest, delimiter, substitute);
-            ReplaceByte(piece, delimiter, substitute);
-            ReplaceByte(measuring, delimiter, substitute);
+            UTL::ReplaceChars(rest, delimiter, substitute);
+            UTL::ReplaceChars(piece, delimiter, substitute);
+            UTL::ReplaceChars(measuring, delimiter, substitute);
         }
     }
     rest = SkipRepeated(st, measuringLength > 3 ? measuring[3] : 0);
@@ -528,7 +523,7 @@ int ScanPiece(ScanState& st, char* piece, const Directive* plainLayout, void* ta
     if (target && !(plainLayout && ConvertPlain(rest, *plainLayout, target))) {
         ConvertByCLibrary(rest, restLength, piece, target, st.strings, st.stringsSize);
     }
-    if (substitute) ReplaceByte(rest, substitute, delimiter);
+    if (substitute) UTL::ReplaceChars(rest, substitute, delimiter);
     Advance(st, fieldLength, done);
     return measured;
 }
