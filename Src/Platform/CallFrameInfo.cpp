@@ -102,13 +102,13 @@ bool ReadCie(const unsigned char* entry, Cie& cie) {
     const std::size_t length = strnlen(augmentation, static_cast<std::size_t>(r.end - r.at));
     r.Skip(length + 1);
     cie.codeAlignment = r.Uleb();
-    r.Sleb();                              // data alignment
+    cie.dataAlignment = r.Sleb();
     version == 1 ? r.Fixed(1) : r.Uleb();  // return address register
     if (augmentation[0] == 'z') {
         cie.augmented = true;
         const std::uint64_t dataLength = r.Uleb();
-        Reader data{r.at, r.at + dataLength};
         if (!r.Has(dataLength)) return false;
+        Reader data{r.at, r.at + dataLength};
         for (const char* c = augmentation + 1; c < augmentation + length; ++c) {
             if (*c == 'R' || *c == 'L') {
                 const unsigned encoding = static_cast<unsigned>(data.Fixed(1));

@@ -226,19 +226,21 @@ int CExceptionParse::GetLogicalAddress(void* address, char* module, unsigned lon
 void CExceptionParse::IntelStackWalk(CONTEXT* context) {
     CExceptionLog::WriteLogfile("\nCall stack:\n");
     CExceptionLog::WriteLogfile("    Address   Frame     Logical addr  Module\n");
+    const auto writeFrame = [](unsigned long long number, Address pc, Address frame) {
+        char module[kModulePathSize] = "";
+        unsigned long section = 0;
+        unsigned long offset = 0;
+        GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
+        char version[kVersionSize];
+        CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n", number,
+                                    H(pc), H(frame), section, offset, module,
+                                    ModuleVersion(pc, version));
+    };
     if (UTL::arch::kWalksByUnwindTables) {
         // By the unwind tables; the frame column shows each frame's stack pointer.
         CONTEXT walk = *context;
         for (unsigned long long number = 1;; ++number) {
-            const Address pc = UTL::arch::ProgramCounter(walk);
-            char module[kModulePathSize] = "";
-            unsigned long section = 0;
-            unsigned long offset = 0;
-            GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
-            char version[kVersionSize];
-            CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n",
-                                        number, H(pc), H(UTL::arch::StackPointer(walk)), section,
-                                        offset, module, ModuleVersion(pc, version));
+            writeFrame(number, UTL::arch::ProgramCounter(walk), UTL::arch::StackPointer(walk));
             if (number > m_nMaxTrace || !UTL::arch::UnwindCaller(walk, number == 1)) break;
         }
         return;
@@ -253,14 +255,7 @@ void CExceptionParse::IntelStackWalk(CONTEXT* context) {
     bool callerPending = UTL::arch::UnsavedReturnAddress(*context, callerPc) && callerPc != pc;
     bool frameChecked = false;
     for (unsigned long long number = 1;; ++number) {
-        char module[kModulePathSize] = "";
-        unsigned long section = 0;
-        unsigned long offset = 0;
-        GetLogicalAddress(reinterpret_cast<void*>(pc), module, sizeof module, section, offset);
-        char version[kVersionSize];
-        CExceptionLog::WriteLogfile("%2llu: %08llX  %08llX  %04lX:%08lX %s (Version: %s)\n", number,
-                                    H(pc), H(frame), section, offset, module,
-                                    ModuleVersion(pc, version));
+        writeFrame(number, pc, frame);
         if (number > m_nMaxTrace) break;
         if (callerPending) {
             pc = callerPc;

@@ -39,10 +39,8 @@ void PrepareThread(ThreadFaultState& state) {
     if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
         void* low = nullptr;
         std::size_t size = 0;
-        if (pthread_attr_getstack(&attributes, &low, &size) == 0) {
+        if (pthread_attr_getstack(&attributes, &low, &size) == 0)
             state.stackLow = reinterpret_cast<arch::Address>(low);
-            state.stackHigh = state.stackLow + size;
-        }
         pthread_attr_destroy(&attributes);
     }
     // An alternate stack of our size or more is kept; a smaller one (such as

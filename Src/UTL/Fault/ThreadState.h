@@ -20,7 +20,6 @@ struct ThreadFaultState {
     bool prepared;     // alternate stack and stack bounds set up
     bool endsProcess;  // reporting a fault or abort that the process will not survive
     arch::Address stackLow;
-    arch::Address stackHigh;
 };
 ThreadFaultState& ThisThread();
 
