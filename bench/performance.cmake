@@ -6,13 +6,21 @@
 # ratio beside it. Run through the bench preset:
 #   cmake --preset bench && cmake --build --preset bench --target utl_performance_report
 # Script mode, with -DBENCH_DIR=<directory of the programs> -DOUT=<markdown file>
-# [-DREPETITIONS=<n>] [-DRUNS=<n>] [-DPROGRAMS=<program;...>] (rows of other
-# programs then read "not measured").
+# [-DREPETITIONS=<n>] [-DRUNS=<n>] [-DMIN_TIME=<seconds per repetition>]
+# [-DPROGRAMS=<program;...>] [-DFILTER=<benchmark regex>] (rows left out then
+# read "not measured").
 if(NOT REPETITIONS OR REPETITIONS LESS 2)  # medians need two runs at least
     set(REPETITIONS 5)
 endif()
 if(NOT RUNS OR RUNS LESS 1)
     set(RUNS 3)
+endif()
+set(options --benchmark_repetitions=${REPETITIONS} --benchmark_enable_random_interleaving=true)
+if(MIN_TIME)
+    list(APPEND options --benchmark_min_time=${MIN_TIME})
+endif()
+if(FILTER)
+    list(APPEND options --benchmark_filter=${FILTER})
 endif()
 if(NOT PROGRAMS)
     set(PROGRAMS bench_logging bench_format bench_stringc bench_widetext bench_mjd bench_crash)
@@ -85,8 +93,7 @@ set(absolute
 # time_<run>_<name> and its unit as unit_<name> (the name made an identifier).
 function(run_program program run)
     set(json ${BENCH_DIR}/${program}.${run}.json)
-    execute_process(COMMAND ${BENCH_DIR}/${program} --benchmark_repetitions=${REPETITIONS}
-                            --benchmark_enable_random_interleaving=true
+    execute_process(COMMAND ${BENCH_DIR}/${program} ${options}
                             --benchmark_report_aggregates_only=true
                             --benchmark_out=${json} --benchmark_out_format=json
                     OUTPUT_QUIET RESULT_VARIABLE result)
