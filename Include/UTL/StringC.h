@@ -94,7 +94,7 @@ public:
     /// Index from the start of the string of the first `c` at or after `start`,
     /// or -1. Searching for 0 gives the length. A negative start counts as 0; a
     /// start beyond the length gives -1.
-    int Find(char16_t c, int start = 0) const;
+    UTL_DIRECT_CALL int Find(char16_t c, int start = 0) const;
     /// Makes the string empty. An empty string keeps its block.
     void Empty();
 

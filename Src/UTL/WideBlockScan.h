@@ -219,30 +219,34 @@ inline const char16_t* FindUnitOrEnd(const char16_t* s, char16_t c) {
 inline std::size_t FindUnit(const char16_t* s, std::size_t count, char16_t c) {
     if (count == 0) return 0;
     const Block needle = Splat(c);
-    std::size_t skipped = OffsetInBlock(s);
+    const std::size_t skipped = OffsetInBlock(s);
     std::uintptr_t address = AddressOf(s) - skipped;
     const std::uintptr_t end = AddressOf(s + count);  // the first byte not searched
-    UnitMask mask = MarksFrom(EqualUnits(LoadBlock(address), needle), skipped);
-    for (;;) {
-        if (mask != 0) {
-            const std::size_t at = (address + skipped - AddressOf(s)) / sizeof(char16_t);
-            const std::size_t found = at + FirstUnit(mask);
-            return found < count ? found : count;
+    // The index of the unit marked first in the block at `address`; a mark
+    // past the units searched means none.
+    const auto found = [&](UnitMask mask) {
+        const std::size_t at = (address - AddressOf(s)) / sizeof(char16_t) + FirstUnit(mask);
+        return at < count ? at : count;
+    };
+    const UnitMask head = MarksFrom(EqualUnits(LoadBlock(address), needle), skipped);
+    if (head != 0) return FirstUnit(head) < count ? FirstUnit(head) : count;
+    for (address += kBlockBytes; address + 3 * kBlockBytes < end; address += 4 * kBlockBytes) {
+        const Block b0 = EqualLanes(LoadBlock(address), needle);
+        const Block b1 = EqualLanes(LoadBlock(address + kBlockBytes), needle);
+        const Block b2 = EqualLanes(LoadBlock(address + 2 * kBlockBytes), needle);
+        const Block b3 = EqualLanes(LoadBlock(address + 3 * kBlockBytes), needle);
+        if (MarksOf(EitherLanes(EitherLanes(b0, b1), EitherLanes(b2, b3))) == 0) continue;
+        const Block lanes[] = {b0, b1, b2, b3};
+        for (const Block& b : lanes) {
+            if (MarksOf(b) != 0) return found(MarksOf(b));
+            address += kBlockBytes;
         }
-        skipped = 0;
-        address += kBlockBytes;
-        if (address >= end) return count;
-        while (address + 3 * kBlockBytes < end) {
-            const Block b0 = EqualLanes(LoadBlock(address), needle);
-            const Block b1 = EqualLanes(LoadBlock(address + kBlockBytes), needle);
-            const Block b2 = EqualLanes(LoadBlock(address + 2 * kBlockBytes), needle);
-            const Block b3 = EqualLanes(LoadBlock(address + 3 * kBlockBytes), needle);
-            if (MarksOf(EitherLanes(EitherLanes(b0, b1), EitherLanes(b2, b3))) != 0) break;
-            address += 4 * kBlockBytes;
-        }
-        if (address >= end) return count;
-        mask = EqualUnits(LoadBlock(address), needle);
     }
+    for (; address < end; address += kBlockBytes) {
+        const UnitMask mask = EqualUnits(LoadBlock(address), needle);
+        if (mask != 0) return found(mask);
+    }
+    return count;
 }
 
 // The units of the blocks at `a` and `b` where the texts differ or `b` ends.
