@@ -181,9 +181,13 @@ execute_process(COMMAND sh -c
     OUTPUT_VARIABLE versions OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(REGEX REPLACE ";$" "" versions "${versions}")
 
+set(per "")
+if(MIN_TIME)
+    set(per " of at least ${MIN_TIME} s")
+endif()
 set(md "# Performance\n\n")
 string(APPEND md "Library time / comparison time, both measured in the same process run (above 1 = "
-                 "slower): Release build; in each run the median of ${REPETITIONS} repetitions, "
+                 "slower): Release build; in each run the median of ${REPETITIONS} repetitions${per}, "
                  "interleaved at random, CPU time (wall time for the rows with threads); the "
                  "ratio is the median of ${RUNS} runs' ratios, the times the median of their "
                  "times. Regenerate with\n"
