@@ -1,6 +1,6 @@
 // A stack of the library's own for every call into libdw.
-#include "DbgHelp/DbgHelpInternal.h"
-#include "Platform/GuardedStack.h"
+#include "DbgHelpInternal.h"
+#include "GuardedStack.h"
 
 // Reading a module's line table for the first time takes about 160 KiB of
 // stack inside libdw. The reporter calls in from a signal handler, often on a

@@ -4,8 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "DbgHelp/DbgHelpInternal.h"
-#include "Platform/SafeMemory.h"
+#include "DbgHelpInternal.h"
+#include "SafeMemory.h"
 
 namespace UTL::dbghelp {
 namespace {

@@ -2,7 +2,7 @@
 // first fault, since neither can be had at the fault without heap memory.
 #include <pthread.h>
 
-#include "Platform/GuardedStack.h"
+#include "GuardedStack.h"
 #include "ThreadState.h"
 
 namespace UTL {

@@ -2,7 +2,7 @@
 // exceptions, and the report of a fault the process will not survive.
 #include "FatalPath.h"
 
-#include "Platform/Arch.h"
+#include "Arch.h"
 
 #include <dlfcn.h>
 #include <link.h>

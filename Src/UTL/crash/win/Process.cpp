@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Platform/SafeMemory.h"
+#include "SafeMemory.h"
 #include "Services.h"
 
 namespace {
