@@ -27,8 +27,8 @@ void* g_ownStackTop = nullptr;
 void MapOwnStack() {
 #if DBGHELP_OWN_STACK
     if (g_ownStackTop) return;
-    UTL::platform::GuardedStack stack;
-    if (UTL::platform::MapGuardedStack(std::size_t{1} << 20, stack)) g_ownStackTop = stack.Top();
+    UTL::arch::GuardedStack stack;
+    if (UTL::arch::MapGuardedStack(std::size_t{1} << 20, stack)) g_ownStackTop = stack.Top();
 #endif
 }
 

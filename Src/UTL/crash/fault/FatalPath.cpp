@@ -15,7 +15,7 @@
 #include <UTL/ExceptionHandler.h>
 
 namespace UTL {
-namespace detail {
+namespace fault {
 
 // ---- Faults that cannot become exceptions ----
 
@@ -155,5 +155,5 @@ void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers) {
     ExceptionHandlerC report(pointers);
 }
 
-}  // namespace detail
+}  // namespace fault
 }  // namespace UTL
