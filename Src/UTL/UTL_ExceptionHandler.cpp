@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <exception>
 
-#include "Fault/FatalPath.h"
 #include "Fault/Fault.h"
+#include "FlushAtDeath.h"
+#include "LoadOrder.h"
 #include "Platform/Arch.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
@@ -68,6 +69,21 @@ ExceptionHandlerC::ExceptionHandlerC(EXCEPTION_POINTERS* pointers)
     }
     GenerateExceptionReport(pointers);
 }
+
+namespace {
+
+// The report of a fault the process will not survive, for the fault layer;
+// installed at load with the report writer (LoadOrder.h), before any fault
+// handler can be.
+struct FatalReports {
+    FatalReports() {
+        UTL::fault::SetFatalReportWriter(
+            [](EXCEPTION_POINTERS* pointers) { ExceptionHandlerC report(pointers); });
+    }
+};
+const FatalReports g_fatalReports __attribute__((init_priority(UTL::detail::kBuildReportWriter)));
+
+}  // namespace
 
 ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
     : CExceptionParse(other),

@@ -47,6 +47,11 @@ void ReportAborts(bool on);
 // waits for the report lock a short time only.
 bool ReportEndsProcess();
 
+// Writes the report of such a fault or abort. The report writer installs
+// itself at load (UTL_ExceptionHandler.cpp); without one nothing is written.
+using FatalReportWriter = void (*)(EXCEPTION_POINTERS* pointers);
+void SetFatalReportWriter(FatalReportWriter writer);
+
 // Serialises whole reports between threads. Waits at most a few seconds (a
 // report before death 300 ms), so a thread that faults while another report is
 // stuck still goes on; false then.
