@@ -1,5 +1,5 @@
-// The report lock, whole: one report at a time, and free again in a child of
-// fork().
+// The report lock, its one owner: defined, taken for one report at a time,
+// and reset in a child of fork().
 #include <pthread.h>
 
 #include "LibraryMutex.h"
