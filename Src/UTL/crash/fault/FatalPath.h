@@ -9,7 +9,7 @@
 #include <UTL/WinServices.h>
 
 namespace UTL {
-namespace detail {
+namespace fault {
 
 // ---- Faults that cannot become exceptions ----
 
@@ -30,5 +30,5 @@ bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& co
 // frame-pointer walk only (see ReportEndsProcess).
 void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers);
 
-}  // namespace detail
+}  // namespace fault
 }  // namespace UTL

@@ -2,7 +2,7 @@
 // exceptions, and the report of a fault the process will not survive.
 #include "FatalPath.h"
 
-#include "Platform/Arch.h"
+#include "Arch.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -15,7 +15,7 @@
 #include "Fault.h"
 
 namespace UTL {
-namespace detail {
+namespace fault {
 
 // ---- Faults that cannot become exceptions ----
 
@@ -153,17 +153,16 @@ bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& co
 
 namespace {
 // Set once at load, before any fault handler is installed.
-fault::FatalReportWriter g_fatalReportWriter = nullptr;
+FatalReportWriter g_fatalReportWriter = nullptr;
 }  // namespace
 
 void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers) {
     if (g_fatalReportWriter) g_fatalReportWriter(pointers);
 }
 
-}  // namespace detail
-
-void fault::SetFatalReportWriter(FatalReportWriter writer) {
-    detail::g_fatalReportWriter = writer;
+void SetFatalReportWriter(FatalReportWriter writer) {
+    g_fatalReportWriter = writer;
 }
 
+}  // namespace fault
 }  // namespace UTL

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <exception>
 
-#include "Fault/Fault.h"
+#include "Arch.h"
 #include "FlushAtDeath.h"
 #include "LoadOrder.h"
-#include "Platform/Arch.h"
+#include "fault/Fault.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
 
