@@ -43,7 +43,7 @@ namespace {
 // output lock, so that no other thread is inside it, and the child starts
 // with every lock free. The log manager holds its own lock across fork()
 // (LogManagement.cpp); the report lock is reset by its owner
-// (Fault/ReportLock.cpp).
+// (crash/fault/ReportLock.cpp).
 void BeforeFork() {
     g_fileOutputLock.Acquire(-1);
 }

@@ -48,7 +48,7 @@ void ReportAborts(bool on);
 bool ReportEndsProcess();
 
 // Writes the report of such a fault or abort. The report writer installs
-// itself at load (UTL_ExceptionHandler.cpp); without one nothing is written.
+// itself at load (report/ExceptionHandler.cpp); without one nothing is written.
 using FatalReportWriter = void (*)(EXCEPTION_POINTERS* pointers);
 void SetFatalReportWriter(FatalReportWriter writer);
 
