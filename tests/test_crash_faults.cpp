@@ -250,6 +250,61 @@ TEST(CrashFault, ALeafFaultListsItsCallersOneByOne) {
         EXPECT_EQ(names[i], expected[i]) << "frame " << i + 1 << "\n" << r;
 }
 
+#if defined(__x86_64__)
+// A function that faults after pushing a register and before storing a frame
+// record (its call frame address is then 16 bytes above the stack pointer,
+// not 8), called from one that keeps a frame record.
+extern "C" void PushedThenFaults();
+extern "C" void CallsPushedThenFaults();
+asm(R"(
+    .text
+    .globl PushedThenFaults
+    .type PushedThenFaults, @function
+PushedThenFaults:
+    .cfi_startproc
+    push %rbx
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbx, -16
+    xor %ebx, %ebx
+    movl $1, (%rbx)
+    pop %rbx
+    .cfi_def_cfa_offset 8
+    ret
+    .cfi_endproc
+    .size PushedThenFaults, .-PushedThenFaults
+
+    .globl CallsPushedThenFaults
+    .type CallsPushedThenFaults, @function
+CallsPushedThenFaults:
+    .cfi_startproc
+    push %rbp
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbp, -16
+    mov %rsp, %rbp
+    .cfi_def_cfa_register %rbp
+    call PushedThenFaults
+    pop %rbp
+    .cfi_def_cfa %rsp, 8
+    ret
+    .cfi_endproc
+    .size CallsPushedThenFaults, .-CallsPushedThenFaults
+)");
+
+// The caller's return address is found through the call frame information
+// (the pushed register lies between it and the stack pointer).
+TEST(CrashFault, AFaultAfterAPushListsItsCaller) {
+    const Outcome r = RunReporting([] {
+        ExceptionHandlerC guard;
+        return Caught(CallsPushedThenFaults) ? 0 : 1;
+    });
+    ASSERT_TRUE(r.Exited()) << r;
+    const std::vector<std::string> names = FrameFunctions(r.report);
+    ASSERT_GE(names.size(), 2u) << r;
+    EXPECT_EQ(names[0], "PushedThenFaults") << r;
+    EXPECT_EQ(names[1], "CallsPushedThenFaults") << r;
+}
+#endif
+
 TEST(CrashFault, SameAddressTwiceIsNotTranslated) {
     const Outcome r = RunReporting([] {
         ExceptionHandlerC guard;
