@@ -73,6 +73,22 @@ __attribute__((noinline)) std::size_t LengthOrTerminate() noexcept {
     return g_length(g_noText);
 }
 
+// A fault caught, copied, and rethrown into a function that must not throw:
+// the object rethrown is still the one the fault was thrown as.
+__attribute__((noinline)) void FaultCopiedAndRethrown() {
+    void (*volatile fault)() = NullWrite;
+    try {
+        fault();
+    } catch (ExceptionHandlerC& caught) {
+        const ExceptionHandlerC copy(caught);
+        (void)copy;
+        throw;
+    }
+}
+__attribute__((noinline)) void RethrowFaultInNoexcept() noexcept {
+    FaultCopiedAndRethrown();
+}
+
 struct Death {
     const char* name;
     int (*die)();
@@ -142,6 +158,13 @@ const Death kDeaths[] = {
      []() -> int {
          ExceptionHandlerC guard;
          return static_cast<int>(LengthOrTerminate());
+     },
+     SIGSEGV, 1, kFaultCode, true, false, false},
+    {"FaultCopiedAndRethrownInNoexcept",
+     []() -> int {
+         ExceptionHandlerC guard;
+         RethrowFaultInNoexcept();
+         return 0;
      },
      SIGSEGV, 1, kFaultCode, true, false, false},
     {"GuardedFaultWithoutTry",
