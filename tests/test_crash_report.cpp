@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "Win/Seams.h"
-#include "Win/Services.h"
 #include "crash_test_support.h"
+#include "win/Seams.h"
+#include "win/Services.h"
 
 using namespace crashtest;
 using namespace UTL::win::testing;

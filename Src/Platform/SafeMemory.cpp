@@ -9,7 +9,7 @@
 #include <atomic>
 
 namespace UTL {
-namespace platform {
+namespace arch {
 namespace {
 
 enum class Copy { kDone, kFailed, kNotPermitted };
@@ -84,5 +84,5 @@ bool IsReadWrite(void* address, std::size_t size) {
     return true;
 }
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL

@@ -10,9 +10,9 @@
 #include <exception>
 #include <new>
 
-#include "Fault/FatalPath.h"
-#include "Fault/Fault.h"
-#include "Platform/Arch.h"
+#include "Arch.h"
+#include "fault/FatalPath.h"
+#include "fault/Fault.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
 

@@ -91,7 +91,7 @@ void ReportBeforeDeath(ThreadFaultState& state, int signal, EXCEPTION_POINTERS& 
     state.endsProcess = true;
     state.sent = sent != nullptr;
     state.sender = sent ? SenderOf(*sent) : 0;
-    detail::WriteReportBeforeDeath(&pointers);
+    WriteReportBeforeDeath(&pointers);
     state.endsProcess = false;
 }
 
@@ -159,7 +159,7 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     }
     EXCEPTION_POINTERS pointers = {&record, &context};
 
-    if (detail::IsUntranslatableFault(address, context)) {
+    if (IsUntranslatableFault(address, context)) {
         ReportBeforeDeath(state, signal, pointers, nullptr);
         ForwardFault(signal, info, rawContext);
         return;
