@@ -47,8 +47,14 @@ void ReportAborts(bool on);
 // waits for the report lock a short time only.
 bool ReportEndsProcess();
 
-// Writes the report of such a fault or abort. The report writer installs
-// itself at load (report/ExceptionHandler.cpp); without one nothing is written.
+// True while the calling thread reports a signal that was sent (kill, raise,
+// pthread_kill, sigqueue) rather than raised by a faulting instruction;
+// `sender` is then the sending process's id, 0 when the kernel gives none.
+bool ReportedSignalWasSent(long& sender);
+
+// Writes the report of a fault or abort the process will not survive. The
+// report writer installs itself at load (report/ExceptionHandler.cpp); without
+// one nothing is written.
 using FatalReportWriter = void (*)(EXCEPTION_POINTERS* pointers);
 void SetFatalReportWriter(FatalReportWriter writer);
 
