@@ -32,6 +32,7 @@ using UTL::detail::Directive;
 using UTL::detail::IsDecimalDigit;
 using UTL::detail::IsSpace;
 using UTL::detail::kCountCap;
+using UTL::detail::kScanSyntax;
 using UTL::detail::ReadDecimal;
 using UTL::detail::ReadDirective;
 
@@ -171,12 +172,6 @@ size_t MeasuringFormat(const char* piece, char* out) {
 }
 
 // ---- The guard in front of sscanf ----
-
-// scanf's directives as glibc reads them. An incomplete or unknown directive,
-// or an unterminated "[" set, is not complete: sscanf stops there and returns
-// what it has, exactly as at the end of the format.
-constexpr UTL::detail::DirectiveSyntax kScanSyntax{
-    "*'I", 0, false, true, false, false, true, "hlqLjzt", ~0u, "diouxXaAeEfFgGsScC[pn%"};
 
 // Limits a string or character field to what an area of `areaBytes` holds
 // (wide forms at 4 bytes a character, with the terminator). `s` is the
