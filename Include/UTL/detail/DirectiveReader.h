@@ -290,11 +290,39 @@ constexpr bool TooLongToClassify(const Directive& d) {
     return d.cls != Conv::None && counted >= kClassifiedRun;
 }
 
-// Star mode (a format with a "*" anywhere) reads one flag (only before a
+// In star mode (a format with a "*" anywhere) the extent of a classified
+// directive ends at its first conversion character.
+template <typename Char>
+constexpr const Char* StarDirectiveEnd(const Char* pct) {
+    const Char* end = pct + 1;
+    while (*end && WideOutputClass(*end) == Conv::None) ++end;
+    return *end ? end + 1 : end;
+}
+
+// Star mode reads one flag (only before a
 // width or precision), a width and a precision that may each be "*", a size
 // letter and a conversion character.
 constexpr DirectiveSyntax kStarRewrite{"-+0 #", 0,    true, false, true,           true,
                                        false,   "hl", 1,    "",    WideOutputClass};
+
+// The wide input engine cuts the format into pieces, one per "%" that does not
+// begin a "%%" pair (a lone "%" at the end counts): the end of the piece that
+// starts at `start` is the next such "%" (pairs stay inside the piece).
+template <typename Char>
+constexpr const Char* PieceEnd(const Char* start) {
+    const Char* s = start;
+    if (*s == '%' && s[1] != '%') ++s;  // the piece's own directive
+    while (*s) {
+        if (*s != '%') {
+            ++s;
+        } else if (s[1] == '%') {
+            s += 2;
+        } else {
+            break;
+        }
+    }
+    return s;
+}
 
 // The wide input engine hands its pieces to scanf, whose directives it reads
 // as glibc does. An incomplete or unknown directive, or an unterminated "["

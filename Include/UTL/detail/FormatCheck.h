@@ -102,9 +102,7 @@ constexpr void TakeClassified(FormatStep& step, Conv conv, char size) {
 // Its class is the rewrite's, or the classification's when the rewrite read
 // no conversion character; a "*" left after it makes it unread.
 constexpr const char16_t* ReadStarDirective(const char16_t* pct, FormatStep& step) {
-    const char16_t* end = pct + 1;
-    while (*end && WideOutputClass(*end) == Conv::None) ++end;
-    if (*end) ++end;
+    const char16_t* end = StarDirectiveEnd(pct);
     if (static_cast<std::size_t>(end - pct) > kCheckedDirectiveMax) {
         step.refusal = Refusal::TooLong;
         return end;
@@ -216,16 +214,14 @@ constexpr Takes ScanTarget(const char* s, const Directive& d, Refusal& refusal) 
 // piece takes one target, as the engine takes one per "%" outside "%%".
 constexpr bool NextScanPiece(const char16_t*& p, FormatStep& step) {
     const char16_t* s = p;
-    while (*s && !(s[0] == u'%' && s[1] != u'%')) s += s[0] == u'%' ? 2 : 1;
-    if (!*s) return false;
+    const char16_t* end = PieceEnd(s);
+    const bool ownDirective = s[0] == u'%' && s[1] != u'%';
+    if (!ownDirective && !*end) return false;
     step = FormatStep{};
-    step.at = p;
-    const char16_t* end = s + 1;
-    while (*end && !(end[0] == u'%' && end[1] != u'%')) end += end[0] == u'%' ? 2 : 1;
-    step.length = static_cast<std::size_t>(end - p);
-    const bool first = s != p;
+    step.at = s;
+    step.length = static_cast<std::size_t>(end - s);
     p = end;
-    if (first) {  // the engine's first piece is the text before the "%"
+    if (!ownDirective) {  // text before the first "%": the engine's first piece
         step.Take(Takes::AnyTarget);
         step.refusal = Refusal::TextBeforeFirst;
         return true;
