@@ -2,7 +2,8 @@
 # The compile-time cost of the format check: one translation unit with 1000
 # formatting and scanning calls, compiled with their literal formats checked
 # (C++20) and unchecked (the same calls with the formats passed as pointers),
-# by g++ and clang++; the median of 5 compilations each, interleaved.
+# by g++ and clang++: the median CPU time of 5 compilations each, interleaved
+# (CPU time, as the machine may be busy).
 # Usage: bench/format_check_compile_time.sh [build directory with include/]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,12 +33,10 @@ trap 'rm -rf "$work"' EXIT
     echo '}'
 } >"$work/calls.cpp"
 
-seconds() {  # <compiler> <flags...>: the time of one compilation
-    local start end
-    start=$(date +%s.%N)
-    "$@" -std=c++20 -O2 -IInclude -I"$build/include" -c "$work/calls.cpp" -o "$work/calls.o"
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc
+seconds() {  # <compiler> <flags...>: the CPU time (user + system) of one compilation
+    local TIMEFORMAT='%U + %S'
+    { time "$@" -std=c++20 -O2 -IInclude -I"$build/include" -c "$work/calls.cpp" \
+        -o "$work/calls.o"; } 2>&1 | bc
 }
 median() { sort -n | sed -n 3p; }
 
