@@ -252,18 +252,21 @@ constexpr bool NextScanPiece(const char16_t*& p, FormatStep& step) {
 
 // ---- What an argument is ----
 
+template <typename T, typename... Of>
+constexpr bool IsOneOf() {
+    return (std::is_same_v<T, Of> || ...);
+}
+
+// An integer promoted to int or unsigned. long is never one, even where it
+// has the size of int: the call must be right on every target.
 template <typename T>
 constexpr bool IsIntLike() {
     if constexpr (std::is_enum_v<T>) {
         return IsIntLike<std::underlying_type_t<T>>();
     } else {
-        return std::is_integral_v<T> && sizeof(T) <= sizeof(int);
+        return std::is_integral_v<T> && sizeof(T) <= sizeof(int) &&
+               !IsOneOf<T, long, unsigned long>();
     }
-}
-
-template <typename T, typename... Of>
-constexpr bool IsOneOf() {
-    return (std::is_same_v<T, Of> || ...);
 }
 
 // Whether an argument of type `Arg` (as the call passes it) fits `t`.
