@@ -1,14 +1,14 @@
 /// @file
-/// The one reader of printf and scanf directives of the formatting engines,
-/// and the dialects that the wide engines read. Usable in constant
-/// expressions: the format checks of the front ends (CheckedFormat.h) read a
-/// literal format with it exactly as the engines read it at run time.
+/// The one reader of printf and scanf directives of the formatting engines
+/// (its dialects: DirectiveDialects.h). Usable in constant expressions: the format checks of the
+/// front ends (CheckedFormat.h) read a literal format with it exactly as the engines read it at run
+/// time.
 ///
 /// A directive is read once, into a Directive record: its extent, flags,
 /// width, precision, size letters, conversion character and class. What the
 /// dialects (the wide output engine, its star mode, the wide input engine, the
 /// log manager, the report formatter) read differently is a DirectiveSyntax:
-/// data, not another reader.
+/// data, not another reader (DirectiveDialects.h).
 #pragma once
 
 #include <cstdint>
@@ -108,9 +108,10 @@ private:
 
 // How a dialect reads a directive: "%", a positional "N$", flags, width,
 // ".precision", scanf's "m", size letters, the conversion character and, for
-// scanf, the "[...]" set of a "[" conversion.
+// scanf, the "[...]" set of a "[" conversion. The dialects are written with
+// the named setters below, side by side in DirectiveDialects.h.
 struct DirectiveSyntax {
-    CharSet flags;  // the flag characters ("*": scanf's assignment suppression)
+    CharSet flags = "";  // the flag characters ("*": scanf's assignment suppression)
     // 0: flags, width and precision in this order. Else they are a run of at
     // most `run` of the flag, digit and "." characters in any order (the
     // output engine's classification); the numbers are still read while the
@@ -125,6 +126,51 @@ struct DirectiveSyntax {
     unsigned maxSizes = 1;
     CharSet conversions = "";  // empty: any character but the terminator
     Conv (*classOf)(unsigned) = nullptr;
+
+    static constexpr unsigned kUnbounded = ~0u;
+
+private:
+    // A copy with `field` set; defined above its callers, as clang needs to
+    // evaluate them in constant expressions.
+    template <typename Field, typename Value>
+    constexpr DirectiveSyntax With(Field DirectiveSyntax::*field, Value value) const {
+        DirectiveSyntax copy = *this;
+        copy.*field = value;
+        return copy;
+    }
+
+public:
+    constexpr DirectiveSyntax Flags(CharSet set) const {
+        return With(&DirectiveSyntax::flags, set);
+    }
+    constexpr DirectiveSyntax InAnyOrder(unsigned atMost = kUnbounded) const {
+        return With(&DirectiveSyntax::run, atMost);
+    }
+    constexpr DirectiveSyntax OneFlag() const { return With(&DirectiveSyntax::oneFlag, true); }
+    constexpr DirectiveSyntax Positional() const {
+        return With(&DirectiveSyntax::positional, true);
+    }
+    constexpr DirectiveSyntax Stars() const { return With(&DirectiveSyntax::stars, true); }
+    constexpr DirectiveSyntax NoPrecision() const {
+        return With(&DirectiveSyntax::precision, false);
+    }
+    constexpr DirectiveSyntax Allocation() const {
+        return With(&DirectiveSyntax::allocation, true);
+    }
+    // One size letter of `set`.
+    constexpr DirectiveSyntax Sizes(CharSet set) const {
+        return With(&DirectiveSyntax::sizes, set);
+    }
+    // Any number of size letters of `set`.
+    constexpr DirectiveSyntax SizeRun(CharSet set) const {
+        return Sizes(set).With(&DirectiveSyntax::maxSizes, kUnbounded);
+    }
+    constexpr DirectiveSyntax Conversions(CharSet set) const {
+        return With(&DirectiveSyntax::conversions, set);
+    }
+    constexpr DirectiveSyntax ClassifiedBy(Conv (*classify)(unsigned)) const {
+        return With(&DirectiveSyntax::classOf, classify);
+    }
 };
 
 // One directive as read. Offsets count characters from the "%" (a directive
@@ -268,68 +314,6 @@ __attribute__((always_inline)) constexpr bool ReadDirective(const Char* s,
     d.length = Offset(p, s);
     return d.complete;
 }
-
-// ---- The dialects of the wide engines ----
-
-// The wide output engine: "%s %S %c %C" directly after the "%" are letter
-// directives, appended as they are; every other directive is classified.
-constexpr bool IsDirectiveLetter(char16_t c) {
-    return c == u's' || c == u'S' || c == u'c' || c == u'C';
-}
-
-// Classification: up to 10 flag, width and precision characters (in any
-// order; "#" is none of them), a size letter, a conversion character.
-constexpr unsigned kClassifiedRun = 10;
-constexpr DirectiveSyntax kClassification{
-    "-+ 0", kClassifiedRun, false, false, false, true, false, "hl", 1, "", WideOutputClass};
-
-// A classified directive too long to classify: its extent shrinks to the bare
-// "%" (the class and its argument stay, its size letter is not read).
-constexpr bool TooLongToClassify(const Directive& d) {
-    const unsigned counted = d.runLength + (d.size ? 1 : 0) + (d.cls != Conv::None ? 1 : 0);
-    return d.cls != Conv::None && counted >= kClassifiedRun;
-}
-
-// In star mode (a format with a "*" anywhere) the extent of a classified
-// directive ends at its first conversion character.
-template <typename Char>
-constexpr const Char* StarDirectiveEnd(const Char* pct) {
-    const Char* end = pct + 1;
-    while (*end && WideOutputClass(*end) == Conv::None) ++end;
-    return *end ? end + 1 : end;
-}
-
-// Star mode reads one flag (only before a
-// width or precision), a width and a precision that may each be "*", a size
-// letter and a conversion character.
-constexpr DirectiveSyntax kStarRewrite{"-+0 #", 0,    true, false, true,           true,
-                                       false,   "hl", 1,    "",    WideOutputClass};
-
-// The wide input engine cuts the format into pieces, one per "%" that does not
-// begin a "%%" pair (a lone "%" at the end counts): the end of the piece that
-// starts at `start` is the next such "%" (pairs stay inside the piece).
-template <typename Char>
-constexpr const Char* PieceEnd(const Char* start) {
-    const Char* s = start;
-    if (*s == '%' && s[1] != '%') ++s;  // the piece's own directive
-    while (*s) {
-        if (*s != '%') {
-            ++s;
-        } else if (s[1] == '%') {
-            s += 2;
-        } else {
-            break;
-        }
-    }
-    return s;
-}
-
-// The wide input engine hands its pieces to scanf, whose directives it reads
-// as glibc does. An incomplete or unknown directive, or an unterminated "["
-// set, is not complete: sscanf stops there and returns what it has, exactly
-// as at the end of the format.
-constexpr DirectiveSyntax kScanSyntax{"*'I", 0,    false,     true, false,
-                                      false, true, "hlqLjzt", ~0u,  "diouxXaAeEfFgGsScC[pn%"};
 
 }  // namespace detail
 }  // namespace UTL

@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-#include <UTL/detail/DirectiveReader.h>
+#include <UTL/detail/DirectiveDialects.h>
 
 class StringC;
 

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include <UTL/detail/DirectiveDialects.h>
+
 #include "Directive.h"
 
 namespace UTL {
@@ -17,10 +19,6 @@ namespace detail {
 inline bool IsSignedConversion(char conv) {
     return conv == 'd' || conv == 'i';
 }
-
-// printf's directives as the C library reads them, without "*", positions
-// and the size letters beyond "h" and "l".
-extern const DirectiveSyntax kPrintfSyntax;
 
 // Whether a directive read by kPrintfSyntax is plain: complete, with a width
 // and precision of at most 99.

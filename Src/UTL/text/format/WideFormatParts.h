@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include <UTL/detail/DirectiveDialects.h>
+
 #include "Directive.h"
 #include "PlainDirective.h"
 #include "WideAccumulator.h"

@@ -11,10 +11,6 @@ namespace detail {
 
 namespace {
 
-// The directive text handed over, as the C library reads it.
-constexpr DirectiveSyntax kHandedOver{"-+ #0", 0,    false, false, false,          true,
-                                      false,   "hl", 1,     "",    WideOutputClass};
-
 // The record of the rewritten text as the C library reads it (kHandedOver),
 // made from the star-mode read and the numbers put in, not by reading the
 // text again. The two reads differ only where a number's text starts with

@@ -188,7 +188,10 @@ void WriteScanDirective(BoundedText& text, const char* s, const Directive& d) {
 // and, when `areaBytes` is not 0, string and character fields are limited to
 // what fits an area of that many bytes. Widths above `inputLength` + 1 are
 // lowered to it: no field can take more than the rest of the input, so
-// nothing changes but the numbers stay small.
+// nothing changes but the numbers stay small. A directive that kScanSyntax
+// does not read as complete (incomplete, unknown, an unterminated "[" set)
+// ends the copy: sscanf stops there and returns what it has, exactly as at
+// the end of the format.
 void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLength) {
     BoundedText text(out, kScanArea);
     bool assigned = false;
