@@ -146,8 +146,8 @@ TEST(LoggingThreads, EarlyTestSeesEveryChangeBeforeTheLog) {
     // to recompute between a switch-on and the Log.
     std::minstd_rand random(7);
     const auto pause = [&random] {
-        for (volatile unsigned spin = random() % 4000; spin != 0; --spin) {
-        }
+        volatile unsigned spin = random() % 4000;
+        while (spin != 0) spin = spin - 1;  // not "--": deprecated on volatile in C++20
     };
     int missed = 0, extra = 0;
     for (int r = 0; r < kRounds; ++r) {
