@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -92,7 +93,7 @@ TEST(LoggingThreads, NoLineLostOrTorn) {
     for (const char* name : {"/one.log", "/two.log", "/direct.log"})
         ExpectEveryLineOnceAndWhole(dir + std::string(name));
     BSS::HAL::PathMapC::setCFCardPath(nullptr);
-    (void)std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+    std::filesystem::remove_all(dir);
 }
 
 // A sink that counts what it receives. LogMessage runs on the logging thread
