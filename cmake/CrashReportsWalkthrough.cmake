@@ -76,6 +76,8 @@ endforeach()
 if(UPDATE)
     file(WRITE ${DOC} "${page}")
 elseif(stale)
-    message(FATAL_ERROR "${DOC} is stale (cmake -DUPDATE=ON with this test's other"
-                        " arguments writes the fresh text into it):${stale}")
+    message(FATAL_ERROR "${DOC} is stale; this writes the fresh text into it:\n"
+        "  cmake -DUPDATE=ON -DDOC=${DOC} -DDEMO=${DEMO} -DSOURCE_DIR=${SOURCE_DIR}"
+        " -DBUILD_DIR=${BUILD_DIR} -DWORK_DIR=${WORK_DIR} -DSYMBOLIZER_DIR=${SYMBOLIZER_DIR}"
+        " -P ${CMAKE_CURRENT_LIST_FILE}${stale}")
 endif()

@@ -76,7 +76,7 @@ endfunction()
 # utl_doc_run(<document file> <test name> <work dir> <replace> [<before> [<after>]]):
 # runs the blocks marked "<!-- run: <test name> -->" as one bash script in the
 # work directory (made afresh), with each FROM|TO pair of the |-separated
-# <replace> list applied to them, between the shell lines <before> and <after>.
+# <replace> list applied to them in turn, between the shell lines <before> and <after>.
 function(utl_doc_run file name work replace)
     set(before "")
     set(after "")

@@ -16,18 +16,19 @@ using BSS::TSK::MutexC;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Holds `mutex` on a thread of its own until Release() is called.
+// Holds `mutex` on a thread of its own until Release() is called, or for three
+// seconds at most (a lock that ignores its timeout then fails the test, not hangs).
 class HolderC {
 public:
     explicit HolderC(MutexC& mutex)
         : m_thread([this, &mutex] {
               mutex.Acquire(-1);
               m_held.set_value();
-              m_release.get_future().wait();
+              m_releaseSignal.wait_for(std::chrono::seconds(3));
               m_releasing = true;
               mutex.Release();
           }) {
-        m_held.get_future().wait();
+        m_heldSignal.wait();
     }
     ~HolderC() {
         Release();
@@ -40,6 +41,8 @@ public:
 
 private:
     std::promise<void> m_held, m_release;
+    std::future<void> m_heldSignal = m_held.get_future();
+    std::future<void> m_releaseSignal = m_release.get_future();
     std::atomic<bool> m_released{false}, m_releasing{false};
     std::thread m_thread;
 };
@@ -49,9 +52,10 @@ TEST(Locks, TimeoutRunsOutWhileAnotherThreadHolds) {
     HolderC holder(mutex);
     const auto start = Clock::now();
     EXPECT_FALSE(mutex.Acquire(100));
-    const auto waited = Clock::now() - start;
-    EXPECT_GE(waited, milliseconds(100));
-    EXPECT_LT(waited, milliseconds(2000));
+    const auto waited =
+        std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();  // ms
+    EXPECT_GE(waited, 100);
+    EXPECT_LT(waited, 2000);
     GuardC guard(mutex, 100);
     EXPECT_FALSE(guard.IsLocked());  // and its destructor releases nothing
 }
