@@ -9,15 +9,10 @@
 # or build (addresses, offsets, build-ids, dates, the kernel, the C++ library's
 # version); the build and source trees read <build> and <source>.
 # Script mode: -DDOC=<page> -DDEMO=<program> -DSYMBOLIZER_DIR=<its directory>
-#   -DSOURCE_DIR -DBUILD_DIR -DWORK_DIR [-DSKIP=<reason>]
+#   -DSOURCE_DIR -DBUILD_DIR -DWORK_DIR
 #   [-DUPDATE=ON: writes the fresh blocks into the page instead of comparing]
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/DocBlocks.cmake)
-if(SKIP)
-    message("SKIPPED: ${SKIP}")
-    return()
-endif()
-
 utl_doc_run(${DOC} crash_reports_walkthrough ${WORK_DIR} "" "cp ${DEMO} app" "./app >app.out")
 utl_doc_marked(${DOC} "generated: crash_reports_walkthrough" shown)
 
