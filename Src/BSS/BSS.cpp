@@ -26,7 +26,11 @@ MutexC::~MutexC() {
 }
 
 bool MutexC::Acquire(long timeout) {
-    if (timeout >= 0) return m_impl->mutex.try_lock_for(std::chrono::milliseconds(timeout));
+    // A deadline on the system clock: pthread_mutex_timedlock, which
+    // ThreadSanitizer follows (not so the steady clock's pthread_mutex_clocklock).
+    if (timeout >= 0)
+        return m_impl->mutex.try_lock_until(std::chrono::system_clock::now() +
+                                            std::chrono::milliseconds(timeout));
     m_impl->mutex.lock();
     return true;
 }
