@@ -3,8 +3,8 @@
 #   <!-- example: NAME -->    the block is examples/guide/NAME as it is (the test
 #                             guide_<name> runs it); every example is shown
 #   <!-- run: TEST -->        the test TEST runs the block (utl_doc_run)
-#   <!-- run: .ci/run -->     .ci/run runs each command line of the block (its
-#                             output perhaps redirected)
+#   <!-- run: .ci/SCRIPT -->  the CI script runs each command line of the block
+#                             (its output perhaps redirected)
 #   <!-- generated: TEST -->  the test TEST makes the block afresh and compares
 #   <!-- excerpt: FILE -->    the block's code lines are lines of FILE, in the same
 #                             order (comments and indentation aside)
@@ -36,11 +36,6 @@ function(code_lines text lang out)
     endforeach()
     set(${out} "${lines}" PARENT_SCOPE)
 endfunction()
-
-# .ci/run one command a line, indentation dropped, in code_lines's encoding.
-file(READ ${SOURCE_DIR}/.ci/run ci)
-code_lines("${ci}" sh ci)
-string(REPLACE ";" "\n" ci "\n${ci}\n")
 
 set(examples ${SOURCE_DIR}/examples/guide)
 file(GLOB unshown RELATIVE ${examples} ${examples}/*.cpp)
@@ -91,13 +86,17 @@ foreach(doc IN LISTS docs)
                 list(SUBLIST have ${at} -1 have)
                 list(POP_FRONT have)
             endforeach()
-        elseif(name STREQUAL ".ci/run")
+        elseif(name MATCHES "^\\.ci/" AND EXISTS ${SOURCE_DIR}/${name})
+            # The script one command a line, indentation dropped, in code_lines's encoding.
+            file(READ ${SOURCE_DIR}/${name} ci)
+            code_lines("${ci}" sh ci)
+            string(REPLACE ";" "\n" ci "\n${ci}\n")
             code_lines("${content}" sh commands)
             foreach(command IN LISTS commands)
                 string(FIND "${ci}" "\n${command}\n" whole)
                 string(FIND "${ci}" "\n${command} " redirected)
                 if(whole EQUAL -1 AND redirected EQUAL -1)
-                    string(APPEND problems "\n  ${where}: .ci/run does not run ${command}")
+                    string(APPEND problems "\n  ${where}: ${name} does not run ${command}")
                 endif()
             endforeach()
         else()
