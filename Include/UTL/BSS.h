@@ -23,8 +23,9 @@ public:
     LockC& operator=(const LockC&) = delete;
     virtual ~LockC();
 
-    /// Blocks until the lock is held. `timeout` is in milliseconds; -1 (the only
-    /// value the library passes) waits forever. Returns true once held.
+    /// Blocks until the lock is held or `timeout` milliseconds have passed; a
+    /// negative timeout (-1) waits forever. Returns true once held, false when the
+    /// time ran out (nothing is held then).
     virtual bool Acquire(long timeout) = 0;
     /// Releases the lock once (a recursive lock stays held until the last release).
     virtual void Release() = 0;
@@ -47,7 +48,8 @@ private:
 /// Holds a lock from construction to destruction.
 class UTL_API GuardC {
 public:
-    /// Acquires `lock` with `timeout` (milliseconds, -1 waits forever).
+    /// Acquires `lock` with `timeout` (milliseconds, -1 waits forever); when the
+    /// time runs out the guard holds nothing: see IsLocked.
     GuardC(LockC& lock, long timeout);
     GuardC(const GuardC&) = delete;
     GuardC& operator=(const GuardC&) = delete;

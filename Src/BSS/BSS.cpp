@@ -1,10 +1,11 @@
-// Common services on Linux: recursive pthread mutex, stat-based file lookup and
+// Common services on Linux: recursive timed mutex, stat-based file lookup and
 // a settable directory standing in for the memory card.
 #include <UTL/BSS.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -15,7 +16,7 @@ namespace TSK {
 LockC::~LockC() = default;
 
 struct MutexC::Impl {
-    std::recursive_mutex mutex;
+    std::recursive_timed_mutex mutex;
 };
 
 MutexC::MutexC() : m_impl(new Impl) {}
@@ -24,7 +25,12 @@ MutexC::~MutexC() {
     delete m_impl;
 }
 
-bool MutexC::Acquire(long /*timeout*/) {
+bool MutexC::Acquire(long timeout) {
+    // A deadline on the system clock: pthread_mutex_timedlock, which
+    // ThreadSanitizer follows (not so the steady clock's pthread_mutex_clocklock).
+    if (timeout >= 0)
+        return m_impl->mutex.try_lock_until(std::chrono::system_clock::now() +
+                                            std::chrono::milliseconds(timeout));
     m_impl->mutex.lock();
     return true;
 }

@@ -7,7 +7,6 @@
 #include <UTL/LogManagement.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -59,15 +58,12 @@ constexpr bool kDivisionTraps = false;
 constexpr bool kDivisionTraps = true;
 #endif
 
+// The report stays in the current directory for the reader (and for
+// docs/crash-reports.md, which is made from it); each run replaces it.
+constexpr char kReport[] = "demo.RPT";
+
 void Run() {
-    char pattern[] = "/tmp/utl-demo-crash-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir) {
-        std::printf("  no temporary directory\n");
-        return;
-    }
-    const std::string report = std::string(dir) + "/demo_crash.RPT";
-    CExceptionLog::SetLogfileName(report.c_str());
+    CExceptionLog::SetLogfileName(kReport);
     // Each module line names the exact build: utl-symbolize matches the
     // unstripped copies kept at build time by it.
     CExceptionLog::EnableBuildIds(1);
@@ -94,14 +90,13 @@ void Run() {
     });
     worker.join();
 
-    std::printf("  report file: %s\n", report.c_str());
-    std::ifstream in(report);
+    char cwd[4096];
+    std::printf("  report file: %s/%s (kept)\n", getcwd(cwd, sizeof cwd) ? cwd : ".", kReport);
+    std::ifstream in(kReport);
     for (std::string line; std::getline(in, line);) std::printf("  | %s\n", line.c_str());
     std::printf("  the program goes on\n");
 
     UTL::LogManagementC::RemoveSink(sink, true);
-    std::remove(report.c_str());
-    rmdir(dir);
 }
 
 }  // namespace
