@@ -4,13 +4,25 @@
 # `cmake --workflow --preset deb`. packaging/debian/ holds the packages'
 # control fields, changelog and copyright; cmake/BuildDebianPackages.cmake
 # stages, strips and packs them.
-if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+# Where they cannot be made, utl_deb fails saying why.
+function(utl_deb_refused why)
     add_custom_target(utl_deb
-        COMMAND ${CMAKE_COMMAND} -E echo
-                "utl_deb: Debian packages install to /usr: configure with"
-                "-DCMAKE_INSTALL_PREFIX=/usr, or run cmake --workflow --preset deb"
+        COMMAND ${CMAKE_COMMAND} -E echo "utl_deb: ${why}"
         COMMAND ${CMAKE_COMMAND} -E false
         VERBATIM)
+endfunction()
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    utl_deb_refused("Debian packages install to /usr: configure with \
+-DCMAKE_INSTALL_PREFIX=/usr, or run cmake --workflow --preset deb")
+    return()
+endif()
+# dpkg-dev's tools compute the dependencies and the architecture; the tree
+# configured for /usr says at once when they are missing.
+find_program(UTL_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(NOT UTL_DPKG_SHLIBDEPS)
+    set(why "the Debian packages need dpkg-dev: apt-get install --no-install-recommends dpkg-dev")
+    message(WARNING "utl_deb: ${why}")
+    utl_deb_refused("${why}")
     return()
 endif()
 
