@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 
-#include "Platform/Arch.h"
+#include "Arch.h"
 
 namespace crashtest {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <tuple>
 
-#include "Win/Seams.h"
-#include "Win/Services.h"
 #include "crash_test_support.h"
+#include "win/Seams.h"
+#include "win/Services.h"
 
 using namespace crashtest;
 using namespace UTL::win::testing;

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Platform/Arch.h"
+#include "Arch.h"
 
 namespace UTL::dbghelp {
 

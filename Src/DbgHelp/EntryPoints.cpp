@@ -18,7 +18,7 @@
 // alternate stack of a fault handler suffices for the caller.
 #include <type_traits>
 
-#include "DbgHelp/DbgHelpInternal.h"
+#include "DbgHelpInternal.h"
 
 #define DBGHELP_API extern "C" __attribute__((visibility("default")))
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "DbgHelp/DbgHelpInternal.h"
+#include "DbgHelpInternal.h"
 
 namespace UTL::dbghelp {
 

@@ -1,6 +1,6 @@
 // A stack of the library's own for every call into libdw.
-#include "DbgHelp/DbgHelpInternal.h"
-#include "Platform/GuardedStack.h"
+#include "DbgHelpInternal.h"
+#include "GuardedStack.h"
 
 // Reading a module's line table for the first time takes about 160 KiB of
 // stack inside libdw. The reporter calls in from a signal handler, often on a
@@ -27,8 +27,8 @@ void* g_ownStackTop = nullptr;
 void MapOwnStack() {
 #if DBGHELP_OWN_STACK
     if (g_ownStackTop) return;
-    UTL::platform::GuardedStack stack;
-    if (UTL::platform::MapGuardedStack(std::size_t{1} << 20, stack)) g_ownStackTop = stack.Top();
+    UTL::arch::GuardedStack stack;
+    if (UTL::arch::MapGuardedStack(std::size_t{1} << 20, stack)) g_ownStackTop = stack.Top();
 #endif
 }
 

@@ -5,7 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "DbgHelp/DbgHelpInternal.h"
+#include "DbgHelpInternal.h"
 
 namespace UTL::dbghelp {
 

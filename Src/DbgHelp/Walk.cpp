@@ -4,8 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "DbgHelp/DbgHelpInternal.h"
-#include "Platform/SafeMemory.h"
+#include "DbgHelpInternal.h"
+#include "SafeMemory.h"
 
 namespace UTL::dbghelp {
 namespace {
@@ -61,7 +61,7 @@ bool g_pageValid = false;
 // A word of the target's size (4 bytes on 32-bit architectures), zero-extended.
 bool ReadTargetWord(std::uint64_t address, Dwarf_Word* result) {
     std::uintptr_t word = 0;
-    if (!UTL::platform::ReadWord(static_cast<std::uintptr_t>(address), &word)) return false;
+    if (!UTL::arch::ReadWord(static_cast<std::uintptr_t>(address), &word)) return false;
     *result = word;
     return true;
 }
@@ -71,7 +71,7 @@ bool MemoryRead(Dwfl*, Dwarf_Addr address, Dwarf_Word* result, void*) {
     const std::uint64_t offset = address - page;
     if (offset + sizeof(std::uintptr_t) > kPageSize) return ReadTargetWord(address, result);
     if (!g_pageValid || g_pageAddress != page) {
-        g_pageValid = UTL::platform::ReadMemory(
+        g_pageValid = UTL::arch::ReadMemory(
             reinterpret_cast<const void*>(static_cast<std::uintptr_t>(page)), g_page, kPageSize);
         g_pageAddress = page;
         if (!g_pageValid) return ReadTargetWord(address, result);

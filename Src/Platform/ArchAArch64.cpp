@@ -43,7 +43,7 @@ bool IsCall(std::uint32_t instruction) {
 // Whether the link register value `lr` is a return address: it follows a call.
 bool FollowsCall(Address lr) {
     std::uint32_t call = 0;
-    return lr >= 4 && platform::ReadMemory(reinterpret_cast<const void*>(lr - 4), &call, 4) &&
+    return lr >= 4 && arch::ReadMemory(reinterpret_cast<const void*>(lr - 4), &call, 4) &&
            IsCall(call);
 }
 
@@ -133,14 +133,14 @@ bool UnsavedReturnAddress(const CONTEXT& context, Address& returnAddress) {
     // stores its record only in its prologue: the call frame information tells
     // whether the link register was saved by the instruction. Code without
     // any (a call through a bad pointer) has saved nothing.
-    platform::FrameRules rules;
-    switch (platform::ReadFrameRules(context.Pc, kLinkRegister, rules)) {
-        case platform::FrameRulesResult::kRead:
+    arch::FrameRules rules;
+    switch (arch::ReadFrameRules(context.Pc, kLinkRegister, rules)) {
+        case arch::FrameRulesResult::kRead:
             if (rules.saved) return false;
             break;
-        case platform::FrameRulesResult::kNoInformation:
+        case arch::FrameRulesResult::kNoInformation:
             break;
-        case platform::FrameRulesResult::kUnreadable:
+        case arch::FrameRulesResult::kUnreadable:
             return false;
     }
     if (!FollowsCall(context.Lr)) return false;

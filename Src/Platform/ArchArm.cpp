@@ -109,7 +109,7 @@ struct Registers {
 bool Pop(Registers& state, unsigned mask) {
     for (unsigned n = 0; n < 16; ++n) {
         if (!(mask & (1u << n))) continue;
-        if (!platform::ReadMemory(reinterpret_cast<const void*>(state.vsp), &state.r[n], 4))
+        if (!arch::ReadMemory(reinterpret_cast<const void*>(state.vsp), &state.r[n], 4))
             return false;
         state.vsp += 4;
     }
@@ -190,14 +190,14 @@ bool FollowsCall(Address returnAddress) {
     const Address end = returnAddress & ~Address{1};
     if (returnAddress & 1) {
         std::uint16_t code[2] = {0, 0};
-        if (end < 4 || !platform::ReadMemory(reinterpret_cast<const void*>(end - 4), code, 4))
+        if (end < 4 || !arch::ReadMemory(reinterpret_cast<const void*>(end - 4), code, 4))
             return false;
         const bool blxRegister = (code[1] & 0xFF87u) == 0x4780u;
         const bool blImmediate = (code[0] & 0xF800u) == 0xF000u && (code[1] & 0xC000u) == 0xC000u;
         return blxRegister || blImmediate;
     }
     Word code = 0;
-    if (end < 4 || !platform::ReadMemory(reinterpret_cast<const void*>(end - 4), &code, 4))
+    if (end < 4 || !arch::ReadMemory(reinterpret_cast<const void*>(end - 4), &code, 4))
         return false;
     return (code & 0x0FFFFFF0u) == 0x012FFF30u ||                           // BLX Rm
            ((code & 0x0F000000u) == 0x0B000000u && (code >> 28) != 0xF) ||  // BL

@@ -13,7 +13,7 @@
 extern "C" const void* _Unwind_Find_FDE(const void* pc, void* bases);
 
 namespace UTL {
-namespace platform {
+namespace arch {
 namespace {
 
 // Reads the bytes of one entry, never past its end.
@@ -298,7 +298,7 @@ FrameRulesResult ReadFrameRules(std::uintptr_t pc, unsigned reg, FrameRules& rul
     return FrameRulesResult::kRead;
 }
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL
 
 #endif

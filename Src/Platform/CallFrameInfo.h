@@ -8,7 +8,7 @@
 #include <cstdint>
 
 namespace UTL {
-namespace platform {
+namespace arch {
 
 struct FrameRules {
     bool saved = false;     // the asked-for register is saved
@@ -26,5 +26,5 @@ enum class FrameRulesResult {
 // The rules at the instruction `pc` for DWARF register `reg`. No heap memory.
 FrameRulesResult ReadFrameRules(std::uintptr_t pc, unsigned reg, FrameRules& rules);
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 namespace UTL {
-namespace platform {
+namespace arch {
 
 bool MapGuardedStack(std::size_t size, GuardedStack& stack) {
     stack = GuardedStack{};
@@ -28,5 +28,5 @@ void UnmapGuardedStack(GuardedStack& stack) {
     stack = GuardedStack{};
 }
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL

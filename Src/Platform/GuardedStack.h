@@ -6,7 +6,7 @@
 #include <cstddef>
 
 namespace UTL {
-namespace platform {
+namespace arch {
 
 struct GuardedStack {
     void* mapping = nullptr;  // the whole mapping, guard page included; null when none
@@ -21,5 +21,5 @@ struct GuardedStack {
 bool MapGuardedStack(std::size_t size, GuardedStack& stack);
 void UnmapGuardedStack(GuardedStack& stack);
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 namespace UTL {
-namespace platform {
+namespace arch {
 namespace {
 
 enum class Copy { kDone, kFailed, kNotPermitted };
@@ -67,5 +67,5 @@ bool IsReadWrite(void* address, std::size_t size) {
     return true;
 }
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL

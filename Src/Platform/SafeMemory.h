@@ -8,7 +8,7 @@
 #include <cstdint>
 
 namespace UTL {
-namespace platform {
+namespace arch {
 
 // Copies `size` bytes at `address` into `buffer`; false when any of them
 // cannot be read.
@@ -21,5 +21,5 @@ bool ReadWord(std::uintptr_t address, std::uintptr_t* value);
 // and written back unchanged.
 bool IsReadWrite(void* address, std::size_t size);
 
-}  // namespace platform
+}  // namespace arch
 }  // namespace UTL

@@ -108,8 +108,8 @@ bool ReadX86Divisor(const unsigned char* code, std::size_t length, const X86Mach
     if (prefixes.fs) address += machine.fsBase;
 
     std::uint64_t value = 0;  // little endian: the low bytes of the word
-    if (!platform::ReadMemory(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
-                              &value, size))
+    if (!arch::ReadMemory(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
+                          &value, size))
         return false;
     divisor = value;
     return true;
@@ -140,8 +140,8 @@ std::size_t IndirectCallLength(const unsigned char* modrmAndAfter) {
 bool FollowsX86Call(std::uintptr_t returnAddress) {
     unsigned char code[8];
     if (returnAddress < sizeof code ||
-        !platform::ReadMemory(reinterpret_cast<const void*>(returnAddress - sizeof code), code,
-                              sizeof code))
+        !arch::ReadMemory(reinterpret_cast<const void*>(returnAddress - sizeof code), code,
+                          sizeof code))
         return false;
     const unsigned char* end = code + sizeof code;
     if (end[-5] == 0xE8) return true;  // call rel32
@@ -155,11 +155,10 @@ bool FollowsX86Call(std::uintptr_t returnAddress) {
 
 std::uintptr_t X86BreakpointAddress(std::uintptr_t pc) {
     unsigned char before[2] = {0, 0};
-    if (platform::ReadMemory(reinterpret_cast<const void*>(pc - 1), &before[1], 1) &&
-        before[1] == 0xCC)
+    if (arch::ReadMemory(reinterpret_cast<const void*>(pc - 1), &before[1], 1) && before[1] == 0xCC)
         return pc - 1;
-    if (platform::ReadMemory(reinterpret_cast<const void*>(pc - 2), before, 2) &&
-        before[0] == 0xCD && before[1] == 0x03)
+    if (arch::ReadMemory(reinterpret_cast<const void*>(pc - 2), before, 2) && before[0] == 0xCD &&
+        before[1] == 0x03)
         return pc - 2;
     return pc;
 }
@@ -169,25 +168,25 @@ bool IsX86QuotientOverflow(const X86Machine& machine) {
     std::size_t length = sizeof instruction;
     // The instruction may end just before an unmapped page.
     while (length > 0 &&
-           !platform::ReadMemory(reinterpret_cast<const void*>(machine.pc), instruction, length))
+           !arch::ReadMemory(reinterpret_cast<const void*>(machine.pc), instruction, length))
         --length;
     std::uint64_t divisor = 0;
     return ReadX86Divisor(instruction, length, machine, divisor) && divisor != 0;
 }
 
 bool X86ReturnAddressAt(std::uintptr_t sp, std::uintptr_t& returnAddress) {
-    return platform::ReadWord(sp, &returnAddress) && FollowsX86Call(returnAddress);
+    return arch::ReadWord(sp, &returnAddress) && FollowsX86Call(returnAddress);
 }
 
 bool X86UnsavedReturnAddress(std::uintptr_t pc, std::uintptr_t sp, unsigned dwarfSp,
                              std::uintptr_t& returnAddress) {
-    platform::FrameRules rules;
-    switch (platform::ReadFrameRules(pc, dwarfSp, rules)) {
-        case platform::FrameRulesResult::kNoInformation:
+    arch::FrameRules rules;
+    switch (arch::ReadFrameRules(pc, dwarfSp, rules)) {
+        case arch::FrameRulesResult::kNoInformation:
             return X86ReturnAddressAt(sp, returnAddress);
-        case platform::FrameRulesResult::kUnreadable:
+        case arch::FrameRulesResult::kUnreadable:
             return false;
-        case platform::FrameRulesResult::kRead:
+        case arch::FrameRulesResult::kRead:
             break;
     }
     // The CFA is the stack pointer before the call; the return address is

@@ -3,7 +3,7 @@
 // and report text (Files.cpp), modules and paths (Modules.cpp), the version
 // record (Version.cpp), date and time (Time.cpp), the process and thread
 // (Process.cpp), the translator registration (Translator.cpp). The fault
-// mechanism behind the translator is in Fault/.
+// mechanism behind the translator is in fault/.
 //
 // Handles of files are file descriptors; the process and thread handles are
 // pseudo handles. Everything a report calls runs without heap memory.

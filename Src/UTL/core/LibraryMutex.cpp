@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "Statics.h"
+#include "LibraryLocks.h"
 
 namespace UTL {
 namespace detail {

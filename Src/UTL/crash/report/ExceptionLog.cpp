@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "ExceptionSystemInfo.h"
-#include "Win/Services.h"
+#include "win/Services.h"
 
 char CExceptionLog::m_szLogfileName[260] = "";
 void* CExceptionLog::m_hReportFile = INVALID_HANDLE_VALUE;

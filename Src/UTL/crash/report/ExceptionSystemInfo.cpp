@@ -2,7 +2,7 @@
 #include <UTL/SystemVersion.h>
 
 #include "ExceptionSystemInfo.h"
-#include "Win/Services.h"
+#include "win/Services.h"
 
 #include <cstring>
 

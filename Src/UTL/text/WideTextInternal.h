@@ -12,9 +12,9 @@ namespace detail {
 // range failure (both log messages are still issued). A capacity of 0 writes nothing. Returns 0.
 int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format, va_list args);
 
-// The engines (WideFormat.cpp, WideScan.cpp). FormatWide keeps at most `limit` code units and
-// writes the terminator; it writes nothing for a null or empty format or on the double range
-// failure.
+// The engines (format/WideFormat.cpp, scan/WideScan.cpp). FormatWide keeps at most `limit` code
+// units and writes the terminator; it writes nothing for a null or empty format or on the double
+// range failure.
 int FormatWide(char16_t* buffer, std::size_t limit, const char16_t* format, va_list args);
 // As FormatWide, but hands the result to `take` in the engine's own storage, terminated,
 // with its length (which `take` may shorten by writing a terminator). The result holds no

@@ -68,7 +68,7 @@ void ReportBeforeDeath(ThreadFaultState& state, int signal, EXCEPTION_POINTERS& 
     UnblockSignal(signal);
     DepthGuard inside(state, signal);
     state.endsProcess = true;
-    detail::WriteReportBeforeDeath(&pointers);
+    WriteReportBeforeDeath(&pointers);
     state.endsProcess = false;
 }
 
@@ -111,7 +111,7 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     }
     EXCEPTION_POINTERS pointers = {&record, &context};
 
-    if (detail::IsUntranslatableFault(address, context)) {
+    if (IsUntranslatableFault(address, context)) {
         ReportBeforeDeath(state, signal, pointers);
         ForwardFault(signal, info, rawContext);
         return;

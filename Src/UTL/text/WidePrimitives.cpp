@@ -1,13 +1,11 @@
-// Wide-text primitives, narrow/wide conversions and the wide printf/scanf
-// engines.
+// Wide-text primitives (the lwcs* functions, case folding) and the
+// narrow/wide conversions. The engines call them; nothing here calls an engine.
 #include <UTL/WideText.h>
 
 #include <cctype>
-#include <cstdint>
 #include <cstring>
 
 #include "WideBlockScan.h"
-#include "WideTextInternal.h"
 
 namespace {
 
@@ -139,49 +137,3 @@ bool HasUnicodeCharacters(const char16_t* s) {
 }
 
 }  // namespace UTL
-
-// ---- Formatted wide output and input: the engines' entry points ----------
-
-int lvswprintf(char16_t* buffer, const char16_t* format, va_list args) {
-    if (!buffer) return 0;
-    return UTL::detail::FormatWide(buffer, SIZE_MAX, format, args);
-}
-
-int lswprintf(char16_t* buffer, const char16_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int result = lvswprintf(buffer, format, args);
-    va_end(args);
-    return result;
-}
-
-int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int result = UTL::detail::lvsnwprintf(buffer, size, format, args);
-    va_end(args);
-    return result;
-}
-
-namespace UTL {
-namespace detail {
-
-int lvsnwprintf(char16_t* buffer, unsigned int capacity, const char16_t* format, va_list args) {
-    if (!buffer || capacity == 0) return 0;
-    return UTL::detail::FormatWide(buffer, capacity - 1, format, args);
-}
-
-}  // namespace detail
-}  // namespace UTL
-
-int lvswscanf(const char16_t* input, const char16_t* format, va_list args) {
-    return UTL::detail::ScanWide(input, format, args);
-}
-
-int lswscanf(const char16_t* input, const char16_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int result = lvswscanf(input, format, args);
-    va_end(args);
-    return result;
-}

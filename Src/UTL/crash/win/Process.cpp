@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Platform/SafeMemory.h"
+#include "SafeMemory.h"
 #include "Services.h"
 
 namespace {
@@ -25,7 +25,7 @@ HANDLE GetCurrentThread() {
 }
 
 BOOL IsBadWritePtr(void* address, std::size_t size) {
-    return UTL::platform::IsReadWrite(address, size) ? 0 : 1;
+    return UTL::arch::IsReadWrite(address, size) ? 0 : 1;
 }
 
 bool UTL::win::IsProcessPseudoHandle(HANDLE handle) {

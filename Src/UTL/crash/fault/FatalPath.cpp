@@ -2,7 +2,7 @@
 // exceptions, and the report of a fault the process will not survive.
 #include "FatalPath.h"
 
-#include "Platform/Arch.h"
+#include "Arch.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -15,7 +15,7 @@
 #include <UTL/ExceptionHandler.h>
 
 namespace UTL {
-namespace detail {
+namespace fault {
 
 // ---- Faults that cannot become exceptions ----
 
@@ -155,5 +155,5 @@ void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers) {
     ExceptionHandlerC report(pointers);
 }
 
-}  // namespace detail
+}  // namespace fault
 }  // namespace UTL

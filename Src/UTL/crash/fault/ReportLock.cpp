@@ -1,5 +1,5 @@
 // The report lock: one whole report at a time.
-#include "Statics.h"
+#include "LibraryLocks.h"
 #include "ThreadState.h"
 
 namespace UTL {

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <exception>
 
-#include "Fault/FatalPath.h"
-#include "Fault/Fault.h"
-#include "Platform/Arch.h"
+#include "Arch.h"
+#include "fault/FatalPath.h"
+#include "fault/Fault.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
 

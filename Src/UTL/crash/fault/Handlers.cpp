@@ -47,7 +47,7 @@ void InstallHandlersOnce() {
     if (g_handlersInstalled.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(g_installMutex);
     if (g_handlersInstalled.load(std::memory_order_relaxed)) return;
-    detail::PrepareUntranslatableFaults();
+    PrepareUntranslatableFaults();
     for (int signal : kFaultSignals) {
         struct sigaction action = {};
         action.sa_sigaction = OnHardwareFault;

@@ -2,7 +2,7 @@
 // first fault, since neither can be had at the fault without heap memory.
 #include <pthread.h>
 
-#include "Platform/GuardedStack.h"
+#include "GuardedStack.h"
 #include "ThreadState.h"
 
 namespace UTL {
@@ -15,14 +15,14 @@ namespace {
 constexpr std::size_t kAltStackSize = 1024 * 1024;
 
 struct AltStackOwner {
-    platform::GuardedStack stack;
+    arch::GuardedStack stack;
     ~AltStackOwner() {
         if (!stack.mapping) return;
         stack_t current;
         if (sigaltstack(nullptr, &current) != 0 || current.ss_sp != stack.base) return;
         stack_t off = {};
         off.ss_flags = SS_DISABLE;
-        if (sigaltstack(&off, nullptr) == 0) platform::UnmapGuardedStack(stack);
+        if (sigaltstack(&off, nullptr) == 0) arch::UnmapGuardedStack(stack);
     }
 };
 thread_local AltStackOwner t_altStack;
@@ -49,13 +49,13 @@ void PrepareThread(ThreadFaultState& state) {
     stack_t current;
     if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_ONSTACK)) return;
     if (!(current.ss_flags & SS_DISABLE) && current.ss_size >= kAltStackSize) return;
-    platform::GuardedStack stack;
-    if (!platform::MapGuardedStack(kAltStackSize, stack)) return;
+    arch::GuardedStack stack;
+    if (!arch::MapGuardedStack(kAltStackSize, stack)) return;
     stack_t alternate = {};
     alternate.ss_sp = stack.base;
     alternate.ss_size = stack.size;
     if (sigaltstack(&alternate, nullptr) != 0) {
-        platform::UnmapGuardedStack(stack);
+        arch::UnmapGuardedStack(stack);
         return;
     }
     t_altStack.stack = stack;

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "FlushAtDeath.h"
+#include "LibraryLocks.h"
 #include "OwnFile.h"
-#include "Statics.h"
 
 namespace UTL {
 

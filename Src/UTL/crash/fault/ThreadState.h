@@ -5,8 +5,8 @@
 #include <signal.h>
 #include <ucontext.h>
 
+#include "Arch.h"
 #include "Fault.h"
-#include "Platform/Arch.h"
 
 namespace UTL {
 namespace fault {

@@ -8,8 +8,8 @@
 
 #include <cstring>
 
+#include "LibraryLocks.h"
 #include "LoadOrder.h"
-#include "Statics.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The translator registration; the fault mechanism behind it is in Fault/.
-#include "Fault/Fault.h"
+// The translator registration; the fault mechanism behind it is in fault/.
+#include "fault/Fault.h"
 
 _se_translator_function _set_se_translator(_se_translator_function translator) {
     return UTL::fault::SetTranslator(translator);

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "Fault/Fault.h"
+#include "Arch.h"
 #include "LoadOrder.h"
-#include "Platform/Arch.h"
-#include "Win/Services.h"
+#include "fault/Fault.h"
+#include "win/Services.h"
 
 using UTL::arch::Address;
 

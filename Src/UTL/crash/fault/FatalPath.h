@@ -12,7 +12,7 @@
 #include "FlushAtDeath.h"
 
 namespace UTL {
-namespace detail {
+namespace fault {
 
 // ---- Faults that cannot become exceptions ----
 
@@ -32,5 +32,5 @@ bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& co
 // heap memory) and the frame-pointer walk only (see ReportEndsProcess).
 void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers);
 
-}  // namespace detail
+}  // namespace fault
 }  // namespace UTL
