@@ -9,12 +9,17 @@
 //                            a file on the disk or on a memory file system
 //   BM_FaultReportSymbolsCold  the first symbol-walk report of a process
 //                            (a fresh child per iteration, manual timing)
+//   BM_FaultDurableFloor     the floor of a report that reaches the disk: a
+//                            translator that opens the file, writes the
+//                            backtrace in one write, fdatasyncs, closes and
+//                            throws (BM_FaultReport/symbols:0/memfs:0 against it)
 //   BM_WriteAndFlush         the disk flush alone: 2 KiB written and
 //                            fdatasync'ed, what write-through costs a report
 #include <UTL/ExceptionHandler.h>
 #include <UTL/LogManagement.h>
 
 #include <benchmark/benchmark.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -99,6 +104,44 @@ void BM_FaultBareTranslation(benchmark::State& state) {
     _set_se_translator(previous);
 }
 BENCHMARK(BM_FaultBareTranslation)->Unit(benchmark::kMicrosecond);
+
+const char* g_floorPath = nullptr;
+
+void BM_FaultDurableFloor(benchmark::State& state) {
+    const std::string path = ReportPath(false);
+    g_floorPath = path.c_str();
+    _se_translator_function previous =
+        _set_se_translator([](unsigned int code, EXCEPTION_POINTERS*) {
+            void* frames[64];
+            const int count = backtrace(frames, 64);
+            char text[64 * 20];
+            int length = 0;
+            for (int i = 0; i < count; ++i)
+                length += std::snprintf(text + length, sizeof text - length, "%p\n", frames[i]);
+            const int fd = open(g_floorPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
+            (void)!write(fd, text, length);
+            fdatasync(fd);
+            close(fd);
+            throw static_cast<int>(code);
+        });
+    // The library's faults go on alternating where they left off after these:
+    // a repeat of its last fault's address would not be translated.
+    const int libraryFaults = g_faults;
+    int i = 0;
+    FaultAndCatch();  // warm: the unwinder loaded
+    for (auto _ : state) {
+        if (!FaultAndCatch()) state.SkipWithError("fault not caught");
+        if ((++i & 255) == 0) {
+            state.PauseTiming();
+            truncate(path.c_str(), 0);
+            state.ResumeTiming();
+        }
+    }
+    _set_se_translator(previous);
+    g_faults = libraryFaults;
+    unlink(path.c_str());
+}
+BENCHMARK(BM_FaultDurableFloor)->Unit(benchmark::kMicrosecond);
 
 // range(0): 0 frame-pointer walk, 1 symbol walk; range(1): 1 memory file system
 void BM_FaultReport(benchmark::State& state) {

@@ -235,20 +235,86 @@ std::vector<std::string> FrameFunctions(const std::string& report) {
     return names;
 }
 
-// A leaf function keeps no frame record: its caller comes from the link
-// register or the stack, and the walk goes on from that caller's record.
-TEST(CrashFault, ALeafFaultListsItsCallersOneByOne) {
-    const Outcome r = RunReporting([] {
+#if defined(__x86_64__)
+// A function that faults after pushing a register and before storing a frame
+// record (its call frame address is then 16 bytes above the stack pointer,
+// not 8), called from one that keeps a frame record.
+extern "C" void PushedThenFaults();
+extern "C" void CallsPushedThenFaults();
+asm(R"(
+    .text
+    .globl PushedThenFaults
+    .type PushedThenFaults, @function
+PushedThenFaults:
+    .cfi_startproc
+    push %rbx
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbx, -16
+    xor %ebx, %ebx
+    movl $1, (%rbx)
+    pop %rbx
+    .cfi_def_cfa_offset 8
+    ret
+    .cfi_endproc
+    .size PushedThenFaults, .-PushedThenFaults
+
+    .globl CallsPushedThenFaults
+    .type CallsPushedThenFaults, @function
+CallsPushedThenFaults:
+    .cfi_startproc
+    push %rbp
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbp, -16
+    mov %rsp, %rbp
+    .cfi_def_cfa_register %rbp
+    call PushedThenFaults
+    pop %rbp
+    .cfi_def_cfa %rsp, 8
+    ret
+    .cfi_endproc
+    .size CallsPushedThenFaults, .-CallsPushedThenFaults
+)");
+
+#endif
+
+// A fault in a function that has not stored its frame record: its caller's
+// return address is found by the call frame information (the link register,
+// the stack pointer, or above a pushed register), and the walk goes on from
+// that caller's record.
+struct CallerChain {
+    const char* name;
+    void (*fault)();
+    std::vector<std::string> frames;  // the first frames' functions
+};
+
+const CallerChain kCallerChains[] = {
+    {"LeafFault", ChainRun, {"ChainMean", "ChainReduce", "ChainOuter", "ChainRun"}},
+#if defined(__x86_64__)
+    {"FaultAfterAPush", CallsPushedThenFaults, {"PushedThenFaults", "CallsPushedThenFaults"}},
+#endif
+};
+
+void PrintTo(const CallerChain& chain, std::ostream* out) {
+    *out << chain.name;
+}
+
+class CallerChains : public ::testing::TestWithParam<CallerChain> {};
+
+TEST_P(CallerChains, ListTheCallersOneByOne) {
+    const CallerChain& chain = GetParam();
+    const Outcome r = RunReporting([&] {
         ExceptionHandlerC guard;
-        return Caught(ChainRun) ? 0 : 1;
+        return Caught(chain.fault) ? 0 : 1;
     });
     ASSERT_TRUE(r.Exited()) << r;
     const std::vector<std::string> names = FrameFunctions(r.report);
-    const char* expected[] = {"ChainMean", "ChainReduce", "ChainOuter", "ChainRun"};
-    ASSERT_GE(names.size(), std::size(expected)) << r;
-    for (std::size_t i = 0; i < std::size(expected); ++i)
-        EXPECT_EQ(names[i], expected[i]) << "frame " << i + 1 << "\n" << r;
+    ASSERT_GE(names.size(), chain.frames.size()) << r;
+    for (std::size_t i = 0; i < chain.frames.size(); ++i)
+        EXPECT_EQ(names[i], chain.frames[i]) << "frame " << i + 1 << "\n" << r;
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, CallerChains, ::testing::ValuesIn(kCallerChains),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CrashFault, SameAddressTwiceIsNotTranslated) {
     const Outcome r = RunReporting([] {

@@ -12,6 +12,7 @@
 #include <regex>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "crash_test_support.h"
 #include "win/Seams.h"
@@ -355,6 +356,42 @@ TEST(CrashReport, ConstructorReportOfTheCapturedContextAndTheFrameLimit) {
         EXPECT_EQ(std::min(FrameCount(r.report), 62l), frames) << "limit " << limit << "\n" << r;
         EXPECT_EQ(r.log, "DbgHelp.dll or its exported procs not found") << "limit " << limit;
     }
+}
+
+// A report reaches the file in one write; one longer than the buffer in
+// pieces that each filled the buffer as far as a line could be sure to fit,
+// whole and in order.
+TEST(CrashReport, AReportIsWrittenAtOnceOrInFullBufferPieces) {
+    static std::vector<DWORD> writes;
+    const TempDir dir;
+    const std::string path = dir.File("r.RPT");
+    InChild([&] {
+        CExceptionLog::SetLogfileName(path.c_str());
+        CExceptionLog::WriteLogfile("after the banner\n");
+        ObserveWriteFile([](DWORD size) { writes.push_back(size); });
+        ReportAtDepth(3);
+        EXPECT_EQ(writes.size(), 1u);
+
+        writes.clear();
+        const std::size_t before = ReadFile(path).size();
+        CExceptionParse::SetMaxStackTrace(0xFFFFFFFFu);
+        ReportAtDepth(400);  // some 40 KiB
+        ObserveWriteFile(nullptr);
+        const std::string report = ReadFile(path).substr(before);
+        ASSERT_GE(writes.size(), 3u);
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < writes.size(); ++i) {
+            total += writes[i];
+            EXPECT_LE(writes[i], 16384u) << "write " << i;
+            if (i + 1 < writes.size()) {
+                EXPECT_GT(writes[i], 16384u - 1024u) << "write " << i;
+            }
+        }
+        EXPECT_EQ(total, report.size());
+        EXPECT_EQ(report.rfind("//=============== Exception start", 0), 0u);
+        EXPECT_GE(FrameCount(report), 400);
+        EXPECT_EQ(report.substr(report.size() - 2), "\n\n");
+    });
 }
 
 // The GNU build-id note of an ELF file, found in its bytes: the note header

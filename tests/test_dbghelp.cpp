@@ -1,9 +1,13 @@
 // The debugging-help library, loaded as the reporter loads it: line and symbol
 // lookups, module bases, stack walks from a context.
 #include <gtest/gtest.h>
+#include <semaphore.h>
+#include <sys/mman.h>
 #include <ucontext.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crash_test_support.h"
@@ -182,6 +186,43 @@ TEST_F(DbgHelp, OutsideEveryModuleNothingAndCleanupThenInitialize) {
     // A search path (either separator) is accepted.
     ASSERT_TRUE(SymInitialize(nullptr, "/nonexistent;/tmp:/usr/lib/debug", 1));
     EXPECT_NE(SymbolName(address), "");
+}
+
+// A child of fork() looks a symbol up at once, although a thread of its
+// parent held the library's lock at the fork: stopped by a fault inside a
+// lookup (whose file name goes to a page it cannot write), for good.
+TEST_F(DbgHelp, AForkChildLooksUpWhileAParentThreadHoldsTheLock) {
+    const int status = crashtest::RunInChild([] {
+        static sem_t stopped;
+        sem_init(&stopped, 0, 0);
+        struct sigaction stop = {};
+        stop.sa_handler = [](int) {
+            sem_post(&stopped);
+            for (;;) pause();
+        };
+        sigaction(SIGSEGV, &stop, nullptr);
+        void* const readOnly =
+            mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        std::thread([readOnly] {
+            IMAGEHLP_LINE line{};
+            line.FileName = static_cast<char*>(readOnly);
+            SymGetLineFromAddr(nullptr, Chain::ReturnAddress() - 1, nullptr, &line);
+        }).detach();
+        sem_wait(&stopped);
+        const pid_t child = fork();
+        if (child == 0) {
+            const auto start = std::chrono::steady_clock::now();
+            const bool found = SymInitialize(nullptr, nullptr, 1) &&
+                               SymbolName(Address64(&Chain::ReturnAddress)) != "";
+            const auto took = std::chrono::steady_clock::now() - start;
+            _exit(!found ? 1 : took > std::chrono::milliseconds(100) ? 2 : 0);
+        }
+        int childStatus = 0;
+        waitpid(child, &childStatus, 0);
+        return WIFEXITED(childStatus) ? WEXITSTATUS(childStatus) : 3;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not found, 2: too late, 3: the child died";
 }
 
 }  // namespace

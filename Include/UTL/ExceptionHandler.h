@@ -21,7 +21,10 @@
 /// A fault at the same instruction address as the last translated one (any
 /// thread) is not translated again: the process dies by the signal. So does a
 /// fault inside the C library's allocator (its lock would stay held), after its
-/// report. Before such a death the file sinks are flushed.
+/// report. So does a fault signal that was sent (kill, raise, pthread_kill,
+/// sigqueue) rather than raised by a faulting instruction: it is never thrown;
+/// its report names it and its sender. Before such a death the file sinks are
+/// flushed.
 class UTL_API ExceptionHandlerC : public CExceptionParse {
 public:
     /// Guard: captures the thread's context and installs the translator,

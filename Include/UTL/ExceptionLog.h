@@ -58,11 +58,12 @@ public:
     /// 1 while the file is open, else 0.
     static int IsOpen();
 
-    /// Formats (vsnprintf conventions, "%hs" = narrow string) into a 1024-byte
-    /// buffer, cutting at 1023 characters, and writes exactly that text. On a
-    /// closed file it opens the file around this one write. Returns the number
-    /// of characters written to the buffer, also when the file could not be
-    /// opened.
+    /// Formats (vsnprintf conventions, "%hs" = narrow string), cutting at 1023
+    /// characters, and writes exactly that text: gathered with the text
+    /// written before, it reaches the file when the file is closed or when
+    /// the gathered text would not leave room for another line. On a closed
+    /// file it opens the file around this one write. Returns the number of
+    /// characters formatted, also when the file could not be opened.
     static int WriteLogfile(const char* format, ...);
 
     /// Name of an exception code ("ACCESS_VIOLATION", ...; constant text, not

@@ -110,7 +110,8 @@ Dwfl_Module* ModuleOf(DWORD64 address, Dwarf_Addr* base = nullptr);
 
 // Serialises all use of libdw. A thread that faults while it holds the lock
 // and re-enters from its fault handler is refused instead of deadlocking; a
-// lock held by another thread is waited for at most about two seconds.
+// lock held by another thread is waited for at most about two seconds. A
+// child of fork() starts with the lock free.
 class SessionLock {
 public:
     SessionLock();
@@ -125,8 +126,10 @@ private:
 
 // ---- The walk (Walk.cpp) -----------------------------------------------------------
 
-// Prepares the unwinder once libdw knows the modules.
+// Prepares the unwinder once libdw knows the modules; a dropped session's
+// unwinder is forgotten.
 void AttachUnwinder();
+void DetachUnwinder();
 // The walk behind StackWalk: the first call (or one after another walk)
 // walks the whole stack from `context`; each call hands out the next frame
 // and moves `context` to its registers.

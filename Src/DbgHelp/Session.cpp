@@ -1,5 +1,6 @@
 // The libdw session: the module list, kept while the set of loaded objects
-// stays the same, and the lock that serialises every use of libdw.
+// stays the same, and the lock that serialises every use of libdw (free again
+// in a child of fork()).
 #include <link.h>
 #include <pthread.h>
 #include <time.h>
@@ -40,6 +41,19 @@ bool ReportModules() {
     const int ended = g_dw.report_end(g_dwfl, nullptr, nullptr);
     return reported == 0 && ended == 0;
 }
+
+// A thread of the parent that held the lock at fork() does not exist in the
+// child, which would wait for it in vain: the lock is freed there, and the
+// session that thread may have left half changed is dropped (not released:
+// its state is not to be trusted) for a fresh one.
+void FreeLockInChild() {
+    if (g_lockOwner.load() == 0) return;
+    g_lockOwner.store(0);
+    g_dwfl = nullptr;
+    DetachUnwinder();
+}
+
+const int g_forkHandler = pthread_atfork(nullptr, nullptr, FreeLockInChild);
 
 }  // namespace
 

@@ -223,6 +223,10 @@ void AttachUnwinder() {
     g_attached = g_dw.attach_state(g_dwfl, elf, getpid(), &g_threadCallbacks, nullptr);
 }
 
+void DetachUnwinder() {
+    g_attached = false;
+}
+
 BOOL NextFrame(STACKFRAME* frame, CONTEXT* ctx) {
     std::size_t next = 0;
     if (frame->Reserved[0] != kWalkMagic) {

@@ -2,8 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include <atomic>
 
 namespace UTL {
 namespace arch {
@@ -11,11 +14,25 @@ namespace {
 
 enum class Copy { kDone, kFailed, kNotPermitted };
 
+// The process's id, asked of the kernel once (a report reads memory many
+// times), and again in a child of fork().
+std::atomic<pid_t> g_processId{0};
+const int g_forgetIdInChild = pthread_atfork(nullptr, nullptr, [] { g_processId.store(0); });
+
+pid_t ProcessId() {
+    pid_t id = g_processId.load(std::memory_order_relaxed);
+    if (id == 0) {
+        id = getpid();
+        g_processId.store(id, std::memory_order_relaxed);
+    }
+    return id;
+}
+
 Copy CopyByProcessVm(void* local, const void* remote, std::size_t size, bool write) {
     iovec here = {local, size};
     iovec there = {const_cast<void*>(remote), size};
-    const ssize_t done = write ? process_vm_writev(getpid(), &here, 1, &there, 1, 0)
-                               : process_vm_readv(getpid(), &here, 1, &there, 1, 0);
+    const ssize_t done = write ? process_vm_writev(ProcessId(), &here, 1, &there, 1, 0)
+                               : process_vm_readv(ProcessId(), &here, 1, &there, 1, 0);
     if (done == static_cast<ssize_t>(size)) return Copy::kDone;
     if (done < 0 && (errno == ENOSYS || errno == EPERM)) return Copy::kNotPermitted;
     return Copy::kFailed;

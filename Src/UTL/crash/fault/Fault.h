@@ -47,6 +47,11 @@ void ReportAborts(bool on);
 // waits for the report lock a short time only.
 bool ReportEndsProcess();
 
+// True while the calling thread reports a signal that was sent (kill, raise,
+// pthread_kill, sigqueue) rather than raised by a faulting instruction;
+// `sender` is then the sending process's id, 0 when the kernel gives none.
+bool ReportedSignalWasSent(long& sender);
+
 // Serialises whole reports between threads. Waits at most a few seconds (a
 // report before death 300 ms), so a thread that faults while another report is
 // stuck still goes on; false then.

@@ -18,6 +18,12 @@ bool ReportEndsProcess() {
     return t_fault.endsProcess;
 }
 
+bool ReportedSignalWasSent(long& sender) {
+    if (!t_fault.endsProcess || !t_fault.sent) return false;
+    sender = t_fault.sender;
+    return true;
+}
+
 int TranslatingSignal() {
     return t_fault.depth > 0 ? t_fault.signal : 0;
 }

@@ -19,6 +19,8 @@ struct ThreadFaultState {
     int signal;        // the signal being translated, 0 for a raised exception
     bool prepared;     // alternate stack and stack bounds set up
     bool endsProcess;  // reporting a fault or abort that the process will not survive
+    bool sent;         // the signal reported before death was sent, not raised by a fault
+    long sender;       // the process that sent it, 0 when the kernel does not say
     arch::Address stackLow;
 };
 ThreadFaultState& ThisThread();

@@ -61,15 +61,54 @@ DWORD ExceptionCodeOfSignal(int signal, const siginfo_t& info, bool stackOverflo
     }
 }
 
-// The report of a fault or abort that ends the process, written without heap
+// A fault signal that a process or thread sent (kill, raise, pthread_kill,
+// sigqueue) rather than the hardware raised: it interrupted no faulting
+// instruction.
+bool WasSent(const siginfo_t& info) {
+    return info.si_code <= 0;
+}
+
+// The sender's process id, where the kernel gives one.
+long SenderOf(const siginfo_t& info) {
+    switch (info.si_code) {
+        case SI_USER:
+        case SI_TKILL:
+        case SI_QUEUE:
+            return info.si_pid;
+        default:
+            return 0;
+    }
+}
+
+// The report of a fault or signal that ends the process, written without heap
 // memory or waiting long on a lock (see FatalPath.h); a fault inside it ends
-// the process at once.
-void ReportBeforeDeath(ThreadFaultState& state, int signal, EXCEPTION_POINTERS& pointers) {
+// the process at once. `sent`: the information of a fault signal that was
+// sent, which the report names; null for the others.
+void ReportBeforeDeath(ThreadFaultState& state, int signal, EXCEPTION_POINTERS& pointers,
+                       const siginfo_t* sent) {
     UnblockSignal(signal);
     DepthGuard inside(state, signal);
     state.endsProcess = true;
+    state.sent = sent != nullptr;
+    state.sender = sent ? SenderOf(*sent) : 0;
     WriteReportBeforeDeath(&pointers);
     state.endsProcess = false;
+}
+
+// The report before death of a signal that is no fault of an instruction (an
+// abort, a sent signal), with `code`, at the instruction it interrupted.
+void ReportInterrupted(ThreadFaultState& state, int signal, const ucontext_t& uc, DWORD code,
+                       const siginfo_t* sent) {
+    CONTEXT context;
+    arch::ContextFromSignal(uc, context);
+    const Address address = arch::SignalProgramCounter(uc);
+    arch::SetControlRegisters(context, address, arch::SignalStackPointer(uc),
+                              arch::FramePointer(context));
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = code;
+    record.ExceptionAddress = reinterpret_cast<PVOID>(address);
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    ReportBeforeDeath(state, signal, pointers, sent);
 }
 
 }  // namespace
@@ -77,6 +116,15 @@ void ReportBeforeDeath(ThreadFaultState& state, int signal, EXCEPTION_POINTERS& 
 void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     ucontext_t& uc = *static_cast<ucontext_t*>(rawContext);
     ThreadFaultState& state = ThisThread();
+    if (WasSent(*info)) {
+        // A request to end the process, never an exception: a guarded thread
+        // reports it, then it goes on as it would without the library.
+        if (state.translator && state.depth == 0)
+            ReportInterrupted(state, signal, uc, ExceptionCodeOfSignal(signal, *info, false), info);
+        detail::FlushSinkStreams();
+        ForwardFault(signal, info, rawContext);
+        return;
+    }
     if (state.depth > 0) {
         // A fault in the report of a dying process: no exception (it would
         // take heap memory), the process dies now.
@@ -112,7 +160,7 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
     EXCEPTION_POINTERS pointers = {&record, &context};
 
     if (IsUntranslatableFault(address, context)) {
-        ReportBeforeDeath(state, signal, pointers);
+        ReportBeforeDeath(state, signal, pointers, nullptr);
         ForwardFault(signal, info, rawContext);
         return;
     }
@@ -135,19 +183,9 @@ void TranslateFault(int signal, siginfo_t* info, void* rawContext) {
 // previous handler, else death by SIGABRT).
 void TranslateAbort(int signal, siginfo_t* info, void* rawContext) {
     ThreadFaultState& state = ThisThread();
-    if (state.translator && state.depth == 0) {
-        const ucontext_t& uc = *static_cast<ucontext_t*>(rawContext);
-        CONTEXT context;
-        arch::ContextFromSignal(uc, context);
-        const Address address = arch::SignalProgramCounter(uc);
-        arch::SetControlRegisters(context, address, arch::SignalStackPointer(uc),
-                                  arch::FramePointer(context));
-        EXCEPTION_RECORD record = {};
-        record.ExceptionCode = EXCEPTION_FATAL_APP_EXIT;
-        record.ExceptionAddress = reinterpret_cast<PVOID>(address);
-        EXCEPTION_POINTERS pointers = {&record, &context};
-        ReportBeforeDeath(state, signal, pointers);
-    }
+    if (state.translator && state.depth == 0)
+        ReportInterrupted(state, signal, *static_cast<ucontext_t*>(rawContext),
+                          EXCEPTION_FATAL_APP_EXIT, nullptr);
     detail::FlushSinkStreams();
     ForwardFault(signal, info, rawContext);
 }

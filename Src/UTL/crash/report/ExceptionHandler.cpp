@@ -2,9 +2,13 @@
 #include <UTL/ExceptionHandler.h>
 #include <UTL/LogManagement.h>
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <new>
 
 #include "Arch.h"
 #include "fault/FatalPath.h"
@@ -20,9 +24,6 @@ namespace {
 std::atomic<bool> g_faultTranslated{false};
 
 // The exception object that a translated fault was thrown as, and its signal.
-// The translator's report object is copied into the exception object when it
-// is thrown; the copy constructor recognises that copy by its source.
-thread_local const ExceptionHandlerC* t_throwSource = nullptr;
 thread_local const ExceptionHandlerC* t_thrownFault = nullptr;
 thread_local int t_thrownSignal = 0;
 
@@ -38,6 +39,35 @@ void DieIfUncaughtFault() {
             if (&thrown == t_thrownFault) UTL::fault::DieBySignal(t_thrownSignal);
         } catch (...) {
         }
+    }
+}
+
+void DestroyThrownFault(void* object) {
+    static_cast<ExceptionHandlerC*>(object)->~ExceptionHandlerC();
+}
+
+// Throws a copy of `report` made in the exception object's own storage, so
+// that the exception object is known by its address, however a compiler would
+// have built it from a throw expression (copied or elided).
+[[noreturn]] void ThrowFault(const ExceptionHandlerC& report, int signal) {
+    void* const object = abi::__cxa_allocate_exception(sizeof(ExceptionHandlerC));
+    t_thrownFault = new (object) ExceptionHandlerC(report);
+    t_thrownSignal = signal;
+    abi::__cxa_throw(object, const_cast<std::type_info*>(&typeid(ExceptionHandlerC)),
+                     DestroyThrownFault);
+}
+
+// The line of a report of a fault signal that was sent rather than raised by
+// a faulting instruction: the signal and, where the kernel says, its sender.
+void WriteSentSignal() {
+    long sender = 0;
+    if (!UTL::fault::ReportedSignalWasSent(sender)) return;
+    const char* name = sigabbrev_np(UTL::fault::TranslatingSignal());
+    if (sender > 0) {
+        CExceptionLog::WriteLogfile("Signal sent:    SIG%s by process %ld\n", name ? name : "?",
+                                    sender);
+    } else {
+        CExceptionLog::WriteLogfile("Signal sent:    SIG%s\n", name ? name : "?");
     }
 }
 
@@ -74,12 +104,7 @@ ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
       m_pfnPreviousTranslator(other.m_pfnPreviousTranslator),
       m_bInstalledTranslator(false),
       m_dwExceptionCode(other.m_dwExceptionCode),
-      m_pExceptionAddress(other.m_pExceptionAddress) {
-    if (&other == t_throwSource) {
-        t_thrownFault = this;
-        t_throwSource = nullptr;
-    }
-}
+      m_pExceptionAddress(other.m_pExceptionAddress) {}
 
 ExceptionHandlerC& ExceptionHandlerC::operator=(const ExceptionHandlerC& other) {
     m_pfnPreviousTranslator = other.m_pfnPreviousTranslator;
@@ -121,9 +146,7 @@ void ExceptionHandlerC::ExceptionTranslator(unsigned int, EXCEPTION_POINTERS* po
     // Report first, then throw a copy: the report is on disk before the
     // exception object takes heap memory.
     ExceptionHandlerC report(pointers);
-    t_thrownSignal = UTL::fault::TranslatingSignal();
-    t_throwSource = &report;
-    throw report;
+    ThrowFault(report, UTL::fault::TranslatingSignal());
 }
 
 void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
@@ -143,6 +166,7 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
         CExceptionLog::WriteLogfile("Exception code: %08lX %s\n",
                                     static_cast<unsigned long>(record->ExceptionCode),
                                     CExceptionLog::GetExceptionString(record->ExceptionCode));
+        WriteSentSignal();
         WriteFaultAddress(record->ExceptionAddress);
         WriteRegisters(pointers->ContextRecord);
         WriteCallStack(pointers->ContextRecord, __FILE__, __LINE__);

@@ -47,6 +47,22 @@ bool ComposeReportName(char* path, const char* tempDir, const char* base) {
     return true;
 }
 
+// The report being composed: its text gathers here and goes to the file when
+// the room left may not hold another line, or when the file is closed, so
+// that a report reaches the file in as few writes as its size allows; a fixed
+// buffer, since a signal handler composes it (under the report lock).
+constexpr std::size_t kPendingSize = 16384;
+static_assert(kPendingSize >= WVSPRINTF_BUFFER_SIZE, "a whole line fits");
+char g_pending[kPendingSize];
+std::size_t g_pendingLength = 0;
+
+void WritePending(HANDLE file) {
+    if (g_pendingLength == 0) return;
+    DWORD written = 0;
+    WriteFile(file, g_pending, static_cast<DWORD>(g_pendingLength), &written, nullptr);
+    g_pendingLength = 0;
+}
+
 struct ExceptionName {
     unsigned long code;
     const char* name;
@@ -169,6 +185,7 @@ void CExceptionLog::WriteBanner() {
 
 void CExceptionLog::CloseLogfile() {
     if (m_hReportFile == INVALID_HANDLE_VALUE) return;
+    WritePending(m_hReportFile);
     CloseHandle(m_hReportFile);
     m_hReportFile = INVALID_HANDLE_VALUE;
 }
@@ -180,13 +197,13 @@ int CExceptionLog::IsOpen() {
 int CExceptionLog::WriteLogfile(const char* format, ...) {
     const bool openedHere = m_hReportFile == INVALID_HANDLE_VALUE;
     if (openedHere) OpenLogfile(1);
-    char line[WVSPRINTF_BUFFER_SIZE];
+    // The line is formatted in place, after the text pending.
+    if (kPendingSize - g_pendingLength < WVSPRINTF_BUFFER_SIZE) WritePending(m_hReportFile);
     va_list args;
     va_start(args, format);
-    const int length = wvsprintfA(line, format, args);
+    const int length = wvsprintfA(g_pending + g_pendingLength, format, args);
     va_end(args);
-    DWORD written = 0;
-    WriteFile(m_hReportFile, line, static_cast<DWORD>(length), &written, nullptr);
+    if (m_hReportFile != INVALID_HANDLE_VALUE) g_pendingLength += static_cast<std::size_t>(length);
     if (openedHere) CloseLogfile();
     return length;
 }

@@ -12,6 +12,7 @@
 
 #include "Directive.h"
 #include "OwnFile.h"
+#include "Seams.h"
 #include "Services.h"
 
 namespace {
@@ -144,6 +145,8 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*)
     if (written) *written = 0;
     const int fd = DescriptorOf(file);
     if (fd < 0 || (!data && size)) return 0;
+    if (const UTL::win::seams::WriteObserver observe = UTL::win::seams::WriteFileObserver())
+        observe(size);
     const char* bytes = static_cast<const char*>(data);
     DWORD total = 0;
     while (total < size) {

@@ -142,9 +142,21 @@ int VisitObject(dl_phdr_info* info, std::size_t, void* data) {
     return 1;
 }
 
+// The executable's path, read once as the library is loaded: a report asks
+// for it at each of its frames in the program. Empty until then, or when the
+// link could not be read.
+char g_executablePath[4096];
+const bool g_executablePathRead = [] {
+    const ssize_t length = readlink("/proc/self/exe", g_executablePath, sizeof g_executablePath);
+    const bool read = length > 0 && static_cast<std::size_t>(length) < sizeof g_executablePath;
+    g_executablePath[read ? length : 0] = '\0';
+    return read;
+}();
+
 DWORD ExecutablePath(char* buffer, DWORD size) {
     if (const char* path = UTL::win::seams::ExecutablePathOverride())
         return CopyIfFits(path, buffer, size);
+    if (g_executablePathRead) return CopyIfFits(g_executablePath, buffer, size);
     if (!buffer || size == 0) return 0;
     const ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0 || static_cast<DWORD>(length) >= size) {

@@ -17,6 +17,10 @@ const char* DebugHelpLibraryOverride() {
     return nullptr;
 }
 
+WriteObserver WriteFileObserver() {
+    return nullptr;
+}
+
 }  // namespace seams
 }  // namespace win
 }  // namespace UTL

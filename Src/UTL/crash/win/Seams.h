@@ -21,6 +21,9 @@ struct VersionRecord {
 const VersionRecord* InjectedVersionRecord();
 const char* ExecutablePathOverride();    // GetModuleFileNameA(nullptr, ...); "" = unreadable
 const char* DebugHelpLibraryOverride();  // the file LoadLibraryA("DbgHelp.dll") opens
+// Told the size of every WriteFile call.
+using WriteObserver = void (*)(DWORD size);
+WriteObserver WriteFileObserver();
 }  // namespace seams
 
 // The setters, only in `utl_internal`. Each takes effect at once and for the
@@ -29,6 +32,7 @@ namespace testing {
 void InjectVersionRecord(const OSVERSIONINFOEXA* record, BOOL extendedAccepted, BOOL basicAccepted);
 void OverrideExecutablePath(const char* path);
 void OverrideDebugHelpLibrary(const char* path);
+void ObserveWriteFile(seams::WriteObserver observer);
 }  // namespace testing
 
 }  // namespace win

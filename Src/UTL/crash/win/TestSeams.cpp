@@ -14,6 +14,7 @@ char g_exeOverride[4096];
 bool g_exeOverridden = false;
 char g_dbgHelpOverride[4096];
 bool g_dbgHelpOverridden = false;
+seams::WriteObserver g_writeObserver = nullptr;
 }  // namespace
 
 const seams::VersionRecord* seams::InjectedVersionRecord() {
@@ -26,6 +27,10 @@ const char* seams::ExecutablePathOverride() {
 
 const char* seams::DebugHelpLibraryOverride() {
     return g_dbgHelpOverridden ? g_dbgHelpOverride : nullptr;
+}
+
+seams::WriteObserver seams::WriteFileObserver() {
+    return g_writeObserver;
 }
 
 void testing::InjectVersionRecord(const OSVERSIONINFOEXA* record, BOOL extendedAccepted,
@@ -44,6 +49,10 @@ void testing::OverrideExecutablePath(const char* path) {
 void testing::OverrideDebugHelpLibrary(const char* path) {
     g_dbgHelpOverridden = path != nullptr;
     if (path) std::snprintf(g_dbgHelpOverride, sizeof g_dbgHelpOverride, "%s", path);
+}
+
+void testing::ObserveWriteFile(seams::WriteObserver observer) {
+    g_writeObserver = observer;
 }
 
 }  // namespace win
