@@ -366,10 +366,16 @@ TEST(WideFormat, OutOfRangeDoubleLeavesTheBufferAndLogsTwice) {
 // (The engines' results above cover the dialects built on it.)
 TEST(DirectiveReader, OrderedRunStarAndScanSyntaxes) {
     using UTL::detail::DirectiveSyntax;
-    const DirectiveSyntax printf{"-+ #0"};
-    const DirectiveSyntax run{"-+ 0", 10};
-    const DirectiveSyntax star{"-+0 #", 0, true, false, true};
-    const DirectiveSyntax scan{"*'I", 0, false, true, false, false, true, "hlL", ~0u, "dsn[%"};
+    const DirectiveSyntax printf = DirectiveSyntax{}.Flags("-+ #0");
+    const DirectiveSyntax run = DirectiveSyntax{}.Flags("-+ 0").InAnyOrder(10);
+    const DirectiveSyntax star = DirectiveSyntax{}.Flags("-+0 #").OneFlag().Stars();
+    const DirectiveSyntax scan = DirectiveSyntax{}
+                                     .Flags("*'I")
+                                     .Positional()
+                                     .NoPrecision()
+                                     .Allocation()
+                                     .SizeRun("hlL")
+                                     .Conversions("dsn[%");
     const struct {
         const char* name;
         const DirectiveSyntax& syntax;

@@ -37,8 +37,6 @@ LibraryMutexC g_fileOutputLock __attribute__((init_priority(kBuildFileOutputLock
 static const LoadStep s_fileOutputLockBuilt
     __attribute__((init_priority(kBuildFileOutputLock))) ("file output lock");
 
-LibraryMutexC g_reportLock;  // constant: ready before any other static object
-
 }  // namespace detail
 
 const char* LoadSequence() {

@@ -1,5 +1,4 @@
-// The library's process-wide locks; the file output lock is constructed at
-// load in Library.cpp, the report lock is constant.
+// The core's process-wide lock, constructed at load in Library.cpp.
 #pragma once
 
 #include "LibraryMutex.h"
@@ -9,8 +8,6 @@ namespace detail {
 
 // Serialises every write of every FileLogC.
 extern LibraryMutexC g_fileOutputLock;
-// Serialises whole crash reports between threads.
-extern LibraryMutexC g_reportLock;
 
 }  // namespace detail
 }  // namespace UTL

@@ -42,8 +42,8 @@ namespace {
 // would stay held forever. Before fork() the forking thread takes the file
 // output lock, so that no other thread is inside it, and the child starts
 // with every lock free. The log manager holds its own lock across fork()
-// (LogManagement.cpp). The report lock is only reset: its data is the report
-// file's state, rewritten by its next user.
+// (LogManagement.cpp); the report lock is reset by its owner
+// (crash/fault/ReportLock.cpp).
 void BeforeFork() {
     g_fileOutputLock.Acquire(-1);
 }
@@ -54,7 +54,6 @@ void InParent() {
 
 void InChild() {
     g_fileOutputLock.ReinitialiseInChild();
-    g_reportLock.ReinitialiseInChild();
 }
 
 const int g_forkHandlers = pthread_atfork(BeforeFork, InParent, InChild);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DevMessage.h"
+#include "DirectiveDialects.h"
 #include "LibraryMutex.h"
 #include "PlainDirective.h"
 
@@ -165,12 +166,6 @@ bool FormatDirective(detail::BoundedText& w, const detail::Directive& layout, va
     }
 }
 
-// The C library's full directive grammar: position, flags, width and
-// precision (each may be "*", with its own position), size letters and any
-// conversion character.
-constexpr detail::DirectiveSyntax kCLibrarySyntax{"-+ #0'I", 0,     false,      true, true,
-                                                  true,      false, "hlLqjzZt", ~0u};
-
 // Calls `each(percent, directive)` for every directive of `format` but "%%",
 // in order, while it returns true; the text between directives is left to
 // the caller.
@@ -182,7 +177,7 @@ void ForEachDirective(const char* format, Each each) {
             continue;
         }
         detail::Directive d;
-        detail::ReadDirective(percent, kCLibrarySyntax, d);
+        detail::ReadDirective(percent, detail::kCLibrarySyntax, d);
         if (!each(percent, d)) return;
         percent = std::strchr(percent + d.length, '%');
     }

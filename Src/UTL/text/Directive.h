@@ -5,7 +5,7 @@
 // width, precision, size letters, conversion character and class. What the
 // dialects (the wide output engine, its star mode, the wide input engine, the
 // log manager, the report formatter) read differently is a DirectiveSyntax:
-// data, not another reader.
+// data, not another reader (DirectiveDialects.h).
 #pragma once
 
 #include <cstddef>
@@ -143,9 +143,10 @@ private:
 
 // How a dialect reads a directive: "%", a positional "N$", flags, width,
 // ".precision", scanf's "m", size letters, the conversion character and, for
-// scanf, the "[...]" set of a "[" conversion.
+// scanf, the "[...]" set of a "[" conversion. The dialects are written with
+// the named setters below, side by side in DirectiveDialects.h.
 struct DirectiveSyntax {
-    CharSet flags;  // the flag characters ("*": scanf's assignment suppression)
+    CharSet flags = "";  // the flag characters ("*": scanf's assignment suppression)
     // 0: flags, width and precision in this order. Else they are a run of at
     // most `run` of the flag, digit and "." characters in any order (the
     // output engine's classification); the numbers are still read while the
@@ -160,6 +161,51 @@ struct DirectiveSyntax {
     unsigned maxSizes = 1;
     CharSet conversions = "";  // empty: any character but the terminator
     Conv (*classOf)(unsigned) = nullptr;
+
+    static constexpr unsigned kUnbounded = ~0u;
+
+private:
+    // A copy with `field` set; defined above its callers, as clang needs to
+    // evaluate them in constant expressions.
+    template <typename Field, typename Value>
+    constexpr DirectiveSyntax With(Field DirectiveSyntax::*field, Value value) const {
+        DirectiveSyntax copy = *this;
+        copy.*field = value;
+        return copy;
+    }
+
+public:
+    constexpr DirectiveSyntax Flags(CharSet set) const {
+        return With(&DirectiveSyntax::flags, set);
+    }
+    constexpr DirectiveSyntax InAnyOrder(unsigned atMost = kUnbounded) const {
+        return With(&DirectiveSyntax::run, atMost);
+    }
+    constexpr DirectiveSyntax OneFlag() const { return With(&DirectiveSyntax::oneFlag, true); }
+    constexpr DirectiveSyntax Positional() const {
+        return With(&DirectiveSyntax::positional, true);
+    }
+    constexpr DirectiveSyntax Stars() const { return With(&DirectiveSyntax::stars, true); }
+    constexpr DirectiveSyntax NoPrecision() const {
+        return With(&DirectiveSyntax::precision, false);
+    }
+    constexpr DirectiveSyntax Allocation() const {
+        return With(&DirectiveSyntax::allocation, true);
+    }
+    // One size letter of `set`.
+    constexpr DirectiveSyntax Sizes(CharSet set) const {
+        return With(&DirectiveSyntax::sizes, set);
+    }
+    // Any number of size letters of `set`.
+    constexpr DirectiveSyntax SizeRun(CharSet set) const {
+        return Sizes(set).With(&DirectiveSyntax::maxSizes, kUnbounded);
+    }
+    constexpr DirectiveSyntax Conversions(CharSet set) const {
+        return With(&DirectiveSyntax::conversions, set);
+    }
+    constexpr DirectiveSyntax ClassifiedBy(Conv (*classify)(unsigned)) const {
+        return With(&DirectiveSyntax::classOf, classify);
+    }
 };
 
 // One directive as read. Offsets count characters from the "%" (a directive

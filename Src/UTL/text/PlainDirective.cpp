@@ -62,8 +62,6 @@ bool IsLocaleSpace(unsigned char byte) {
     return std::isspace(byte) != 0;
 }
 
-const DirectiveSyntax kPrintfSyntax{"-+ #0"};
-
 const char* ParseDirective(const char* s, Directive& layout) {
     return ReadDirective(s, kPrintfSyntax, layout) && IsPlain(layout) ? s + layout.length : nullptr;
 }

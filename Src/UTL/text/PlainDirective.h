@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "Directive.h"
+#include "DirectiveDialects.h"
 
 namespace UTL {
 namespace detail {
@@ -25,10 +25,6 @@ inline bool IsFloatingConversion(unsigned c) {
 inline bool IsSignedConversion(char conv) {
     return conv == 'd' || conv == 'i';
 }
-
-// printf's directives as the C library reads them, without "*", positions
-// and the size letters beyond "h" and "l".
-extern const DirectiveSyntax kPrintfSyntax;
 
 // Whether a directive read by kPrintfSyntax is plain: complete, with a width
 // and precision of at most 99.

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include <UTL/ExceptionHandler.h>
+#include "Fault.h"
 
 namespace UTL {
 namespace fault {
@@ -151,8 +151,17 @@ bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& co
     return walk.found;
 }
 
+namespace {
+// Set once at load, before any fault handler is installed.
+FatalReportWriter g_fatalReportWriter = nullptr;
+}  // namespace
+
 void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers) {
-    ExceptionHandlerC report(pointers);
+    if (g_fatalReportWriter) g_fatalReportWriter(pointers);
+}
+
+void SetFatalReportWriter(FatalReportWriter writer) {
+    g_fatalReportWriter = writer;
 }
 
 }  // namespace fault

@@ -5,11 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include <UTL/WinServices.h>
-
-#include "FlushAtDeath.h"
 
 namespace UTL {
 namespace fault {
@@ -28,8 +25,9 @@ void PrepareUntranslatableFaults();
 bool IsUntranslatableFault(std::uintptr_t faultingInstruction, const CONTEXT& context);
 
 // Writes the exception report of a fault the process will not survive (an
-// untranslatable fault, a reported abort): no log message (a sink may take
-// heap memory) and the frame-pointer walk only (see ReportEndsProcess).
+// untranslatable fault, a reported abort) by the installed writer
+// (SetFatalReportWriter): no log message (a sink may take heap memory) and the
+// frame-pointer walk only (see ReportEndsProcess).
 void WriteReportBeforeDeath(EXCEPTION_POINTERS* pointers);
 
 }  // namespace fault

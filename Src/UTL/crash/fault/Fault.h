@@ -52,6 +52,12 @@ bool ReportEndsProcess();
 // `sender` is then the sending process's id, 0 when the kernel gives none.
 bool ReportedSignalWasSent(long& sender);
 
+// Writes the report of a fault or abort the process will not survive. The
+// report writer installs itself at load (report/ExceptionHandler.cpp); without
+// one nothing is written.
+using FatalReportWriter = void (*)(EXCEPTION_POINTERS* pointers);
+void SetFatalReportWriter(FatalReportWriter writer);
+
 // Serialises whole reports between threads. Waits at most a few seconds (a
 // report before death 300 ms), so a thread that faults while another report is
 // stuck still goes on; false then.

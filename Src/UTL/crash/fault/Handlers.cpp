@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "FatalPath.h"
+#include "FlushAtDeath.h"
 #include "ThreadState.h"
 
 namespace UTL {

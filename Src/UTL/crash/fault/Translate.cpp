@@ -2,6 +2,7 @@
 // faulting thread's translator, or a report before death when the fault
 // cannot become an exception.
 #include "FatalPath.h"
+#include "FlushAtDeath.h"
 #include "ThreadState.h"
 
 using UTL::arch::Address;

@@ -11,7 +11,8 @@
 #include <new>
 
 #include "Arch.h"
-#include "fault/FatalPath.h"
+#include "FlushAtDeath.h"
+#include "LoadOrder.h"
 #include "fault/Fault.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
@@ -98,6 +99,21 @@ ExceptionHandlerC::ExceptionHandlerC(EXCEPTION_POINTERS* pointers)
     }
     GenerateExceptionReport(pointers);
 }
+
+namespace {
+
+// The report of a fault the process will not survive, for the fault layer;
+// installed at load with the report writer (LoadOrder.h), before any fault
+// handler can be.
+struct FatalReports {
+    FatalReports() {
+        UTL::fault::SetFatalReportWriter(
+            [](EXCEPTION_POINTERS* pointers) { ExceptionHandlerC report(pointers); });
+    }
+};
+const FatalReports g_fatalReports __attribute__((init_priority(UTL::detail::kBuildReportWriter)));
+
+}  // namespace
 
 ExceptionHandlerC::ExceptionHandlerC(const ExceptionHandlerC& other)
     : CExceptionParse(other),

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Directive.h"
+#include "DirectiveDialects.h"
 #include "OwnFile.h"
 #include "Seams.h"
 #include "Services.h"
@@ -53,11 +53,6 @@ bool Disposition(DWORD disposition, int& createFlags, bool& truncate) {
     }
 }
 
-// The window system's formatter reads flags, width and precision characters
-// in any order; only an "h" before an "s" matters here.
-constexpr UTL::detail::DirectiveSyntax kWindowSyntax{"-+ #0*", ~0u,  false, false,
-                                                     false,    true, false, "h"};
-
 // Copies `format` with the "h" of "%hs" (a narrow string in the window
 // system's formatter) dropped, so that the C library sees a plain "%s".
 // Returns false, leaving `out` unusable, when the format does not fit.
@@ -75,7 +70,7 @@ bool NarrowStringFormat(const char* format, char* out, std::size_t size) {
             continue;
         }
         UTL::detail::Directive d;
-        UTL::detail::ReadDirective(p, kWindowSyntax, d);
+        UTL::detail::ReadDirective(p, UTL::detail::kWindowSyntax, d);
         if (!copy(p, d.sizesAt)) return false;  // "%", flags, width and precision
         p += d.sizesAt;
         if (d.size == 'h' && d.conv == 's') {

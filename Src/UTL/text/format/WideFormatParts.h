@@ -8,7 +8,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-#include "Directive.h"
+#include "DirectiveDialects.h"
 #include "PlainDirective.h"
 #include "WideAccumulator.h"
 
@@ -19,12 +19,6 @@ namespace detail {
 constexpr unsigned kDirectiveArea = 100;  // the directive text as written
 constexpr unsigned kRewriteArea = 50;     // the directive text handed over
 constexpr unsigned kNarrowArea = 100;     // snprintf's text for one directive
-
-// Classification: up to 10 flag, width and precision characters (in any
-// order; "#" is none of them), a size letter, a conversion character.
-constexpr unsigned kClassifiedRun = 10;
-constexpr DirectiveSyntax kClassification{
-    "-+ 0", kClassifiedRun, false, false, false, true, false, "hl", 1, "", WideOutputClass};
 
 // One call's state: the caller's argument list, and whether plain doubles
 // may be converted here, asked of the C library at the first double only.

@@ -11,14 +11,6 @@ namespace detail {
 
 namespace {
 
-// Star mode reads one flag (only before a width or precision), a width and a
-// precision that may each be "*", a size letter and a conversion character.
-constexpr DirectiveSyntax kStarRewrite{"-+0 #", 0,    true, false, true,           true,
-                                       false,   "hl", 1,    "",    WideOutputClass};
-// The directive text handed over, as the C library reads it.
-constexpr DirectiveSyntax kHandedOver{"-+ #0", 0,    false, false, false,          true,
-                                      false,   "hl", 1,     "",    WideOutputClass};
-
 // The record of the rewritten text as the C library reads it (kHandedOver),
 // made from the star-mode read and the numbers put in, not by reading the
 // text again. The two reads differ only where a number's text starts with

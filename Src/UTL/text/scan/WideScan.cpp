@@ -32,6 +32,7 @@ using UTL::detail::Directive;
 using UTL::detail::IsDecimalDigit;
 using UTL::detail::IsSpace;
 using UTL::detail::kCountCap;
+using UTL::detail::kScanSyntax;
 using UTL::detail::ReadDecimal;
 using UTL::detail::ReadDirective;
 
@@ -172,12 +173,6 @@ size_t MeasuringFormat(const char* piece, char* out) {
 
 // ---- The guard in front of sscanf ----
 
-// scanf's directives as glibc reads them. An incomplete or unknown directive,
-// or an unterminated "[" set, is not complete: sscanf stops there and returns
-// what it has, exactly as at the end of the format.
-constexpr UTL::detail::DirectiveSyntax kScanSyntax{
-    "*'I", 0, false, true, false, false, true, "hlqLjzt", ~0u, "diouxXaAeEfFgGsScC[pn%"};
-
 // Limits a string or character field to what an area of `areaBytes` holds
 // (wide forms at 4 bytes a character, with the terminator). `s` is the
 // directive as written.
@@ -209,7 +204,10 @@ void WriteScanDirective(BoundedText& text, const char* s, const Directive& d) {
 // and, when `areaBytes` is not 0, string and character fields are limited to
 // what fits an area of that many bytes. Widths above `inputLength` + 1 are
 // lowered to it: no field can take more than the rest of the input, so
-// nothing changes but the numbers stay small.
+// nothing changes but the numbers stay small. A directive that kScanSyntax
+// does not read as complete (incomplete, unknown, an unterminated "[" set)
+// ends the copy: sscanf stops there and returns what it has, exactly as at
+// the end of the format.
 void GuardScanFormat(const char* in, char* out, size_t areaBytes, size_t inputLength) {
     BoundedText text(out, kScanArea);
     bool assigned = false;
