@@ -12,6 +12,9 @@
 #ifdef UTL_HAVE_FMT
 #include <fmt/xchar.h>
 #endif
+#ifdef UTL_HAVE_QT
+#include <QString>
+#endif
 
 namespace {
 
@@ -64,6 +67,19 @@ void BM_IntText_snprintf(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IntText_snprintf);
+
+#ifdef UTL_HAVE_QT
+// QString's printf-style formatting (its %ls reads a zero-terminated char16_t text).
+void BM_IntText_QString(benchmark::State& state) {
+    QString s;
+    int n = 0;
+    for (auto _ : state) {
+        s = QString::asprintf("%d-%ls", ++n, u"north");
+        benchmark::DoNotOptimize(s);
+    }
+}
+BENCHMARK(BM_IntText_QString);
+#endif
 
 #ifdef UTL_HAVE_FMT
 

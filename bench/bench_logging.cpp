@@ -88,6 +88,18 @@ void BM_UTL_FileSink_Float(benchmark::State& state) {
 }
 BENCHMARK(BM_UTL_FileSink_Float);
 
+// One line at a time from two threads into the same file sink.
+void BM_UTL_FileSink_Threads(benchmark::State& state) {
+    if (state.thread_index() == 0) SetUpManager("threads.log", LogSinkI::LOG_All);
+    int i = 0;
+    for (auto _ : state) {
+        LogManagementC::Log(kSourceFile, 120, LogSinkI::LOG_DevMessage,
+                            "reading %d from %s, status %u", ++i, "EDM", 7u);
+    }
+    if (state.thread_index() == 0) TearDownManager("threads.log");
+}
+BENCHMARK(BM_UTL_FileSink_Threads)->Threads(2)->UseRealTime();
+
 #ifdef UTL_HAVE_SPDLOG
 
 std::shared_ptr<spdlog::logger> MakeSpdLogger(const char* fileName) {
@@ -143,6 +155,22 @@ void BM_spdlog_FileSink_Float(benchmark::State& state) {
     std::remove((TempDir() + "/spd_enabled.log").c_str());
 }
 BENCHMARK(BM_spdlog_FileSink_Float);
+
+std::shared_ptr<spdlog::logger> g_threadsLogger;  // shared by the threads of one run
+
+void BM_spdlog_FileSink_Threads(benchmark::State& state) {
+    if (state.thread_index() == 0) g_threadsLogger = MakeSpdLogger("spd_threads.log");
+    int i = 0;
+    for (auto _ : state) {
+        g_threadsLogger->log(spdlog::source_loc{kSourceFile, 120, ""}, spdlog::level::info,
+                             "reading {} from {}, status {}", ++i, "EDM", 7u);
+    }
+    if (state.thread_index() == 0) {
+        g_threadsLogger.reset();
+        std::remove((TempDir() + "/spd_threads.log").c_str());
+    }
+}
+BENCHMARK(BM_spdlog_FileSink_Threads)->Threads(2)->UseRealTime();
 
 #endif  // UTL_HAVE_SPDLOG
 

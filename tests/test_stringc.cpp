@@ -278,6 +278,10 @@ TEST(StringLimits, CountingStopsAtThePageEnd) {
         StringC appended(u"abc");
         appended += page.TextAtEnd(text);
         EXPECT_EQ(Text(appended), u"abc" + text);
+        StringC shared(u"abc");
+        const StringC keeper(shared);  // the append makes a new block
+        shared += page.TextAtEnd(text);
+        EXPECT_EQ(Text(shared), u"abc" + text);
         char16_t* bare = page.UnitsAtEnd(length);
         text.copy(bare, length);
         EXPECT_EQ(Text(StringC(std::u16string_view(bare, length))), text);
@@ -377,6 +381,45 @@ TEST(StringSearch, FindCountsFromTheStartOfTheString) {
     EXPECT_EQ(s.Find(u'a', INT_MAX), -1);
 }
 
+// Find against a plain scan over lengths that end a text in every unit of a
+// block and of a four-block group, from every start in the first block, with
+// the unit at every position and again three units later. The filler units
+// share a byte with the one sought (0x0123), which catches a byte-wise test.
+TEST(StringSearch, FindAtEveryPositionAndStart) {
+    const char16_t sought = u'\u0123';
+    const char16_t fillers[] = {u'\u0023', u'\u2301', u'\u0122', u'\u0100'};
+    for (std::size_t length = 0; length <= 72; ++length) {
+        std::u16string base(length, u' ');
+        for (std::size_t i = 0; i < length; ++i) base[i] = fillers[i % 4];
+        for (std::size_t at = 0; at <= length; ++at) {  // `length`: no match
+            std::u16string text = base;
+            if (at < length) text[at] = sought;
+            if (at + 3 < length) text[at + 3] = sought;
+            const StringC s(text.c_str());
+            for (int start = 0; start <= 9; ++start) {
+                const std::size_t plain = text.find(sought, static_cast<std::size_t>(start));
+                const int expected = plain == std::u16string::npos ? -1 : static_cast<int>(plain);
+                SCOPED_TRACE(testing::Message() << "length " << length << ", unit at " << at
+                                                << ", start " << start);
+                EXPECT_EQ(s.Find(sought, start), expected);
+            }
+        }
+    }
+}
+
+// The search ends at the length, even where units written beyond a cut stay
+// in the same block as the terminator.
+TEST(StringSearch, FindStopsAtACutInsideABlock) {
+    for (int cut = 0; cut < 32; ++cut) {
+        StringC s(std::u16string(40, u'x').c_str());
+        s.SetAt(cut + 1, u'#');
+        s.SetAt(cut, 0);
+        SCOPED_TRACE(testing::Message() << "cut at " << cut);
+        EXPECT_EQ(s.Find(u'#'), -1);
+        EXPECT_EQ(s.Find(0), cut);
+    }
+}
+
 // Case-sensitive and folded, unsigned units; a null operand is the empty text.
 TEST(StringSearch, CompareGivesMinusOneZeroOrOne) {
     const StringC abc(u"abc"), empty;
@@ -448,6 +491,27 @@ TEST(StringEdit, AppendPlusAndMid) {
     EXPECT_EQ(Text(m.Mid(-2, 3)), u"abc");
     EXPECT_EQ(Text(m.Mid(9, 3)), u"");
     EXPECT_EQ(Text(m.Mid(INT_MIN, INT_MIN)), u"");
+}
+
+// Appending to a shared block, at every text length around the inline area
+// (11 units) and every piece length around the room left: the joined text is
+// whole, the other holder keeps its text, and the shared block loses the
+// reference (the shared empty block too).
+TEST(StringEdit, AppendToASharedBlockAtEveryLength) {
+    const std::u16string digits = u"0123456789abcdef";
+    for (std::size_t own = 0; own <= 13; ++own) {
+        for (std::size_t added = 0; added <= 13; ++added) {
+            const std::u16string text(own, u'x'), piece = digits.substr(0, added);
+            StringC s(text.c_str());
+            const StringC holder(s);
+            const unsigned int refs = Probe::Refs(holder);
+            s += piece.c_str();
+            SCOPED_TRACE(testing::Message() << own << " units + " << added);
+            EXPECT_EQ(Text(s), text + piece);
+            EXPECT_EQ(Text(holder), text);
+            EXPECT_EQ(Probe::Refs(holder), refs - 1);
+        }
+    }
 }
 
 // Short pieces of a string's own buffer appended to it: the piece must be

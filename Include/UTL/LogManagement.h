@@ -26,9 +26,10 @@ class LogManagementDataC;
 /// a SetLogMask, AddSink, RemoveSink or Cleanup that happens before a Log (on
 /// the same thread, or on another that synchronised with it) is seen by it.
 ///
-/// A message is formatted only when some sink accepts its mask, once, into one
-/// 1024-byte buffer that every accepting sink then receives: longer texts are
-/// cut at 1023 characters. The text is exactly vsnprintf's. A sink must not
+/// A message that passes that test is formatted once, before the manager lock
+/// is taken, into a 1024-byte buffer of its own that every accepting sink then
+/// receives: longer texts are cut at 1023 characters. The text is exactly
+/// vsnprintf's. A sink must not
 /// call Log, AddSink or RemoveSink from its LogMessage.
 class UTL_API LogManagementC {
 public:

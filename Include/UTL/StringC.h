@@ -48,13 +48,13 @@ public:
     // ---- Construction and assignment ----------------------------------------
 
     /// The empty string (shares the static empty block).
-    StringC();
+    UTL_DIRECT_CALL StringC();
     /// Shares `other`'s block.
     StringC(const StringC& other);
     /// Takes over `other`'s block; `other` becomes the empty string.
     StringC(StringC&& other) noexcept;
     /// A copy of `text`; null or empty gives the empty string.
-    StringC(const char16_t* text);
+    UTL_DIRECT_CALL StringC(const char16_t* text);
     /// A copy of the units of `text` up to its first zero unit, if it has one;
     /// an empty result gives the empty string.
     explicit StringC(std::u16string_view text);
@@ -72,7 +72,7 @@ public:
     StringC& operator=(StringC&& other) noexcept;
     /// Copies `text` (reusing the string's own block when it is unshared and
     /// large enough); null or empty makes the string empty.
-    StringC& operator=(const char16_t* text);
+    UTL_DIRECT_CALL StringC& operator=(const char16_t* text);
 
     // ---- Access ---------------------------------------------------------------
 
@@ -94,7 +94,7 @@ public:
     /// Index from the start of the string of the first `c` at or after `start`,
     /// or -1. Searching for 0 gives the length. A negative start counts as 0; a
     /// start beyond the length gives -1.
-    int Find(char16_t c, int start = 0) const;
+    UTL_DIRECT_CALL int Find(char16_t c, int start = 0) const;
     /// Makes the string empty. An empty string keeps its block.
     void Empty();
 
@@ -282,9 +282,9 @@ public:
         /// True when exactly one string refers to the block, which may then be
         /// changed in place.
         bool IsUnshared() const { return (LoadCount() & (kMaxRefs | kNotPlainlyCounted)) == 1; }
-        bool AddRefSlow(std::uint32_t count);
-        unsigned int ReleaseSlow() noexcept;
-        void Destroy() noexcept;
+        UTL_DIRECT_CALL bool AddRefSlow(std::uint32_t count);
+        UTL_DIRECT_CALL unsigned int ReleaseSlow() noexcept;
+        UTL_DIRECT_CALL void Destroy() noexcept;
 
         char16_t* Units() { return m_heap ? m_heap : m_inline; }
         const char16_t* Units() const { return m_heap ? m_heap : m_inline; }
@@ -331,7 +331,7 @@ private:
     /// `block` with a reference added, or a private copy of its text.
     static DataC* ShareBlock(DataC* block);
     /// A new block holding `block`'s text.
-    static DataC* CopyBlock(DataC* block);
+    UTL_DIRECT_CALL static DataC* CopyBlock(DataC* block);
     /// Used only inside the library, where they are defined:
     /// a block holding the first `length` units of `text`, the shared empty
     /// block for none (out of line: the short path of the next saves no
@@ -344,7 +344,7 @@ private:
     /// appends the first `length` units of `text` (cut to the length limit);
     inline void Append(const char16_t* text, unsigned int length);
     /// operator+=(text) for every case that its inline path leaves.
-    StringC& AppendText(const char16_t* text);
+    UTL_DIRECT_CALL StringC& AppendText(const char16_t* text);
     /// The block of moved-from strings, in storage that never runs its
     /// destructor: static strings may still hold it while statics are torn down.
     union MovedFromStorage {

@@ -48,8 +48,14 @@ char* FormatDecimal(int n, char* end) {
     return p;
 }
 
-void PutString(const char* s, std::FILE* stream) {
-    fwrite_unlocked(s, 1, std::strlen(s), stream);
+// Bytes of a line composed before the locks are taken; a longer line is
+// written piece by piece.
+constexpr std::size_t kLineBytes = 2048;
+
+// Appends `n` bytes at `at`; returns the end.
+char* Put(char* at, const char* bytes, std::size_t n) {
+    std::memcpy(at, bytes, n);
+    return at + n;
 }
 
 // As fopen(path, "w"), but only the process's own regular file: no link is
@@ -81,7 +87,7 @@ FileLogC::~FileLogC() {
 }
 
 // The line is the one fprintf(stream, "%s (%d): %s\n", file, line, text) would
-// write, assembled from its pieces with the stream locked once.
+// write, composed before the locks are taken and written with one call.
 void FileLogC::LogMessage(const char* file, int line, unsigned long mask, const char* text) const {
     if (!IsEnabled(mask) || !m_stream) return;
     char number[24];
@@ -90,13 +96,31 @@ void FileLogC::LogMessage(const char* file, int line, unsigned long mask, const 
     *--first = '(';
     *--first = ' ';
     std::memcpy(numberEnd, "): ", 3);
+    const std::size_t numberLength = static_cast<std::size_t>(number + sizeof number - first);
+    if (!file) file = "";
+    if (!text) text = "";
+    const std::size_t fileLength = std::strlen(file), textLength = std::strlen(text);
+
+    char composed[kLineBytes];
+    const bool fits = fileLength + numberLength + textLength < sizeof composed;
+    char* end = composed;
+    if (fits) {
+        end = Put(end, file, fileLength);
+        end = Put(end, first, numberLength);
+        end = Put(end, text, textLength);
+        *end++ = '\n';
+    }
 
     BSS::TSK::GuardC guard(detail::g_fileOutputLock, -1);
     flockfile(m_stream);
-    PutString(file ? file : "", m_stream);
-    fwrite_unlocked(first, 1, static_cast<std::size_t>(number + sizeof number - first), m_stream);
-    PutString(text ? text : "", m_stream);
-    putc_unlocked('\n', m_stream);
+    if (fits) {
+        fwrite_unlocked(composed, 1, static_cast<std::size_t>(end - composed), m_stream);
+    } else {
+        fwrite_unlocked(file, 1, fileLength, m_stream);
+        fwrite_unlocked(first, 1, numberLength, m_stream);
+        fwrite_unlocked(text, 1, textLength, m_stream);
+        putc_unlocked('\n', m_stream);
+    }
     funlockfile(m_stream);
 }
 

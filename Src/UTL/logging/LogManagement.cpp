@@ -103,8 +103,9 @@ bool SomeSinkMayAccept(unsigned long mask) {
 
 // ---- Formatting ----
 
-// The one message buffer of the process; used only under the manager lock.
-char g_message[1024];
+// A message's text: 1023 characters at most, and the terminator. Each call
+// formats into its own buffer on the stack.
+constexpr std::size_t kMessageBytes = 1024;
 
 // One directive whose layout is parsed: its text into `w`, taking its argument.
 // False where vsnprintf must format it.
@@ -250,22 +251,31 @@ bool FormatPlain(char* out, std::size_t size, const char* format, va_list* args)
     return true;
 }
 
-// Formats a message into g_message with vsnprintf's result, cut at 1023
+// Formats a message into `message` with vsnprintf's result, cut at 1023
 // characters. `args` is left untouched (copies are consumed).
-void FormatMessage(const char* format, va_list args) {
+void FormatMessage(char (&message)[kMessageBytes], const char* format, va_list args) {
     if (!format) {
-        g_message[0] = '\0';
+        message[0] = '\0';
         return;
     }
     va_list copy;
     va_copy(copy, args);
-    const bool done = FormatPlain(g_message, sizeof g_message, format, &copy);
+    const bool done = FormatPlain(message, sizeof message, format, &copy);
     va_end(copy);
     if (done) return;
-    char safe[sizeof g_message];
+    char safe[kMessageBytes];
     va_copy(copy, args);
-    std::vsnprintf(g_message, sizeof g_message, WithoutCounts(format, safe, sizeof safe), copy);
+    std::vsnprintf(message, sizeof message, WithoutCounts(format, safe, sizeof safe), copy);
     va_end(copy);
+}
+
+// Under the manager lock: `text` to every sink that accepts `mask`, in
+// registration order.
+void HandToSinks(const SinkList& sinks, const char* file, int line, unsigned long mask,
+                 const char* text) {
+    for (std::size_t i = 0; i < sinks.size(); ++i) {
+        if (sinks[i]->IsEnabled(mask)) sinks[i]->LogMessage(file, line, mask, text);
+    }
 }
 
 }  // namespace
@@ -384,13 +394,18 @@ void LogManagementC::Log(const char* file, int line, unsigned long mask, const c
         return;
     }
     // Today's path, out of line: the early return above then saves no
-    // registers but the argument list's.
+    // registers but the argument list's. The text is formatted before the
+    // lock is taken, so that threads format at the same time and hold the
+    // lock only to hand it over. (The manager is always this class, so its
+    // LogMessage is this same work.)
     struct Accepted {
         [[gnu::noinline]] static void Dispatch(const char* file, int line, unsigned long mask,
                                                const char* format, va_list args) {
-            LogManagementC* manager = Instance();
-            BSS::TSK::GuardC guard(manager->GetData()->lock, -1);
-            manager->LogMessage(file, line, mask, format, args);
+            char message[kMessageBytes];
+            FormatMessage(message, format, args);
+            LogManagementDataC* data = Instance()->GetData();
+            BSS::TSK::GuardC guard(data->lock, -1);
+            HandToSinks(data->sinks, file, line, mask, message);
         }
     };
     struct Arguments {  // ended also when a sink's exception passes
@@ -405,18 +420,15 @@ void LogManagementC::LogMessage(const char* file, int line, unsigned long mask, 
                                 va_list args) const {
     const LogManagementDataC* data = GetData();
     BSS::TSK::GuardC guard(const_cast<detail::LibraryMutexC&>(data->lock), -1);
-    // The text is formatted when the first sink accepts the message and handed
-    // to every later accepting sink as it is: formatting the same arguments
-    // again would give the same text. Nothing is formatted for no taker.
-    bool formatted = false;
-    for (std::size_t i = 0; i < data->sinks.size(); ++i) {
-        const LogSinkI* sink = data->sinks[i];
+    // The text is formatted once, when some sink accepts the message, and
+    // handed to every accepting sink: formatting the same arguments again
+    // would give the same text. Nothing is formatted for no taker.
+    for (const LogSinkI* sink : data->sinks) {
         if (!sink->IsEnabled(mask)) continue;
-        if (!formatted) {
-            FormatMessage(format, args);
-            formatted = true;
-        }
-        sink->LogMessage(file, line, mask, g_message);
+        char message[kMessageBytes];
+        FormatMessage(message, format, args);
+        HandToSinks(data->sinks, file, line, mask, message);
+        return;
     }
 }
 

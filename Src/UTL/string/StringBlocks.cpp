@@ -300,9 +300,9 @@ void StringC::NewStr(unsigned long size) {
 
 StringC::StringC() : m_pcs(AcquireEmptyBlock()) {}
 
-StringC::StringC(const char16_t* text) : m_pcs(nullptr) {
+StringC::StringC(const char16_t* text) {
     // The usual case makes no call: a short text into a cached plain block.
-    // Everything else is NewStr's work, a tail call.
+    // Everything else is NewStr's work, a tail call (with no block yet).
     UTL::detail::ShortText piece;
     if (text != nullptr && UTL::detail::ReadShortText(text, piece) && piece.length != 0) {
         if (void* memory = TakeCachedPlainBlock()) {
@@ -313,6 +313,7 @@ StringC::StringC(const char16_t* text) : m_pcs(nullptr) {
             return;
         }
     }
+    m_pcs = nullptr;
     NewStr(text);
 }
 

@@ -8,12 +8,15 @@
 
 using UTL::stringc::OrEmpty;
 
+// The text holds no zero before its length, so searching for 0 finds the end.
 int StringC::Find(char16_t c, int start) const {
     if (start < 0) start = 0;
-    if (static_cast<unsigned int>(start) > m_pcs->Length()) return -1;
-    const char16_t* text = m_pcs->Units();
-    const char16_t* at = UTL::detail::FindUnitOrEnd(text + start, c);
-    return *at == c ? static_cast<int>(at - text) : -1;
+    const unsigned int length = m_pcs->Length();
+    if (static_cast<unsigned int>(start) > length) return -1;
+    if (c == 0) return static_cast<int>(length);
+    const std::size_t left = length - static_cast<unsigned int>(start);
+    const std::size_t at = UTL::detail::FindUnit(m_pcs->Units() + start, left, c);
+    return at < left ? start + static_cast<int>(at) : -1;
 }
 
 int StringC::Compare(const char16_t* other, bool caseSensitive) const {

@@ -84,24 +84,20 @@ inline void StringC::Append(const char16_t* text, unsigned int length) {
 }
 
 StringC& StringC::AppendText(const char16_t* text) {
-    // A shared block (the shared empty one, say) whose text and a short piece
-    // fit inline together: the new block is an inline one, as in Append, and
-    // the piece is read whole before anything is released.
+    // A shared block (the shared empty one, say) whose text and the piece fit
+    // inline together: the new block is an inline one, as in Append, and is
+    // written before anything is released.
     DataC* block = m_pcs;
-    UTL::detail::ShortText piece;
-    if (text != nullptr && !block->IsUnshared() && UTL::detail::ReadShortText(text, piece)) {
+    if (text != nullptr && !block->IsUnshared()) {
         const unsigned int own = block->Length();
-        const unsigned int joined = own + static_cast<unsigned int>(piece.length);
-        if (joined < DataC::kInlineUnits) {
-            DataC* joinedBlock = DataC::Make(DataC::kInlineUnits, joined);
+        const unsigned int room = own < DataC::kInlineUnits ? DataC::kInlineUnits - own : 0;
+        const unsigned int length = static_cast<unsigned int>(TextLength(text, room));
+        if (length < room) {
+            DataC* joinedBlock = DataC::Make(DataC::kInlineUnits, own + length);
             char16_t* units = joinedBlock->m_inline;
             MoveUnits(units, block->Units(), own);
-            if (own + UTL::detail::kBlockUnits <= DataC::kInlineUnits) {
-                UTL::detail::WriteShortText(units + own, piece);  // the terminator comes with it
-            } else {
-                // Fewer than 8 units, terminator included: no block copy.
-                for (unsigned int i = 0; i <= piece.length; ++i) units[own + i] = text[i];
-            }
+            MoveUnits(units + own, text, length);
+            units[own + length] = 0;
             DeleteStr();
             m_pcs = joinedBlock;
             return *this;

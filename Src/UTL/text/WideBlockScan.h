@@ -60,8 +60,19 @@ __attribute__((no_sanitize_address, no_sanitize_thread)) inline Block LoadBlock(
 inline Block Splat(char16_t c) {
     return _mm_set1_epi16(static_cast<short>(c));
 }
+// All ones in the units where `a` and `b` are equal, zeros elsewhere.
+inline Block EqualLanes(Block a, Block b) {
+    return _mm_cmpeq_epi16(a, b);
+}
+inline Block EitherLanes(Block a, Block b) {
+    return _mm_or_si128(a, b);
+}
+// The marks of the all-ones units of a lane block.
+inline UnitMask MarksOf(Block lanes) {
+    return static_cast<UnitMask>(_mm_movemask_epi8(lanes));
+}
 inline UnitMask EqualUnits(Block a, Block b) {
-    return static_cast<UnitMask>(_mm_movemask_epi8(_mm_cmpeq_epi16(a, b)));
+    return MarksOf(EqualLanes(a, b));
 }
 inline UnitMask ZeroUnits(Block a) {
     return EqualUnits(a, _mm_setzero_si128());
@@ -86,11 +97,20 @@ __attribute__((no_sanitize_address, no_sanitize_thread)) inline Block LoadBlock(
 inline Block Splat(char16_t c) {
     return vdupq_n_u16(c);
 }
-// NEON has no byte mask: narrowing each 16-bit lane of the compare by a shift
-// of 4 leaves one byte per unit, eight marks per unit in a 64-bit value.
-inline UnitMask EqualUnits(Block a, Block b) {
-    const uint8x8_t marks = vshrn_n_u16(vceqq_u16(a, b), 4);
+inline Block EqualLanes(Block a, Block b) {
+    return vceqq_u16(a, b);
+}
+inline Block EitherLanes(Block a, Block b) {
+    return vorrq_u16(a, b);
+}
+// NEON has no byte mask: narrowing each 16-bit lane by a shift of 4 leaves one
+// byte per unit, eight marks per unit in a 64-bit value.
+inline UnitMask MarksOf(Block lanes) {
+    const uint8x8_t marks = vshrn_n_u16(lanes, 4);
     return vget_lane_u64(vreinterpret_u64_u8(marks), 0);
+}
+inline UnitMask EqualUnits(Block a, Block b) {
+    return MarksOf(EqualLanes(a, b));
 }
 inline UnitMask ZeroUnits(Block a) {
     return EqualUnits(a, vdupq_n_u16(0));
@@ -190,6 +210,43 @@ inline std::size_t TextLength(const char16_t* s, std::size_t limit) {
 inline const char16_t* FindUnitOrEnd(const char16_t* s, char16_t c) {
     const Block needle = Splat(c);
     return s + ScanAligned(s, [needle](Block b) { return EqualUnits(b, needle) | ZeroUnits(b); });
+}
+
+// Index of the first `c` among the `count` units of `s`, or `count`; the
+// units need not end in a terminator. Reads only aligned blocks that hold one
+// of the units, four at a time while all four do: one compare per block, the
+// four results joined before the test.
+inline std::size_t FindUnit(const char16_t* s, std::size_t count, char16_t c) {
+    if (count == 0) return 0;
+    const Block needle = Splat(c);
+    const std::size_t skipped = OffsetInBlock(s);
+    std::uintptr_t address = AddressOf(s) - skipped;
+    const std::uintptr_t end = AddressOf(s + count);  // the first byte not searched
+    // The index of the unit marked first in the block at `address`; a mark
+    // past the units searched means none.
+    const auto found = [&](UnitMask mask) {
+        const std::size_t at = (address - AddressOf(s)) / sizeof(char16_t) + FirstUnit(mask);
+        return at < count ? at : count;
+    };
+    const UnitMask head = MarksFrom(EqualUnits(LoadBlock(address), needle), skipped);
+    if (head != 0) return FirstUnit(head) < count ? FirstUnit(head) : count;
+    for (address += kBlockBytes; address + 3 * kBlockBytes < end; address += 4 * kBlockBytes) {
+        const Block b0 = EqualLanes(LoadBlock(address), needle);
+        const Block b1 = EqualLanes(LoadBlock(address + kBlockBytes), needle);
+        const Block b2 = EqualLanes(LoadBlock(address + 2 * kBlockBytes), needle);
+        const Block b3 = EqualLanes(LoadBlock(address + 3 * kBlockBytes), needle);
+        if (MarksOf(EitherLanes(EitherLanes(b0, b1), EitherLanes(b2, b3))) == 0) continue;
+        const Block lanes[] = {b0, b1, b2, b3};
+        for (const Block& b : lanes) {
+            if (MarksOf(b) != 0) return found(MarksOf(b));
+            address += kBlockBytes;
+        }
+    }
+    for (; address < end; address += kBlockBytes) {
+        const UnitMask mask = EqualUnits(LoadBlock(address), needle);
+        if (mask != 0) return found(mask);
+    }
+    return count;
 }
 
 // The units of the blocks at `a` and `b` where the texts differ or `b` ends.
@@ -336,6 +393,12 @@ inline std::size_t TextLength(const char16_t* s, std::size_t limit) {
 inline const char16_t* FindUnitOrEnd(const char16_t* s, char16_t c) {
     while (*s != 0 && *s != c) ++s;
     return s;
+}
+
+inline std::size_t FindUnit(const char16_t* s, std::size_t count, char16_t c) {
+    std::size_t i = 0;
+    while (i < count && s[i] != c) ++i;
+    return i;
 }
 
 inline int CompareUnits(const char16_t* a, const char16_t* b, std::size_t count) {
