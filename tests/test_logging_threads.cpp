@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -92,7 +93,7 @@ TEST(LoggingThreads, NoLineLostOrTorn) {
     for (const char* name : {"/one.log", "/two.log", "/direct.log"})
         ExpectEveryLineOnceAndWhole(dir + std::string(name));
     BSS::HAL::PathMapC::setCFCardPath(nullptr);
-    (void)std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+    std::filesystem::remove_all(dir);
 }
 
 // A sink that counts what it receives. LogMessage runs on the logging thread
@@ -146,8 +147,8 @@ TEST(LoggingThreads, EarlyTestSeesEveryChangeBeforeTheLog) {
     // to recompute between a switch-on and the Log.
     std::minstd_rand random(7);
     const auto pause = [&random] {
-        for (volatile unsigned spin = random() % 4000; spin != 0; --spin) {
-        }
+        volatile unsigned spin = random() % 4000;
+        while (spin != 0) spin = spin - 1;  // not "--": deprecated on volatile in C++20
     };
     int missed = 0, extra = 0;
     for (int r = 0; r < kRounds; ++r) {

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -92,7 +93,7 @@ struct Logging : ::testing::Test {
     void TearDown() override {
         LogManagementC::Cleanup();
         BSS::HAL::PathMapC::setCFCardPath(nullptr);
-        (void)std::system(("rm -rf '" + card + "'").c_str());
+        std::filesystem::remove_all(card);
     }
     std::string card;
 };

@@ -72,7 +72,8 @@ TEST(WideScan, RunningResultAndDelimiters) {
     EXPECT_EQ(ScanTwo(u"4,5", longPiece.c_str()), "2:4,5");
     int n = -9;
     char* allocated = nullptr;  // "%m" would have the C library allocate: scanned as suppressed
-    EXPECT_EQ(lswscanf(u"abc", u"%n", &n), 0);
+    const char16_t* count = u"%n";  // unchecked: "%n" is refused in a literal
+    EXPECT_EQ(lswscanf(u"abc", count, &n), 0);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(lswscanf(u"abc def", u"%ms", &allocated), 0);
     EXPECT_EQ(allocated, nullptr);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include <UTL/CheckedFormat.h>
 #include <UTL/Export.h>
 #include <UTL/FormatArgument.h>
 
@@ -165,6 +166,16 @@ public:
     /// log manager as a LOG_DevMessage. A null or empty format, or a failure of
     /// the engine, makes the string empty. Strings on different threads may
     /// format at the same time: each thread has its own result area.
+#if UTL_CHECKS_LITERAL_FORMATS
+    /// The type-checked front end of Format for a format given at run time (a
+    /// pointer or a StringC), unchecked: a StringC argument is passed as its
+    /// text, and a class-type argument of any other type fails to compile.
+    template <typename Text, typename... Args>
+    auto Format(Text&& format, const Args&... args)
+        -> std::enable_if_t<UTL::detail::kIsRuntimeFormat<Text>, int> {
+        return FormatEngine(format, UTL::detail::FormatArgument(args)...);
+    }
+#else
     int Format(const char16_t* format, ...);
     /// The type-checked front end of Format, chosen whenever arguments follow
     /// the format: a StringC argument is passed as its text, and a class-type
@@ -174,10 +185,33 @@ public:
         auto engine = static_cast<int (StringC::*)(const char16_t*, ...)>(&StringC::Format);
         return (this->*engine)(format, UTL::detail::FormatArgument(args)...);
     }
+#endif
+    /// The checked front end of Format: a literal format in C++20, or one
+    /// wrapped in UTL_FORMAT, checked against the arguments at compile time
+    /// (see CheckedFormat.h).
+    template <typename... Args>
+    int Format(UTL::OutputFormat<Args...> format, const Args&... args) {
+        return Format(format.Text(), args...);
+    }
+#if UTL_CHECKS_LITERAL_FORMATS
+    /// Scan with a format given at run time (a pointer or a StringC), unchecked.
+    template <typename Text, typename... Targets>
+    auto Scan(Text&& format, Targets... targets) const
+        -> std::enable_if_t<UTL::detail::kIsRuntimeFormat<Text>, int> {
+        return ScanEngine(format, targets...);
+    }
+#else
     /// Reads values from the text, after its leading spaces (U+0020 only), with
     /// the library's scanf engine (see lvswscanf); returns its result. A null
     /// format reads nothing and returns 0.
     int Scan(const char16_t* format, ...) const;
+#endif
+    /// The checked front end of Scan: a literal format in C++20, or one
+    /// wrapped in UTL_FORMAT, checked against the targets at compile time.
+    template <typename... Targets>
+    int Scan(UTL::ScanFormat<Targets...> format, Targets... targets) const {
+        return Scan(format.Text(), targets...);
+    }
     /// Sets the string to the display text for the keys from
     /// UTL::TokenAccessorBridgeC. Returns true when there is a text; otherwise
     /// the string becomes empty and the result is false.
@@ -309,7 +343,9 @@ protected:
     /// Adopts `block` without adding a reference.
     explicit StringC(DataC* block) : m_pcs(block) {}
 
-    DataC* Getpcs() { return m_pcs; }  ///< the string's block
+    DataC* Getpcs() {
+        return m_pcs;
+    }  ///< the string's block
     /// Gives the string a private block (exactly sized copy) if it is shared.
     void MakeCopy();
     /// Sets the text: copied into the string's own block when it is unshared
@@ -322,6 +358,12 @@ protected:
     void DeleteStr();
 
 private:
+#if UTL_CHECKS_LITERAL_FORMATS
+    // The C-variadic Format and Scan under other names, out of the overload
+    // set of the front ends (see lswprintf's engines in WideText.h).
+    int FormatEngine(const char16_t* format, ...) __asm__("_ZN7StringC6FormatEPKDsz");
+    int ScanEngine(const char16_t* format, ...) const __asm__("_ZNK7StringC4ScanEPKDsz");
+#endif
     /// The shared empty block, created on the first call; null once the
     /// process-exit step has destroyed it.
     DataC* GetEmptyDataBlock() const;

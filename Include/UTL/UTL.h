@@ -7,6 +7,7 @@
 #include <UTL/Version.h>
 
 // Wide and narrow text
+#include <UTL/CheckedFormat.h>
 #include <UTL/NarrowString.h>
 #include <UTL/StringC.h>
 #include <UTL/TokenAccessor.h>

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <type_traits>
 
+#include <UTL/CheckedFormat.h>
 #include <UTL/Export.h>
 #include <UTL/FormatArgument.h>
 
@@ -78,44 +79,110 @@ UTL_API char16_t ltowupper(char16_t c);
 /// one converted directive is cut at 99 characters and a "%s" field at 65535
 /// units; a null `buffer` does nothing. See docs/platform.md for the rest.
 UTL_API int lvswprintf(char16_t* buffer, const char16_t* format, va_list args);
+#if !UTL_CHECKS_LITERAL_FORMATS
 UTL_API int lswprintf(char16_t* buffer, const char16_t* format, ...);
+#endif
 ///@}
 
+#if !UTL_CHECKS_LITERAL_FORMATS
 /// As lswprintf, but writes at most `size` code units into `buffer`, its
 /// terminator included, and cuts a longer result (a size of 0 writes nothing).
 /// Returns 0.
 UTL_API int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, ...);
+#endif
 
-/// The type-checked front end of lswprintf, chosen whenever arguments follow
-/// the format: a StringC argument is passed as its text, and a class-type
-/// argument of any other type fails to compile. Into an array of known size
-/// (`char16_t buffer[N]`) it writes at most N units, the terminator included,
-/// and cuts the rest; into a pointer it cannot know the size. A call without
-/// arguments after the format is the C function's, which writes the whole
-/// result: pass text as an argument (`lswprintf(buffer, u"%s", text)`).
+namespace UTL {
+namespace detail {
+
+// The C-variadic entry points of the engines. Where literal formats are
+// checked (C++20), the front ends below take the engines' names, so that a
+// literal format meets no unchecked overload: the entry points are declared
+// under other names for the same symbols.
+#if UTL_CHECKS_LITERAL_FORMATS
+UTL_API int FormatEngine(char16_t* buffer, const char16_t* format,
+                         ...) __asm__("_Z9lswprintfPDsPKDsz");
+UTL_API int BoundedFormatEngine(char16_t* buffer, unsigned int size, const char16_t* format,
+                                ...) __asm__("_Z10lsnwprintfPDsjPKDsz");
+UTL_API int ScanEngine(const char16_t* input, const char16_t* format,
+                       ...) __asm__("_Z8lswscanfPKDsS0_z");
+#else
+constexpr auto FormatEngine = static_cast<int (*)(char16_t*, const char16_t*, ...)>(&lswprintf);
+constexpr auto BoundedFormatEngine =
+    static_cast<int (*)(char16_t*, unsigned int, const char16_t*, ...)>(&lsnwprintf);
+#endif
+
+// lswprintf's front end: into an array of known size at most its size.
 template <typename Buffer, typename... Args>
-auto lswprintf(Buffer&& buffer, const char16_t* format, const Args&... args)
-    -> std::enable_if_t<std::is_convertible_v<Buffer&&, char16_t*>, int> {
+int FormatInto(Buffer&& buffer, const char16_t* format, const Args&... args) {
     using Plain = std::remove_reference_t<Buffer>;
     if constexpr (std::is_array_v<Plain>) {
         constexpr std::size_t size = std::extent_v<Plain>;
         static_assert(size <= 0xFFFFFFFFu, "lswprintf: buffer too large");
-        auto bounded =
-            static_cast<int (*)(char16_t*, unsigned int, const char16_t*, ...)>(&lsnwprintf);
-        return bounded(buffer, size, format, UTL::detail::FormatArgument(args)...);
+        return BoundedFormatEngine(buffer, size, format, FormatArgument(args)...);
     } else {
-        auto unbounded = static_cast<int (*)(char16_t*, const char16_t*, ...)>(&lswprintf);
-        return unbounded(buffer, format, UTL::detail::FormatArgument(args)...);
+        return FormatEngine(buffer, format, FormatArgument(args)...);
     }
+}
+
+template <typename Buffer>
+constexpr bool kIsFormatBuffer = std::is_convertible_v<Buffer&&, char16_t*>;
+
+}  // namespace detail
+}  // namespace UTL
+
+/// The type-checked front end of lswprintf, chosen whenever arguments follow
+/// the format (in C++20, also without them): a StringC argument is passed as
+/// its text, and a class-type argument of any other type fails to compile.
+/// Into an array of known size (`char16_t buffer[N]`) it writes at most N
+/// units, the terminator included, and cuts the rest; into a pointer it cannot
+/// know the size. A C++17 call without arguments after the format is the C
+/// function's, which writes the whole result: pass text as an argument
+/// (`lswprintf(buffer, u"%s", text)`). A literal format is checked in C++20
+/// (CheckedFormat.h); this one takes a pointer or a StringC unchecked.
+#if UTL_CHECKS_LITERAL_FORMATS
+template <typename Buffer, typename Format, typename... Args>
+auto lswprintf(Buffer&& buffer, Format&& format, const Args&... args) -> std::enable_if_t<
+    UTL::detail::kIsFormatBuffer<Buffer> && UTL::detail::kIsRuntimeFormat<Format>, int> {
+    return UTL::detail::FormatInto(buffer, format, args...);
+}
+#else
+template <typename Buffer, typename... Args>
+auto lswprintf(Buffer&& buffer, const char16_t* format, const Args&... args)
+    -> std::enable_if_t<UTL::detail::kIsFormatBuffer<Buffer>, int> {
+    return UTL::detail::FormatInto(buffer, format, args...);
+}
+#endif
+/// The checked front end of lswprintf: a literal format in C++20, or one
+/// wrapped in UTL_FORMAT, checked against the arguments at compile time.
+template <typename Buffer, typename... Args>
+auto lswprintf(Buffer&& buffer, UTL::OutputFormat<Args...> format, const Args&... args)
+    -> std::enable_if_t<UTL::detail::kIsFormatBuffer<Buffer>, int> {
+    return UTL::detail::FormatInto(buffer, format.Text(), args...);
 }
 
 /// The type-checked front end of lsnwprintf, chosen whenever arguments follow
 /// the format: a StringC argument is passed as its text, and a class-type
-/// argument of any other type fails to compile.
+/// argument of any other type fails to compile. Unchecked as lswprintf's.
+#if UTL_CHECKS_LITERAL_FORMATS
+template <typename Format, typename... Args>
+auto lsnwprintf(char16_t* buffer, unsigned int size, Format&& format, const Args&... args)
+    -> std::enable_if_t<UTL::detail::kIsRuntimeFormat<Format>, int> {
+    return UTL::detail::BoundedFormatEngine(buffer, size, format,
+                                            UTL::detail::FormatArgument(args)...);
+}
+#else
 template <typename... Args>
 int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, const Args&... args) {
-    auto bounded = static_cast<int (*)(char16_t*, unsigned int, const char16_t*, ...)>(&lsnwprintf);
-    return bounded(buffer, size, format, UTL::detail::FormatArgument(args)...);
+    return UTL::detail::BoundedFormatEngine(buffer, size, format,
+                                            UTL::detail::FormatArgument(args)...);
+}
+#endif
+/// The checked front end of lsnwprintf (see lswprintf's).
+template <typename... Args>
+int lsnwprintf(char16_t* buffer, unsigned int size, UTL::OutputFormat<Args...> format,
+               const Args&... args) {
+    return UTL::detail::BoundedFormatEngine(buffer, size, format.Text(),
+                                            UTL::detail::FormatArgument(args)...);
 }
 
 ///@{
@@ -137,8 +204,25 @@ int lsnwprintf(char16_t* buffer, unsigned int size, const char16_t* format, cons
 /// null input reads as empty. Fields and pieces longer than 255 characters are
 /// measured cut; see docs/platform.md for the rest.
 UTL_API int lvswscanf(const char16_t* input, const char16_t* format, va_list args);
+#if !UTL_CHECKS_LITERAL_FORMATS
 UTL_API int lswscanf(const char16_t* input, const char16_t* format, ...);
+#endif
 ///@}
+
+#if UTL_CHECKS_LITERAL_FORMATS
+/// lswscanf with a format given at run time (a pointer or a StringC), unchecked.
+template <typename Format, typename... Targets>
+auto lswscanf(const char16_t* input, Format&& format, Targets... targets)
+    -> std::enable_if_t<UTL::detail::kIsRuntimeFormat<Format>, int> {
+    return UTL::detail::ScanEngine(input, format, targets...);
+}
+#endif
+/// The checked front end of lswscanf: a literal format in C++20, or one
+/// wrapped in UTL_FORMAT, checked against the targets at compile time.
+template <typename... Targets>
+int lswscanf(const char16_t* input, UTL::ScanFormat<Targets...> format, Targets... targets) {
+    return lswscanf(input, format.Text(), targets...);
+}
 
 namespace UTL {
 

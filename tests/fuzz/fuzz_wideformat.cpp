@@ -1,4 +1,5 @@
-// libFuzzer target for lswprintf and the bounded internal entry point.
+// libFuzzer target for lswprintf and the bounded internal entry point, and
+// for the format check's walks over the same formats.
 //
 // Formats are built from the fuzz data. The engine takes each argument by its
 // class (int, double or pointer), so the harness passes arguments that every
@@ -60,6 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_capacity = data[1] * 16u + (data[0] >> 1);
     std::u16string format;
     for (size_t i = 2; i < size && format.size() < kMaxFormat; ++i) format += Unit(data[i]);
+
+    // The format check, which applications run at compile time, reads any
+    // format to its terminator and no further, in both engines' walks.
+    (void)UTL::detail::CheckFormat<UTL::detail::FormatEngine::Output>(format.c_str());
+    (void)UTL::detail::CheckFormat<UTL::detail::FormatEngine::Scan>(format.c_str());
 
     // The universal argument: "Ab☺é" as wide text; as narrow text "A".
     const char16_t text[] = {u'A', u'b', 0x263A, 0x00E9, 0};

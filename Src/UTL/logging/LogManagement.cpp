@@ -10,8 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include <UTL/detail/DirectiveDialects.h>
+
 #include "DevMessage.h"
-#include "DirectiveDialects.h"
+#include "Directive.h"
 #include "LibraryMutex.h"
 #include "PlainDirective.h"
 

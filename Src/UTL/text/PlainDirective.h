@@ -8,19 +8,13 @@
 
 #include <cstddef>
 
-#include "DirectiveDialects.h"
+#include <UTL/detail/DirectiveDialects.h>
+
+#include "Directive.h"
 
 namespace UTL {
 namespace detail {
 
-// The integer conversions "d i o u x X" and the floating-point ones "e E f g G"
-// (printf's and scanf's alike).
-inline bool IsIntegerConversion(unsigned c) {
-    return c == 'd' || c == 'i' || c == 'o' || c == 'u' || c == 'x' || c == 'X';
-}
-inline bool IsFloatingConversion(unsigned c) {
-    return c == 'e' || c == 'E' || c == 'f' || c == 'g' || c == 'G';
-}
 // The integer conversions that take a signed value ("d i").
 inline bool IsSignedConversion(char conv) {
     return conv == 'd' || conv == 'i';

@@ -10,7 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "DirectiveDialects.h"
+#include <UTL/detail/DirectiveDialects.h>
+
 #include "OwnFile.h"
 #include "Seams.h"
 #include "Services.h"

@@ -134,11 +134,8 @@ bool ConvertDirective(WideAccumulator& out, FormatCall& call, Classified& c, Dir
 const char16_t* ClassifyDirective(const char16_t* pct, DirectiveText& text, Classified& c,
                                   Directive& d) {
     ReadDirective(pct, kClassification, d);
-    const unsigned counted = d.runLength + (d.size ? 1 : 0) + (d.cls != Conv::None ? 1 : 0);
-    // Too long to classify: the extent shrinks to the bare "%" (the class and
-    // its argument stay); unrecognised: the text resumes at the failing
-    // character.
-    const bool tooLong = d.cls != Conv::None && counted >= kClassifiedRun;
+    // Unrecognised: the text resumes at the failing character.
+    const bool tooLong = TooLongToClassify(d);
     const char16_t* end = tooLong ? pct + 1 : pct + d.length;
     text.Defer(pct, static_cast<std::size_t>(end - pct));  // "%", flags, letters
     c.conv = d.cls;
@@ -183,10 +180,6 @@ void LetterDirective(WideAccumulator& out, FormatCall& call, char16_t letter) {
             out.AppendUnit(static_cast<char16_t>(static_cast<signed char>(va_arg(call.ap, int))));
             break;
     }
-}
-
-bool IsDirectiveLetter(char16_t c) {
-    return c == u's' || c == u'S' || c == u'c' || c == u'C';
 }
 
 // The end of the literal text at `p`: the next "%" or the terminator. Runs

@@ -8,7 +8,9 @@
 #include <cstdarg>
 #include <cstddef>
 
-#include "DirectiveDialects.h"
+#include <UTL/detail/DirectiveDialects.h>
+
+#include "Directive.h"
 #include "PlainDirective.h"
 #include "WideAccumulator.h"
 

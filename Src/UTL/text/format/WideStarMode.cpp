@@ -165,9 +165,7 @@ Classified RewriteStarDirective(const char16_t* pct, const char16_t* end, Format
 // library reads it.
 const char16_t* ClassifyStarDirective(const char16_t* pct, FormatCall& call, DirectiveText& text,
                                       Classified& c, Directive& handedOver) {
-    const char16_t* end = pct + 1;
-    while (*end && WideOutputClass(*end) == Conv::None) ++end;
-    if (*end) ++end;
+    const char16_t* end = StarDirectiveEnd(pct);
     c = RewriteStarDirective(pct, end, call, text, handedOver);
     const bool rewritten = c.conv != Conv::None;
     if (!rewritten) {

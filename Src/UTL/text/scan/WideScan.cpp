@@ -33,6 +33,7 @@ using UTL::detail::IsDecimalDigit;
 using UTL::detail::IsSpace;
 using UTL::detail::kCountCap;
 using UTL::detail::kScanSyntax;
+using UTL::detail::PieceEnd;
 using UTL::detail::ReadDecimal;
 using UTL::detail::ReadDirective;
 
@@ -75,23 +76,6 @@ unsigned CountDirectives(const char* format) {
         }
     }
     return count;
-}
-
-// End of the piece that starts at `start`: the next "%" that does not begin a
-// "%%" pair (pairs stay inside the piece).
-const char* PieceEnd(const char* start) {
-    const char* s = start;
-    if (*s == '%' && s[1] != '%') ++s;  // the piece's own directive
-    while (*s) {
-        if (*s != '%') {
-            ++s;
-        } else if (s[1] == '%') {
-            s += 2;
-        } else {
-            break;
-        }
-    }
-    return s;
 }
 
 // Copies at most kScanArea - 1 characters of [begin, end).
