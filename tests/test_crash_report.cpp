@@ -394,6 +394,72 @@ TEST(CrashReport, AReportIsWrittenAtOnceOrInFullBufferPieces) {
     });
 }
 
+// What the loaded-object queries tell about an address.
+struct ModuleAnswer {
+    std::size_t queried;
+    PVOID base;
+    std::string name;
+    int segments;
+    DWORD64 bias;
+    std::string buildId;
+};
+ModuleAnswer AskAbout(const void* address) {
+    ModuleAnswer answer{};
+    MEMORY_BASIC_INFORMATION memory{};
+    answer.queried = VirtualQuery(address, &memory, sizeof memory);
+    const auto module = static_cast<HMODULE>(memory.AllocationBase);
+    answer.base = memory.AllocationBase;
+    char text[4096];
+    GetModuleFileNameA(module, text, sizeof text);
+    answer.name = text;
+    IMAGE_LOAD_SEGMENT segments[16];
+    answer.segments = GetModuleImageSegments(module, &answer.bias, segments, 16);
+    GetModuleBuildId(module, text, sizeof text);
+    answer.buildId = text;
+    return answer;
+}
+
+// A report looks its frames' objects up in one snapshot of the loader's list:
+// the answers are those of the list itself, and once the report is over a
+// library loaded after it is found again.
+TEST(CrashReport, ModuleSnapshotAnswersAsTheListAndEndsWithTheReport) {
+    const TempDir dir;
+    const std::string path = dir.File("r.RPT");
+    InChild([&] {
+        void* library = dlopen(UTL_FAKE_DBGHELP, RTLD_NOW);
+        ASSERT_NE(library, nullptr);
+        const std::pair<const char*, const void*> rows[] = {
+            {"the program", reinterpret_cast<const void*>(&ReportAtDepth)},
+            {"the C library", dlsym(dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD), "getpid")},
+            {"a loaded library", dlsym(library, "SymInitialize")},
+            {"no object", reinterpret_cast<const void*>(16)},
+        };
+        for (const auto& [row, address] : rows) {
+            const ModuleAnswer walked = AskAbout(address);
+            BeginModuleSnapshot();
+            const ModuleAnswer snapshot = AskAbout(address);
+            EndModuleSnapshot();
+            EXPECT_EQ(snapshot.queried, walked.queried) << row;
+            EXPECT_EQ(snapshot.base, walked.base) << row;
+            EXPECT_EQ(snapshot.name, walked.name) << row;
+            EXPECT_EQ(snapshot.segments, walked.segments) << row;
+            EXPECT_EQ(snapshot.bias, walked.bias) << row;
+            EXPECT_EQ(snapshot.buildId, walked.buildId) << row;
+        }
+        EXPECT_EQ(AskAbout(rows[0].second).name, SelfPath());
+
+        dlclose(library);
+        ASSERT_EQ(dlopen(UTL_FAKE_DBGHELP, RTLD_NOW | RTLD_NOLOAD), nullptr);
+        CExceptionLog::SetLogfileName(path.c_str());
+        ReportAtDepth(1);
+        library = dlopen(UTL_FAKE_DBGHELP, RTLD_NOW);
+        ASSERT_NE(library, nullptr);
+        const ModuleAnswer later = AskAbout(dlsym(library, "SymInitialize"));
+        EXPECT_EQ(later.queried, sizeof(MEMORY_BASIC_INFORMATION));
+        EXPECT_EQ(later.name, UTL_FAKE_DBGHELP);
+    });
+}
+
 // The GNU build-id note of an ELF file, found in its bytes: the note header
 // (name size 4, type 3) and "GNU", then the id, as lower-case hexadecimal.
 std::string BuildIdInFile(const std::string& path) {

@@ -14,6 +14,7 @@
 #include "FlushAtDeath.h"
 #include "LoadOrder.h"
 #include "fault/Fault.h"
+#include "win/Services.h"
 
 unsigned long ExceptionHandlerC::m_dwLastError = 0;
 
@@ -169,6 +170,7 @@ void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     if (!pointers || !pointers->ExceptionRecord || !pointers->ContextRecord) return;
     UTL::fault::ReportLock lock;
     if (!lock.Held()) return;
+    ModuleSnapshot modules;  // the frames' objects, looked up in one walk
     try {
         const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
         const bool unwinding = (record->ExceptionFlags & EXCEPTION_UNWINDING) != 0;

@@ -137,6 +137,7 @@ void CExceptionParse::GenerateExceptionReport() {
 void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
     UTL::fault::ReportLock lock;
     if (!lock.Held() || !context) return;
+    ModuleSnapshot modules;  // the frames' objects, looked up in one walk
     try {
         if (CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE) return;
         WriteBlockStart();

@@ -142,6 +142,76 @@ int VisitObject(dl_phdr_info* info, std::size_t, void* data) {
     return 1;
 }
 
+// The loaded objects as one walk of the loader's list found them, for the
+// thread that took the snapshot: a report asks about its call stack's frames
+// several times each. Fixed size, no heap; the objects beyond its capacity
+// are looked up by walking the list again.
+struct LoadedObject {
+    std::uintptr_t lowest;   // the lowest page of its PT_LOAD segments
+    std::uintptr_t highest;  // the end of the highest page
+    dl_phdr_info info;       // bias, name and program headers as reported
+};
+constexpr int kSnapshotCapacity = 256;
+struct ObjectSnapshot {
+    LoadedObject objects[kSnapshotCapacity];
+    int count;
+    bool complete;  // false when the list had more objects than fit
+    bool taken;     // the walk is done (it is taken at the first query)
+};
+ObjectSnapshot g_snapshot;
+thread_local bool t_snapshotActive = false;
+
+int RecordObject(dl_phdr_info* info, std::size_t, void*) {
+    if (g_snapshot.count == kSnapshotCapacity) {
+        g_snapshot.complete = false;
+        return 1;
+    }
+    LoadedObject& object = g_snapshot.objects[g_snapshot.count++];
+    object.lowest = UINTPTR_MAX;
+    object.highest = 0;
+    object.info = {};
+    object.info.dlpi_addr = info->dlpi_addr;
+    object.info.dlpi_name = info->dlpi_name;
+    object.info.dlpi_phdr = info->dlpi_phdr;
+    object.info.dlpi_phnum = info->dlpi_phnum;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD) continue;
+        const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+        if (PageDown(start) < object.lowest) object.lowest = PageDown(start);
+        if (PageUp(start + segment.p_memsz) > object.highest)
+            object.highest = PageUp(start + segment.p_memsz);
+    }
+    return 0;
+}
+
+// Answers `query` as a walk of the loader's list would: from the snapshot
+// while this thread holds one (its bounds only sift out objects that cannot
+// match), by the walk otherwise or when the snapshot is incomplete and has
+// no match.
+void FindObject(ObjectQuery& query) {
+    if (t_snapshotActive) {
+        if (!g_snapshot.taken) {
+            g_snapshot.count = 0;
+            g_snapshot.complete = true;
+            dl_iterate_phdr(RecordObject, nullptr);
+            g_snapshot.taken = true;
+        }
+        for (int i = 0; i < g_snapshot.count; ++i) {
+            LoadedObject& object = g_snapshot.objects[i];
+            const bool candidate =
+                query.byAddress ? query.address >= object.lowest && query.address < object.highest
+                                : query.base == object.lowest;
+            if (!candidate) continue;
+            query.index = i;
+            if (VisitObject(&object.info, sizeof object.info, &query)) return;
+        }
+        if (g_snapshot.complete) return;
+        query.index = 0;
+    }
+    dl_iterate_phdr(VisitObject, &query);
+}
+
 // The executable's path, read once as the library is loaded: a report asks
 // for it at each of its frames in the program. Empty until then, or when the
 // link could not be read.
@@ -169,11 +239,20 @@ DWORD ExecutablePath(char* buffer, DWORD size) {
 
 }  // namespace
 
+void BeginModuleSnapshot() {
+    g_snapshot.taken = false;
+    t_snapshotActive = true;
+}
+
+void EndModuleSnapshot() {
+    t_snapshotActive = false;
+}
+
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) {
     if (!module) return ExecutablePath(buffer, size);
     ObjectQuery query = {};
     query.base = reinterpret_cast<std::uintptr_t>(module);
-    dl_iterate_phdr(VisitObject, &query);
+    FindObject(query);
     if (!query.found) {
         if (buffer && size) buffer[0] = '\0';
         return 0;
@@ -187,7 +266,7 @@ std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, st
     ObjectQuery query = {};
     query.address = reinterpret_cast<std::uintptr_t>(address);
     query.byAddress = true;
-    dl_iterate_phdr(VisitObject, &query);
+    FindObject(query);
     if (!query.found) return 0;
     info->BaseAddress = reinterpret_cast<PVOID>(PageDown(query.address));
     info->AllocationBase = reinterpret_cast<PVOID>(query.foundBase);
@@ -201,7 +280,7 @@ int GetModuleImageSegments(HMODULE module, DWORD64* loadBias, IMAGE_LOAD_SEGMENT
     query.base = reinterpret_cast<std::uintptr_t>(module);
     query.segments = segments;
     query.capacity = segments ? capacity : 0;
-    dl_iterate_phdr(VisitObject, &query);
+    FindObject(query);
     if (!query.found) return 0;
     if (loadBias) *loadBias = query.bias;
     return query.count;
@@ -214,7 +293,7 @@ DWORD GetModuleBuildId(HMODULE module, char* text, DWORD size) {
     query.base = reinterpret_cast<std::uintptr_t>(module);
     query.buildId = text;
     query.buildIdSize = size;
-    dl_iterate_phdr(VisitObject, &query);
+    FindObject(query);
     return query.found ? query.buildIdLength : 0;
 }
 
