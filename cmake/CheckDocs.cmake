@@ -8,6 +8,9 @@
 #   <!-- generated: TEST -->  the test TEST makes the block afresh and compares
 #   <!-- excerpt: FILE -->    the block's code lines are lines of FILE, in the same
 #                             order (comments and indentation aside)
+#   <!-- read: .ci/SCRIPT HEADING -->  the CI script reads the first block of the
+#                             section HEADING from the document and runs it (the
+#                             script names the heading in quotes)
 # Script mode: -DSOURCE_DIR=<source tree> -DDOCS=<documents, |-separated, relative
 # to it> -DCTEST=<ctest> -DBUILD_DIR=<build tree whose tests are named>
 cmake_minimum_required(VERSION 3.25)
@@ -51,12 +54,13 @@ foreach(doc IN LISTS docs)
         set(where "${doc}:${block_${i}_LINE}")
         set(content "${block_${i}_TEXT}")
         set(lang "${block_${i}_LANG}")
-        if(NOT block_${i}_MARK MATCHES "^<!-- (example|run|generated|excerpt): ([^ ]+) .*-->$")
+        if(NOT block_${i}_MARK MATCHES "^<!-- (example|run|generated|excerpt|read): ([^ ]+) (.*)-->$")
             string(APPEND problems "\n  ${where}: no marker says which test runs or makes this block")
             continue()
         endif()
         set(kind ${CMAKE_MATCH_1})
         set(name ${CMAKE_MATCH_2})
+        string(STRIP "${CMAKE_MATCH_3}" detail)
         set(test "")
         if(kind STREQUAL "example")
             list(REMOVE_ITEM unshown ${name})
@@ -86,6 +90,15 @@ foreach(doc IN LISTS docs)
                 list(SUBLIST have ${at} -1 have)
                 list(POP_FRONT have)
             endforeach()
+        elseif(kind STREQUAL "read")
+            set(script "")
+            if(name MATCHES "^\\.ci/" AND EXISTS ${SOURCE_DIR}/${name})
+                file(READ ${SOURCE_DIR}/${name} script)
+            endif()
+            string(FIND "${script}" "\"${detail}\"" at)
+            if(detail STREQUAL "" OR at EQUAL -1)
+                string(APPEND problems "\n  ${where}: ${name} does not read the section \"${detail}\"")
+            endif()
         elseif(name MATCHES "^\\.ci/" AND EXISTS ${SOURCE_DIR}/${name})
             # The script one command a line, indentation dropped, in code_lines's encoding.
             file(READ ${SOURCE_DIR}/${name} ci)
