@@ -12,32 +12,35 @@
 /// given as a pointer or a StringC is not checked. The check changes nothing
 /// in the code of the call.
 ///
-/// What a directive takes (formatting; "h" changes nothing, the engine reads
-/// an int):
-///
-/// | Directive | Argument |
-/// |---|---|
-/// | `%d %i %o %u %x %X`, with or without `h`; `%c %C`; a `*` width or precision | an integer type
-/// no wider than int, either signedness (bool, char types, short, int, unsigned, such enums) | |
-/// the same with `l` | long or unsigned long | | `%e %E %f %g %G` | float or double | | `%p` | any
-/// pointer | | `%s` | `const char16_t*`, a StringC (or a class derived from it), nullptr | | `%S` |
-/// `const char*`, nullptr | | `%%` | none |
+/// What a directive takes when formatting ("h" changes nothing: the engine
+/// reads an int):
+/// - `%d %i %o %u %x %X` (with or without `h`), `%c %C`, a `*` width or
+///   precision: an integer type no wider than int, of either signedness
+///   (bool, the char types, short, int, unsigned, such enums);
+/// - the same with `l`: long or unsigned long;
+/// - `%e %E %f %g %G`: float or double;
+/// - `%p`: any pointer;
+/// - `%s`: `const char16_t*`, a StringC (or a class derived from it), nullptr;
+/// - `%S`: `const char*`, nullptr;
+/// - `%%`: nothing.
 ///
 /// `ll`, `L`, `I64`, `q`, `j`, `z` and `t` are no size letters of the output
 /// engine: `%lld` shows "ld" and takes nothing, and is refused. A 64-bit value
 /// is `%ld` with a long on 64-bit targets only.
 ///
-/// What a directive takes (scanning; one target per "%" outside "%%"):
-///
-/// | Directive | Target |
-/// |---|---|
-/// | `%d %i %o %u %x %X` with none, `hh`, `h`, `l`, `ll`/`q`/`L`, `j`, `z`, `t` | int*, signed
-/// char*, short*, long*, long long*, intmax_t*, size_t*, ptrdiff_t* (either signedness) | | `%e %E
-/// %f %g %G %a %A %F` with none, `l`, `L`/`ll`/`q` | float*, double*, long double* | | `%s %c %[`
-/// directly after the "%" | char16_t* | | `%S %C` directly after the "%" | char* | | `%s %c %[`
-/// after a width, flag or `h`; with `l` | char*; wchar_t* | | `%S %C` after a width or flag |
-/// wchar_t* | | `%p` | a pointer to a pointer | | `%*d` (any suppressed or `m` directive), `%5%` |
-/// any pointer: the engine takes one and stores nothing |
+/// What a directive takes when scanning (one target per "%" outside "%%"):
+/// - `%d %i %o %u %x %X` with no size, `hh`, `h`, `l`, `ll`/`q`/`L`, `j`, `z`,
+///   `t`: int*, signed char*, short*, long*, long long*, intmax_t*, size_t*,
+///   ptrdiff_t* (either signedness);
+/// - `%e %E %f %g %G %a %A %F` with no size, `l`, `L`/`ll`/`q`: float*,
+///   double*, long double*;
+/// - `%s %c %[` directly after the "%": char16_t*;
+/// - `%S %C` directly after the "%": char*;
+/// - `%s %c %[` after a width, flag or `h`: char*; with `l`: wchar_t*;
+/// - `%S %C` after a width or flag: wchar_t*;
+/// - `%p`: a pointer to a pointer;
+/// - `%*d` (any suppressed or `m` directive), `%5%`: any pointer (the engine
+///   takes one and stores nothing).
 ///
 /// `I` is glibc's flag for the locale's digits, not a size: `%I64d` reads an
 /// int of at most 64 characters. A scan format must start with its first
