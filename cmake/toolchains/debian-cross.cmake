@@ -10,3 +10,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The cross compiler's libraries serve every program and the libraries it
+# loads (a DT_RPATH, searched before the loader's cache): where the target's
+# Debian packages are installed too (multiarch, as the package builds do), the
+# cache would hand an emulated program their C library beside the cross
+# compiler's loader, and the two must come from one build.
+set(UTL_TARGET_RPATH "-Wl,--disable-new-dtags,-rpath,${UTL_TARGET_ROOT}/lib")
+set(CMAKE_EXE_LINKER_FLAGS_INIT ${UTL_TARGET_RPATH})

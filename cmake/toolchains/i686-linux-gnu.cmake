@@ -5,10 +5,9 @@
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(UTL_TRIPLET i686-linux-gnu)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
-# The cross compiler's libraries serve every program and its dependencies (a
-# DT_RPATH, which also applies to the libraries they load).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--dynamic-linker=${UTL_TARGET_ROOT}/lib/ld-linux.so.2 \
--Wl,--disable-new-dtags,-rpath,${UTL_TARGET_ROOT}/lib")
+# Run natively, a program also needs the cross compiler's loader.
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-Wl,--dynamic-linker=${UTL_TARGET_ROOT}/lib/ld-linux.so.2 ${UTL_TARGET_RPATH}")
 
 get_property(UTL_IN_TRY_COMPILE GLOBAL PROPERTY IN_TRY_COMPILE)
 if(NOT UTL_IN_TRY_COMPILE AND NOT DEFINED UTL_I386_NATIVE)
