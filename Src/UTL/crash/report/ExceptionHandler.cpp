@@ -13,6 +13,7 @@
 #include "Arch.h"
 #include "FlushAtDeath.h"
 #include "LoadOrder.h"
+#include "ReportScope.h"
 #include "fault/Fault.h"
 #include "win/Services.h"
 
@@ -168,9 +169,8 @@ void ExceptionHandlerC::ExceptionTranslator(unsigned int, EXCEPTION_POINTERS* po
 
 void ExceptionHandlerC::GenerateExceptionReport(EXCEPTION_POINTERS* pointers) {
     if (!pointers || !pointers->ExceptionRecord || !pointers->ContextRecord) return;
-    UTL::fault::ReportLock lock;
-    if (!lock.Held()) return;
-    ModuleSnapshot modules;  // the frames' objects, looked up in one walk
+    ReportScope report;
+    if (!report.Held()) return;
     try {
         const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
         const bool unwinding = (record->ExceptionFlags & EXCEPTION_UNWINDING) != 0;

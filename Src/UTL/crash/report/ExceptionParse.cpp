@@ -7,6 +7,7 @@
 
 #include "Arch.h"
 #include "LoadOrder.h"
+#include "ReportScope.h"
 #include "fault/Fault.h"
 #include "win/Services.h"
 
@@ -135,9 +136,8 @@ void CExceptionParse::GenerateExceptionReport() {
 }
 
 void CExceptionParse::GenerateExceptionReport(CONTEXT* context) {
-    UTL::fault::ReportLock lock;
-    if (!lock.Held() || !context) return;
-    ModuleSnapshot modules;  // the frames' objects, looked up in one walk
+    ReportScope report;
+    if (!report.Held() || !context) return;
     try {
         if (CExceptionLog::OpenLogfile(1) == INVALID_HANDLE_VALUE) return;
         WriteBlockStart();

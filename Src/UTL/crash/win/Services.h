@@ -94,18 +94,11 @@ DWORD GetModuleBuildId(HMODULE module, char* text, DWORD size);
 // While the calling thread holds a snapshot, the four queries above answer
 // from one walk of the loader's list, made at the first of them, instead of
 // walking it at each call: a report asks about each frame of its call stack
-// several times. A report holds one from taking the report lock to releasing
-// it (a library loaded meanwhile is not seen); the other threads walk the
-// list as before. No heap, safe in a signal handler.
+// several times. A report holds one while it holds the report lock
+// (report/ReportScope.h; a library loaded meanwhile is not seen); the other
+// threads walk the list as before. No heap, safe in a signal handler.
 void BeginModuleSnapshot();
 void EndModuleSnapshot();
-class ModuleSnapshot {
-public:
-    ModuleSnapshot() { BeginModuleSnapshot(); }
-    ModuleSnapshot(const ModuleSnapshot&) = delete;
-    ModuleSnapshot& operator=(const ModuleSnapshot&) = delete;
-    ~ModuleSnapshot() { EndModuleSnapshot(); }
-};
 
 // "DbgHelp.dll" is libutldbghelp.so.1 from the directory of libutl.so, else
 // from dlopen's search (the installed libutl's run path names the plugin's
